@@ -1,0 +1,66 @@
+#include "command_line.h"
+
+#include <shellapi.h>
+
+#include <climits>
+
+namespace {
+
+bool startsWithNoCase(const wchar_t* text, const wchar_t* prefix) {
+    int cch = lstrlenW(prefix);
+    return lstrlenW(text) >= cch &&
+           CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, text, cch, prefix, cch) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+int leadingNumber(const wchar_t* text) {
+    long long value = 0;
+    for (; *text >= L'0' && *text <= L'9'; ++text) {
+        value = value * 10 + (*text - L'0');
+        if (value > INT_MAX) return INT_MAX;
+    }
+    return static_cast<int>(value);
+}
+
+CommandLineOptions parseCommandLine(const wchar_t* fullCommandLine) {
+    CommandLineOptions options;
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(fullCommandLine, &argc);
+    if (!argv) {
+        options.splitFailed = true;
+        return options;
+    }
+    if (argc > 1) options.folder = argv[1];
+    for (int i = 2; i < argc; ++i) {
+        const wchar_t* arg = argv[i];
+        if (startsWithNoCase(arg, L"/reg:")) {
+            for (const wchar_t* c = arg + 5; *c; ++c) {
+                if (*c == L'S' || *c == L's') options.hiveFlags |= 1;
+                if (*c == L'U' || *c == L'u') options.hiveFlags |= 2;
+                if (*c == L'O' || *c == L'o') options.hiveFlags |= 4;
+            }
+        } else if (lstrcmpiW(arg, L"/silent") == 0) {
+            options.silent = true;
+        } else if (lstrcmpiW(arg, L"/overwrite") == 0) {
+            options.overwrite = true;
+        } else if (startsWithNoCase(arg, L"/limitdays:")) {
+            options.retentionMode = 1;
+            options.retentionDays = leadingNumber(arg + 11);
+        } else if (startsWithNoCase(arg, L"/limitcount:")) {
+            options.retentionMode = 2;
+            options.retentionCount = leadingNumber(arg + 12);
+        }
+    }
+    LocalFree(argv);
+
+    if (options.retentionDays == 0) {
+        options.retentionDays = 30;
+        if (options.retentionMode == 1) options.retentionMode = 0;
+    }
+    if (options.retentionCount == 0) {
+        options.retentionCount = 10;
+        if (options.retentionMode == 2) options.retentionMode = 0;
+    }
+    return options;
+}

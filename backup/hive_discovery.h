@@ -1,0 +1,17 @@
+// Hive discovery: the loaded hives from the hivelist key, with their category.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+struct BackupJob;
+
+// Appends one HiveEntry per selected hive to the job's hive list; false when the
+// hivelist key cannot be opened.
+bool listHives(BackupJob& job);
+// \Device\HarddiskVolume1\... -> C:\...; false when no drive letter leads to the file.
+bool toDosPath(const std::wstring& ntPath, std::wstring& out);
+// HiveCategory of a hive, 0 when neither machine nor user hive or no user name.
+DWORD classifyHive(const std::wstring& hiveName, const std::wstring& filePath);
+// Root key and subkey of a hive name; false for other names.
+bool hiveKeyOf(const std::wstring& hiveName, HKEY* root, std::wstring* subkey);

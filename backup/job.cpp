@@ -1,0 +1,265 @@
+#include "job.h"
+
+#include <shlwapi.h>
+
+#include <cstdarg>
+#include <memory>
+
+#include "backup_places.h"
+#include "backup_system.h"
+#include "errors.h"
+#include "hive_discovery.h"
+#include "hive_saving.h"
+#include "platform.h"
+#include "restore_info.h"
+#include "restore_kit.h"
+#include "settings.h"
+
+namespace {
+
+struct Lock {
+    explicit Lock(CRITICAL_SECTION& cs) : cs_(cs) { EnterCriticalSection(&cs_); }
+    ~Lock() { LeaveCriticalSection(&cs_); }
+    CRITICAL_SECTION& cs_;
+};
+
+bool isSignalled(HANDLE event) { return event && WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
+
+// The worker: waits on the two start events and runs saveLoop for the one signalled;
+// the stop event ends it at process end.
+DWORD WINAPI workerMain(void* param) {
+    auto* job = static_cast<BackupJob*>(param);
+    HANDLE handles[3] = {job->workerStop, job->startEvent[0], job->startEvent[1]};
+    for (;;) {
+        DWORD r = WaitForMultipleObjects(3, handles, FALSE, INFINITE);
+        if (r == WAIT_OBJECT_0 + 1 || r == WAIT_OBJECT_0 + 2) {
+            int parameter = static_cast<int>(r - WAIT_OBJECT_0);
+            saveLoop(*job, parameter, handles[parameter]);
+        } else {
+            return 0;
+        }
+    }
+}
+
+std::wstring withoutTrailingBackslashes(std::wstring path) {
+    while (!path.empty() && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
+bool pathExists(const std::wstring& path) { return PathFileExistsW(path.c_str()) != FALSE; }
+
+}  // namespace
+
+void BackupJob::fail(int code) {
+    Lock guard(lock);
+    failed = true;
+    errorCode = code;
+}
+
+void BackupJob::failKeepingCode(int code) {
+    Lock guard(lock);
+    failed = true;
+    if (errorCode == 0) errorCode = code;
+}
+
+BackupJob& theJob() {
+    static BackupJob job;
+    return job;
+}
+
+bool prepareJob(BackupJob& job) {
+    if (settingsPath().empty()) initSettings();
+    InitializeCriticalSection(&job.lock);
+    job.workerStop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    job.startEvent[0] = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    job.startEvent[1] = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    job.doneEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!job.workerStop || !job.startEvent[0] || !job.startEvent[1] || !job.doneEvent) return false;
+    job.worker = CreateThread(nullptr, 0, workerMain, &job, 0, nullptr);
+    if (!job.worker) return false;
+
+    job.pending = 0;
+    job.nextIndex = 0;
+    job.userFolderCounter = 0;
+    job.backupFolder.clear();
+    job.dateText.clear();
+    job.timeText.clear();
+    job.hiveMask = 3;
+    job.notifyWindow = nullptr;
+    job.overwrite = false;
+    job.retentionMode = 0;
+    job.retentionDays = 30;
+    job.retentionCount = 10;
+    job.savedList.clear();
+    job.hiveList.clear();
+    job.errorCode = 0;
+    job.failed = false;
+    job.firstSaveError = 0;
+    loadJobSettings(job);
+    return true;
+}
+
+void releaseJob(BackupJob& job) {
+    if (job.worker) {
+        SetEvent(job.workerStop);
+        WaitForSingleObject(job.worker, INFINITE);
+        CloseHandle(job.worker);
+        job.worker = nullptr;
+    }
+    for (HANDLE* h : {&job.workerStop, &job.startEvent[0], &job.startEvent[1], &job.doneEvent}) {
+        if (*h) CloseHandle(*h);
+        *h = nullptr;
+    }
+    DeleteCriticalSection(&job.lock);
+    job.savedList.clear();
+    job.hiveList.clear();
+}
+
+void runBackup(BackupJob& job, HWND notifyWindow, WaitMode wait) {
+    job.notifyWindow = notifyWindow;
+
+    if (!listHives(job)) {
+        job.fail(err::kHiveListOpen);
+        postNotify(job, JOB_FINISHED);
+        return;
+    }
+    if (!checkDestination(job, job.backupFolder)) {
+        job.failKeepingCode(err::kChangeFolder);
+        postNotify(job, JOB_FINISHED);
+        return;
+    }
+    if (job.overwrite) deleteBackup(job.backupFolder);
+
+    job.pending = 2;
+    ResetEvent(job.doneEvent);
+    SetEvent(job.startEvent[0]);
+    SetEvent(job.startEvent[1]);
+    if (wait == WaitMode::Pumping)
+        waitPumping(job.doneEvent);
+    else
+        WaitForSingleObject(job.doneEvent, INFINITE);
+
+    if (writeRestoreInfo(job)) placeRestoreProgramAndHelp(job);
+    pruneBackups(job);
+
+    postNotify(job, JOB_FINISHED);
+    postProgress(job, JOB_LOGLINE, L"处理 %s", jobHadErrors(job) ? L"包含错误" : L"成功");
+}
+
+bool checkDestination(BackupJob& job, const std::wstring& folder) {
+    ULONGLONG freeBytes = 0;
+    if (backupSystem().freeBytesAvailable(folder, &freeBytes)) {
+        ULONGLONG total = 0;
+        for (const HiveEntry& entry : job.hiveList) total += entry.fileSize;
+        if (total >= freeBytes) {
+            job.errorCode = err::kDiskFull;
+            return false;
+        }
+    }
+    if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES && !pathExists(folder)) return true;
+    if (!PathIsDirectoryW(folder.c_str())) return false;
+
+    if (!job.overwrite) {
+        for (const HiveEntry& entry : job.hiveList) {
+            const wchar_t* name = wcsrchr(entry.filePath, L'\\');
+            name = name ? name + 1 : entry.filePath;
+            if (pathExists(folder + name)) {
+                job.errorCode = err::kHiveExists;
+                return false;
+            }
+        }
+        if (pathExists(folder + L"SURVIN.INI") || pathExists(folder + L"SURVIN.WRC")) {
+            job.errorCode = err::kHiveExists;
+            return false;
+        }
+    }
+
+    wchar_t windows[MAX_PATH];
+    UINT cch = GetWindowsDirectoryW(windows, MAX_PATH);
+    if (cch == 0 || cch >= MAX_PATH) return true;
+    std::wstring target = withoutTrailingBackslashes(folder);
+    std::wstring windowsDir = withoutTrailingBackslashes(windows);
+    wchar_t config[MAX_PATH];
+    if (lstrcmpiW(target.c_str(), windowsDir.c_str()) == 0) return false;
+    if (PathCombineW(config, windowsDir.c_str(), L"system32\\config") &&
+        lstrcmpiW(target.c_str(), config) == 0)
+        return false;
+    return true;
+}
+
+void saveLoop(BackupJob& job, int parameter, HANDLE startEvent) {
+    (void)parameter;
+    PVOID cookie = nullptr;
+    bool redirected = disableFsRedirection(&cookie);
+
+    const LONG count = static_cast<LONG>(job.hiveList.size());
+    if (job.nextIndex < count) {
+        for (;;) {
+            HiveEntry entry;
+            LONG n;
+            {
+                Lock guard(job.lock);
+                if (job.failed) break;
+                entry = job.hiveList[job.nextIndex];
+                n = InterlockedIncrement(&job.nextIndex);
+            }
+            saveHive(job, entry, n, count);
+            if (job.nextIndex >= count) break;
+        }
+    }
+    {
+        Lock guard(job.lock);
+        if (--job.pending <= 0) SetEvent(job.doneEvent);
+    }
+    if (redirected) revertFsRedirection(cookie);
+    ResetEvent(startEvent);
+}
+
+void waitPumping(HANDLE event) {
+    for (;;) {
+        DWORD r = MsgWaitForMultipleObjects(1, &event, FALSE, INFINITE, QS_ALLINPUT);
+        if (r == WAIT_OBJECT_0) return;
+        if (r != WAIT_OBJECT_0 + 1) return;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+            bool unicode = msg.hwnd && IsWindowUnicode(msg.hwnd);
+            BOOL got = unicode ? GetMessageW(&msg, nullptr, 0, 0) : GetMessageA(&msg, nullptr, 0, 0);
+            if (got > 0) {
+                TranslateMessage(&msg);
+                if (unicode)
+                    DispatchMessageW(&msg);
+                else
+                    DispatchMessageA(&msg);
+            }
+            if (isSignalled(event)) return;
+        }
+    }
+}
+
+void postProgress(const BackupJob& job, JobNotifyKind kind, const wchar_t* format, ...) {
+    if (!job.notifyWindow) return;
+    wchar_t buffer[1025];  // Windows wsprintf rules: %s is wide, at most 1024 characters
+    va_list args;
+    va_start(args, format);
+    wvsprintfW(buffer, format, args);
+    va_end(args);
+    auto text = std::make_unique<std::wstring>(buffer);
+    if (PostMessageW(job.notifyWindow, WM_JOB_NOTIFY, kind, reinterpret_cast<LPARAM>(text.get())))
+        text.release();
+}
+
+void postNotify(const BackupJob& job, JobNotifyKind kind) {
+    if (job.notifyWindow) PostMessageW(job.notifyWindow, WM_JOB_NOTIFY, kind, 0);
+}
+
+bool jobHadErrors(const BackupJob& job) { return job.failed || job.firstSaveError != 0; }
+
+std::wstring jobErrorText(const BackupJob& job) {
+    if (job.failed) return errorMessage(job.errorCode);
+    return windowsErrorText(job.firstSaveError);
+}
+
+std::wstring takeNotifyText(LPARAM lParam) {
+    std::unique_ptr<std::wstring> text(reinterpret_cast<std::wstring*>(lParam));
+    return text ? *text : std::wstring();
+}

@@ -1,0 +1,97 @@
+// Entry of the backup program: single instance, Windows level, privileges, then the
+// wizard or one unattended backup.
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <string>
+
+#include "backup_system.h"
+#include "backup_wizard.h"
+#include "command_line.h"
+#include "folder_naming.h"
+#include "job.h"
+#include "platform.h"
+#include "resource.h"
+
+namespace {
+
+std::wstring caption() {
+    wchar_t text[64];
+    if (LoadStringW(GetModuleHandleW(nullptr), IDS_CAPTION, text, 64) > 0) return text;
+    return L"注册表备份";
+}
+
+void message(const std::wstring& text, UINT icon) {
+    MessageBoxW(nullptr, text.c_str(), caption().c_str(), MB_OK | icon);
+}
+
+void initCommonControls() {
+    INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
+    if (GetWindowsLevel() >= 7) icc.dwICC |= ICC_STANDARD_CLASSES | ICC_LINK_CLASS;
+    InitCommonControlsEx(&icc);
+}
+
+void runUnattended(BackupJob& job) {
+    CommandLineOptions options = parseCommandLine(GetCommandLineW());
+    if (!options.silent && isWow64()) message(L"请运行此程序的 64 位版本。", MB_ICONINFORMATION);
+
+    std::wstring folder;
+    if (!resolveFolder(options.folder, job, folder)) {
+        if (!options.silent) message(L"无效保存位置", MB_ICONWARNING);
+        return;
+    }
+    job.backupFolder = folder;
+    job.overwrite = options.overwrite;
+    job.retentionMode = options.retentionMode;
+    job.retentionDays = options.retentionDays;
+    job.retentionCount = options.retentionCount;
+    job.hiveMask = options.hiveFlags ? options.hiveFlags : 3;
+
+    runBackup(job, nullptr, WaitMode::Blocking);
+
+    if (jobHadErrors(job) && !options.silent)
+        message(L"注册表备份遇到错误\n\n错误: " + jobErrorText(job), MB_ICONWARNING);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandTail, int) {
+    initCommonControls();
+
+    HANDLE mutex = CreateMutexW(nullptr, TRUE, L"TOLMEN_RESTORE_MUTEX_2008");
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        if (mutex) CloseHandle(mutex);
+        return 0;
+    }
+    if (mutex) ReleaseMutex(mutex);  // the handle stays open until the process ends
+
+    if (GetWindowsLevel() < 6) {
+        message(L"该程序需要 Windows 2000 及其以后版本。", MB_ICONINFORMATION);
+        return 0;
+    }
+    if (!enablePrivilege(true, L"SeBackupPrivilege") || !enablePrivilege(true, L"SeRestorePrivilege")) {
+        message(L"设置权限错误", MB_ICONINFORMATION);
+        return 0;
+    }
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const int moduleResult = 0;  // no framework module state to initialise
+
+    PVOID cookie = nullptr;
+    bool redirected = disableFsRedirection(&cookie);
+
+    BackupJob& job = theJob();
+    if (prepareJob(job)) {
+        if (!commandTail || !*commandTail)
+            runBackupWizard(job, GetActiveWindow());
+        else
+            runUnattended(job);
+    }
+    releaseJob(job);
+
+    if (redirected) revertFsRedirection(cookie);
+    CoUninitialize();
+    enablePrivilege(false, L"SeBackupPrivilege");
+    enablePrivilege(false, L"SeRestorePrivilege");
+    return moduleResult;
+}

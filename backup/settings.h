@@ -1,0 +1,49 @@
+// RegOpt.ini beside the program: its place, the read-only mode, and every reader and
+// writer of its keys.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+struct BackupJob;
+
+// Computes the settings path and the read-only mode once (program start). The
+// optional folder replaces the program's own folder (tests).
+void initSettings(const wchar_t* folderOverride = nullptr);
+const std::wstring& settingsPath();
+// Anything but a fixed local disk under the settings file: the options cannot be
+// changed and BackupDirs is not rewritten.
+bool settingsReadOnly();
+
+constexpr const wchar_t* kDefaultBackupDir = L"%SystemRoot%\\Tolmen\\<DATE>\\";
+
+// Limit repair, after every read and before every write.
+void repairLimits(UINT& mode, UINT& days, UINT& count);
+
+// Job settings load: Overwrite, LimitBackup*, DateFormat, TimeFormat into the job.
+void loadJobSettings(BackupJob& job);
+
+// DefBackupDir for the welcome page: the default when the read yields nothing,
+// expanded (the unexpanded text when expansion fails).
+std::wstring defaultFolderExpanded(BackupJob& job);
+
+DWORD readDefHives();
+void writeDefHives(DWORD mask);
+
+// What the advanced options dialog edits.
+struct AdvancedOptions {
+    std::wstring defBackupDir;  // as stored; present but empty stays empty
+    bool overwrite = false;
+    UINT limitMode = 0, limitDays = 30, limitCount = 10;
+};
+AdvancedOptions loadAdvancedOptions();
+// Repairs the limits and writes DefBackupDir, Overwrite, LimitBackup, LimitBackupDays,
+// LimitBackupCount in that order. Writes nothing in read-only mode.
+void saveAdvancedOptions(AdvancedOptions options);
+
+// The BackupDirs list: keys "0", "1", ... until the first missing one (at most 1000).
+// Values are returned as stored (520-character reads).
+std::vector<std::wstring> readBackupDirs();
+// Replaces the whole section with the list.
+void writeBackupDirs(const std::vector<std::wstring>& places);

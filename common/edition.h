@@ -1,0 +1,16 @@
+// Windows edition identification: one line of English text describing a Windows
+// installation, and the OS information record it is made from. One decision procedure
+// serves both programs.
+#pragma once
+#include <string>
+
+#include "osinfo.h"
+
+// Backup program: queries the running system. False when the version query fails or
+// the platform is neither the 9x nor the NT family.
+bool identifyWindows(std::wstring& text, OsInfoRecord& record);
+
+enum class IdentifyMode { Query, FromRecord };
+// Restore program: Query behaves like identifyWindows; FromRecord derives the text from
+// the given record and queries nothing but the Server 2003 R2 metric.
+bool identifyWindowsA(std::string& text, OsInfoRecord& record, IdentifyMode mode);

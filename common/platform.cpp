@@ -1,0 +1,59 @@
+#include "platform.h"
+
+#include <string>
+
+#include "handles.h"
+
+HMODULE loadSystemLibrary(const wchar_t* name) {
+    wchar_t dir[MAX_PATH];
+    UINT cch = GetSystemDirectoryW(dir, MAX_PATH);
+    if (cch == 0 || cch >= MAX_PATH) return nullptr;
+    std::wstring path(dir, cch);
+    if (path.back() != L'\\') path += L'\\';
+    path += name;
+    return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+FARPROC systemProc(const wchar_t* module, const char* proc) {
+    HMODULE h = GetModuleHandleW(module);
+    if (!h) h = loadSystemLibrary(module);  // kept loaded for the life of the process
+    return h ? GetProcAddress(h, proc) : nullptr;
+}
+
+namespace {
+using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+using Wow64DisableFn = BOOL(WINAPI*)(PVOID*);
+using Wow64RevertFn = BOOL(WINAPI*)(PVOID);
+}  // namespace
+
+bool isWow64() {
+    static const auto fn = systemFunction<IsWow64ProcessFn>(L"kernel32.dll", "IsWow64Process");
+    if (!fn) return false;
+    BOOL wow = FALSE;
+    return fn(GetCurrentProcess(), &wow) && wow;
+}
+
+bool disableFsRedirection(PVOID* cookie) {
+    if (!isWow64()) return false;
+    static const auto fn =
+        systemFunction<Wow64DisableFn>(L"kernel32.dll", "Wow64DisableWow64FsRedirection");
+    return fn && fn(cookie);
+}
+
+void revertFsRedirection(PVOID cookie) {
+    static const auto fn =
+        systemFunction<Wow64RevertFn>(L"kernel32.dll", "Wow64RevertWow64FsRedirection");
+    if (fn) fn(cookie);
+}
+
+bool enablePrivilege(bool enable, const wchar_t* name) {
+    KernelHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.receive()))
+        return false;
+    TOKEN_PRIVILEGES tp = {};
+    if (!LookupPrivilegeValueW(nullptr, name, &tp.Privileges[0].Luid)) return false;
+    tp.PrivilegeCount = 1;
+    tp.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
+    if (!AdjustTokenPrivileges(token.get(), FALSE, &tp, sizeof(tp), nullptr, nullptr)) return false;
+    return CloseHandle(token.detach()) != FALSE;
+}

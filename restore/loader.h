@@ -1,0 +1,21 @@
+// Start-up of the restore state: the version classification, loading SURVIN.INI and the
+// automatic detection of the restore mode and target Windows root.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+struct RestoreSession;
+
+// The running system's WindowsVersionCode (0-10), computed once at process start.
+int runningVersionCode();
+// WindowsVersionCode of a running system's platform and version.
+int versionCodeOfSystem(DWORD platformId, DWORD major, DWORD minor);
+// WindowsVersionCode of a WinVer text ("5.1", "6", ...); 0 when the pair is invalid.
+int versionCodeOfWinVer(const std::string& winVer);
+
+// Start-up steps of the session for the program in folder (trailing backslash):
+// paths, initial values, current Windows root, LoadRestoreInfo, DetectRestoreTarget.
+void initSession(RestoreSession& session, const std::string& programFolder);
+bool LoadRestoreInfo(RestoreSession& session);
+void DetectRestoreTarget(RestoreSession& session);

@@ -1,0 +1,54 @@
+// The restore program's single state: what the backup folder holds, how and where it
+// is restored, and the outcome of the run.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "osinfo.h"
+
+constexpr UINT WM_JOB_NOTIFY = WM_USER + 12;
+enum RestoreNotifyKind : WPARAM { JOB_STARTED = 1, JOB_FINISHED = 2, JOB_STATUS = 3, JOB_LOGLINE = 4 };
+
+enum RestoreMode : int { WindowsApi = 1, CopyFiles = 2 };
+
+constexpr int kCchPlanPath = 520;
+
+struct RestorePlanEntry {
+    HKEY rootKey;
+    char subKey[kCchPlanPath];
+    char savedFile[kCchPlanPath];
+    char backupCopy[kCchPlanPath];
+    char hivePath[kCchPlanPath];
+    int category;
+};
+
+struct RestoreSession {
+    std::vector<RestorePlanEntry> plan;
+    std::string backupFolder;  // folder of the running program, trailing backslash
+    std::string infoFilePath;  // backupFolder + "SURVIN.INI"
+    std::string backupDateTime;
+    std::string backupOsString;
+    std::string backupSysRoot;
+    int backupVersionCode = 0;
+    OsInfoRecord backupOsInfo = {};
+    int restoreMode = WindowsApi;
+    int detectedMode = WindowsApi;
+    int autoDetect = 1;
+    int osDiffers = 0;
+    int infoLoaded = 0;
+    std::string currentWindowsRoot;
+    std::string targetWindowsRoot;
+    DWORD availableCategories = 0;
+    DWORD selectedCategories = 0;
+    int backupExisting = 1;
+    int failed = 0;
+    int failureCode = 0;
+    HWND progressWindow = nullptr;
+};
+
+RestoreSession& theSession();
+
+// The receiver's side of a WM_JOB_NOTIFY text: takes ownership of the posted string.
+std::string takeNotifyText(LPARAM lParam);
