@@ -14,3 +14,10 @@ enum class IdentifyMode { Query, FromRecord };
 // Restore program: Query behaves like identifyWindows; FromRecord derives the text from
 // the given record and queries nothing but the Server 2003 R2 metric.
 bool identifyWindowsA(std::string& text, OsInfoRecord& record, IdentifyMode mode);
+
+// The decision procedure alone, over a complete record, with the answer of the system's
+// Server 2003 R2 metric given: the same text in the backup program's wide form and the
+// restore program's 8-bit form (GBK bytes for the one Chinese phrase). False when the
+// platform is neither the 9x nor the NT family.
+bool editionTextW(const OsInfoRecord& record, bool serverR2, std::wstring& text);
+bool editionTextA(const OsInfoRecord& record, bool serverR2, std::string& text);
