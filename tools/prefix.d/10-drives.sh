@@ -1,0 +1,15 @@
+# Extra drive letters for tests that need drives other than fixed disks:
+#   D: a CD-ROM, E: a removable disk, F: a network share, G: a second fixed disk.
+# Each is a plain folder in the prefix (so tests can put files there from outside);
+# Wine's mount manager reports the type stored in HKLM\Software\Wine\Drives, which it
+# reads from the 64-bit view of the registry.
+for spec in d:cdrom:cdrom e:floppy:removable f:network:network g:hd:fixed2; do
+  letter=${spec%%:*}; rest=${spec#*:}; type=${rest%%:*}; folder=${rest#*:}
+  mkdir -p "$WINEPREFIX/drive_$folder"
+  rm -f "$WINEPREFIX/dosdevices/$letter:"
+  ln -s "../drive_$folder" "$WINEPREFIX/dosdevices/$letter:"
+  wine reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /d "$type" /f /reg:64 >/dev/null 2>&1 ||
+    wine reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /d "$type" /f >/dev/null 2>&1
+done
+# The mount manager reads the types when it starts: let this session end.
+wineserver -w
