@@ -1,4 +1,128 @@
-// Interim: the restore wizard helper replaces this file.
+// The restore wizard: a Wizard97 sheet with the welcome and the progress page.
 #include "restore_wizard.h"
 
-void runRestoreWizard(RestoreSession&, HWND) {}
+#include <commctrl.h>
+
+#include <vector>
+
+#include "resource.h"
+#include "restore_help.h"
+#include "restore_progress_page.h"
+#include "restore_ui.h"
+#include "restore_welcome_page.h"
+#include "session.h"
+
+namespace {
+
+HINSTANCE gResources = nullptr;
+
+constexpr UINT_PTR kSheetSubclassId = 1;
+
+// The sheet centres itself on its first size message (after the pages have given it its
+// final size) and opens the help file on F1.
+LRESULT CALLBACK sheetSubclassProc(HWND sheet, UINT msg, WPARAM wParam, LPARAM lParam,
+                                   UINT_PTR, DWORD_PTR refData) {
+    bool* centred = reinterpret_cast<bool*>(refData);
+    switch (msg) {
+    case WM_SIZE:
+        if (!*centred) {
+            *centred = true;
+            centreWindow(sheet, GetWindow(sheet, GW_OWNER));
+        }
+        break;
+    case WM_HELP:
+        showRestoreHelp(sheet);
+        return TRUE;
+    case WM_NCDESTROY:
+        RemoveWindowSubclass(sheet, sheetSubclassProc, kSheetSubclassId);
+        break;
+    }
+    return DefSubclassProc(sheet, msg, wParam, lParam);
+}
+
+bool gCentred = false;
+
+int CALLBACK sheetCallback(HWND sheet, UINT msg, LPARAM) {
+    if (msg == PSCB_INITIALIZED) {
+        gCentred = false;
+        SetWindowSubclass(sheet, sheetSubclassProc, kSheetSubclassId,
+                          reinterpret_cast<DWORD_PTR>(&gCentred));
+    }
+    return 0;
+}
+
+}  // namespace
+
+void setRestoreResourceModule(HINSTANCE module) { gResources = module; }
+
+HINSTANCE restoreResourceModule() {
+    return gResources ? gResources : GetModuleHandleA(nullptr);
+}
+
+void centreWindow(HWND wnd, HWND owner) {
+    RECT rc;
+    if (!GetWindowRect(wnd, &rc)) return;
+    HMONITOR monitor = MonitorFromWindow(owner && IsWindowVisible(owner) ? owner : wnd,
+                                         MONITOR_DEFAULTTONEAREST);
+    MONITORINFO mi = {};
+    mi.cbSize = sizeof(mi);
+    if (!GetMonitorInfoA(monitor, &mi)) return;
+    RECT area = mi.rcWork;
+    RECT around = area;
+    if (owner && IsWindowVisible(owner) && !IsIconic(owner)) GetWindowRect(owner, &around);
+    const LONG width = rc.right - rc.left;
+    const LONG height = rc.bottom - rc.top;
+    LONG x = around.left + ((around.right - around.left) - width) / 2;
+    LONG y = around.top + ((around.bottom - around.top) - height) / 2;
+    if (x + width > area.right) x = area.right - width;
+    if (y + height > area.bottom) y = area.bottom - height;
+    if (x < area.left) x = area.left;
+    if (y < area.top) y = area.top;
+    SetWindowPos(wnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+std::string windowTextA(HWND wnd) {
+    const int cch = GetWindowTextLengthA(wnd);
+    if (cch <= 0) return std::string();
+    std::vector<char> buffer(cch + 1);
+    const int got = GetWindowTextA(wnd, buffer.data(), cch + 1);
+    return std::string(buffer.data(), got > 0 ? got : 0);
+}
+
+std::string dlgItemTextA(HWND dlg, int id) { return windowTextA(GetDlgItem(dlg, id)); }
+
+void runRestoreWizard(RestoreSession& session, HWND owner) {
+    HINSTANCE resources = restoreResourceModule();
+
+    PROPSHEETPAGEA pages[2] = {};
+    pages[0].dwSize = sizeof(PROPSHEETPAGEA);
+    pages[0].dwFlags = PSP_USEHEADERTITLE | PSP_USEHEADERSUBTITLE;
+    pages[0].hInstance = resources;
+    pages[0].pszTemplate = MAKEINTRESOURCEA(IDD_WELCOME);
+    pages[0].pfnDlgProc = welcomePageProc;
+    pages[0].lParam = reinterpret_cast<LPARAM>(&session);
+    pages[0].pszHeaderTitle = "注册表恢复 - 欢迎使用";
+    pages[0].pszHeaderSubTitle = "恢复 Windows 注册表";
+
+    pages[1].dwSize = sizeof(PROPSHEETPAGEA);
+    pages[1].dwFlags = PSP_USEHEADERTITLE;
+    pages[1].hInstance = resources;
+    pages[1].pszTemplate = MAKEINTRESOURCEA(IDD_PROGRESS);
+    pages[1].pfnDlgProc = progressPageProc;
+    pages[1].lParam = reinterpret_cast<LPARAM>(&session);
+    pages[1].pszHeaderTitle = "注册表恢复";
+
+    PROPSHEETHEADERA header = {};
+    header.dwSize = sizeof(header);
+    header.dwFlags = PSH_WIZARD97 | PSH_HEADER | PSH_NOAPPLYNOW | PSH_PROPSHEETPAGE |
+                     PSH_USECALLBACK;
+    header.hwndParent = owner;
+    header.hInstance = resources;
+    header.pszCaption = "注册表恢复工具";
+    header.nPages = 2;
+    header.nStartPage = 0;
+    header.ppsp = pages;
+    header.pfnCallback = sheetCallback;
+    header.pszbmHeader = MAKEINTRESOURCEA(IDB_HEADER);
+    PropertySheetA(&header);
+}

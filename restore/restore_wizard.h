@@ -4,4 +4,10 @@
 
 struct RestoreSession;
 
+// Shows the wizard over owner (may be null) and returns when it closes.
 void runRestoreWizard(RestoreSession& session, HWND owner);
+
+// Where the wizard's dialogs, header bitmap and strings come from: the program itself,
+// unless a host that carries no resources of its own names SURVIN.EXE's module.
+void setRestoreResourceModule(HINSTANCE module);
+HINSTANCE restoreResourceModule();
