@@ -1,0 +1,66 @@
+#include "show_help.h"
+
+#include <shlwapi.h>
+
+#include "dialog_support.h"
+#include "handles.h"
+#include "platform.h"
+
+namespace {
+
+bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
+
+// The viewer module stays loaded for the rest of the run: its windows outlive the call.
+HtmlHelpFn htmlHelp() {
+    static ModuleHandle module;
+    static HtmlHelpFn function = nullptr;
+    static bool tried = false;
+    if (tried) return function;
+    tried = true;
+
+    KeyHandle key;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32", 0,
+                      KEY_QUERY_VALUE, key.receive()) == ERROR_SUCCESS) {
+        wchar_t value[MAX_PATH] = {}, expanded[MAX_PATH] = {};
+        DWORD cb = sizeof(value) - sizeof(wchar_t);
+        DWORD type = 0;
+        if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &cb) ==
+                ERROR_SUCCESS &&
+            (type == REG_SZ || type == REG_EXPAND_SZ)) {
+            DWORD cch = ExpandEnvironmentStringsW(value, expanded, MAX_PATH);
+            if (cch > 0 && cch <= MAX_PATH) module.reset(LoadLibraryW(expanded));
+        }
+    }
+    if (!module) module.reset(loadSystemLibrary(L"hhctrl.ocx"));
+    if (!module) return nullptr;
+    function = reinterpret_cast<HtmlHelpFn>(reinterpret_cast<void*>(GetProcAddress(module.get(), "HtmlHelpW")));
+    return function;
+}
+
+}  // namespace
+
+std::wstring programFolder() {
+    wchar_t module[MAX_PATH];
+    DWORD cch = GetModuleFileNameW(nullptr, module, MAX_PATH);
+    if (cch == 0 || cch >= MAX_PATH) return {};
+    std::wstring folder(module, cch);
+    folder.erase(folder.rfind(L'\\') + 1);
+    return folder;
+}
+
+bool useOnlineHelp(const std::wstring& folder) {
+    if (!exists(folder + L"Tolmen.chm")) return true;
+    return !exists(folder + L"lorn.exe") && !exists(folder + L"quib.exe");
+}
+
+void ShowHelp(HWND owner) {
+    const std::wstring folder = programFolder();
+    if (!useOnlineHelp(folder)) {
+        const std::wstring file = folder + L"Tolmen.chm";
+        if (HtmlHelpFn help = htmlHelp()) help(owner, file.c_str(), 0 /* HH_DISPLAY_TOPIC */, 0);
+        return;
+    }
+    shellOpen(owner, kOnlineHelpAddress);
+}
