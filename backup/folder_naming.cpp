@@ -1,27 +1,107 @@
-// Interim: the folder naming helper replaces this file.
 #include "folder_naming.h"
 
 #include <windows.h>
 
 #include "job.h"
 
-bool expandFolderTemplate(const std::wstring& tmpl, BackupJob&, std::wstring& out) {
-    wchar_t buffer[260];
-    DWORD cch = ExpandEnvironmentStringsW(tmpl.c_str(), buffer, 260);
-    if (cch == 0 || cch > 260) return false;
-    out = buffer;
+namespace {
+
+constexpr int kCchFormatted = 128;
+constexpr DWORD kCchPath = 260;
+
+std::wstring lowerCase(std::wstring text) {
+    if (!text.empty()) CharLowerBuffW(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
+// Replaces every occurrence of a lower-case placeholder, matched without regard to case.
+std::wstring replaceNoCase(const std::wstring& text, const std::wstring& placeholder,
+                           const std::wstring& replacement) {
+    const std::wstring lower = lowerCase(text);
+    std::wstring result;
+    size_t from = 0;
+    for (size_t at; (at = lower.find(placeholder, from)) != std::wstring::npos; from = at + placeholder.size()) {
+        result.append(text, from, at - from);
+        result += replacement;
+    }
+    result.append(text, from, std::wstring::npos);
+    return result;
+}
+
+void replaceAll(std::wstring& text, const std::wstring& what, const std::wstring& with) {
+    for (size_t at; (at = text.find(what)) != std::wstring::npos;) text.replace(at, what.size(), with);
+}
+
+}  // namespace
+
+bool expandFolderTemplate(const std::wstring& tmpl, BackupJob& job, std::wstring& out) {
+    const std::wstring lower = lowerCase(tmpl);
+    SYSTEMTIME now;
+    GetLocalTime(&now);  // one reading for both placeholders
+
+    std::wstring text = tmpl, dateText, timeText;
+    wchar_t formatted[kCchFormatted];
+    // Any "date" or "time" in the template formats the value, placeholder or not.
+    if (lower.find(L"date") != std::wstring::npos) {
+        if (!GetDateFormatW(LOCALE_USER_DEFAULT, 0, &now, job.dateFormat.c_str(), formatted, kCchFormatted))
+            return false;
+        dateText = formatted;
+        text = replaceNoCase(text, L"<date>", dateText);
+    }
+    if (lower.find(L"time") != std::wstring::npos) {
+        if (!GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &now, job.timeFormat.c_str(), formatted, kCchFormatted))
+            return false;
+        timeText = formatted;
+        text = replaceNoCase(text, L"<time>", timeText);
+    }
+
+    wchar_t expanded[kCchPath];
+    DWORD cch = ExpandEnvironmentStringsW(text.c_str(), expanded, kCchPath);
+    if (cch == 0 || cch > kCchPath) return false;
+
+    job.dateText = dateText;
+    job.timeText = timeText;
+    out = expanded;
     return true;
 }
+
 bool normaliseFolder(const std::wstring& text, std::wstring& out) {
-    wchar_t buffer[260];
-    DWORD cch = GetFullPathNameW(text.c_str(), 260, buffer, nullptr);
-    if (cch == 0 || cch >= 260) return false;
-    out = buffer;
-    if (out.back() != L'\\') out += L'\\';
+    // Windows skips leading blanks when it qualifies a path; Wine would take " C:\x" as
+    // relative, so they go first.
+    size_t start = text.find_first_not_of(L' ');
+    std::wstring input = start == std::wstring::npos ? std::wstring() : text.substr(start);
+    if (input.empty()) return false;
+
+    wchar_t full[kCchPath];
+    DWORD cch = GetFullPathNameW(input.c_str(), kCchPath, full, nullptr);
+    if (cch == 0 || cch >= kCchPath) return false;
+    std::wstring path(full, cch);
+
+    replaceAll(path, L" \\", L"\\");
+    replaceAll(path, L"\\ ", L"\\");
+    while (!path.empty() && path.front() == L'"') path.erase(0, 1);
+    while (!path.empty() && path.back() == L'"') path.pop_back();
+    for (const wchar_t* forbidden = L"<>*?\"/|"; *forbidden; ++forbidden) {
+        for (size_t at; (at = path.find(*forbidden)) != std::wstring::npos;) path.erase(at, 1);
+    }
+    replaceAll(path, L"\\\\", L"\\");
+    if (path.empty() || path.back() != L'\\') path += L'\\';
+
+    out = path;
     return true;
 }
+
 bool resolveFolder(const std::wstring& tmpl, BackupJob& job, std::wstring& out) {
     std::wstring expanded;
     return expandFolderTemplate(tmpl, job, expanded) && normaliseFolder(expanded, out);
 }
-bool backupRootOf(BackupJob& job, std::wstring& out) { return resolveFolder(job.backupFolder, job, out); }
+
+bool backupRootOf(BackupJob& job, std::wstring& out) {
+    std::wstring root = job.backupFolder;
+    for (const std::wstring* cut : {&job.dateText, &job.timeText}) {
+        if (cut->empty()) continue;
+        size_t at = lowerCase(root).find(lowerCase(*cut));
+        if (at != std::wstring::npos) root.erase(at);
+    }
+    return resolveFolder(root, job, out);
+}

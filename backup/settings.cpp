@@ -1,30 +1,142 @@
-// Interim: the settings helper replaces this file.
 #include "settings.h"
 
+#include <shlwapi.h>
+
+#include "folder_naming.h"
 #include "job.h"
 
 namespace {
+
+constexpr const wchar_t* kSettings = L"Settings";
+constexpr const wchar_t* kBackupDirs = L"BackupDirs";
+constexpr DWORD kCchProfilePath = 520;
+constexpr DWORD kCchPicture = 260;
+constexpr int kMaxListKeys = 1000;
+
 std::wstring g_path;
 bool g_readOnly = false;
+
+std::wstring readString(const wchar_t* section, const wchar_t* key, const wchar_t* fallback, DWORD cch) {
+    std::wstring buffer(cch, L'\0');
+    DWORD got = GetPrivateProfileStringW(section, key, fallback, &buffer[0], cch, g_path.c_str());
+    buffer.resize(got);
+    return buffer;
+}
+
+UINT readNumber(const wchar_t* key, UINT fallback) {
+    return GetPrivateProfileIntW(kSettings, key, static_cast<INT>(fallback), g_path.c_str());
+}
+
+void writeString(const wchar_t* section, const wchar_t* key, const std::wstring& value) {
+    WritePrivateProfileStringW(section, key, value.c_str(), g_path.c_str());
+}
+
+void writeNumber(const wchar_t* key, UINT value) { writeString(kSettings, key, std::to_wstring(value)); }
+
+// A picture read as empty would make every date the empty text: fall back to the default.
+std::wstring readPicture(const wchar_t* key, const wchar_t* fallback) {
+    std::wstring text = readString(kSettings, key, fallback, kCchPicture);
+    return text.empty() ? fallback : text;
+}
+
 }  // namespace
 
 void initSettings(const wchar_t* folderOverride) {
-    wchar_t module[MAX_PATH];
-    GetModuleFileNameW(nullptr, module, MAX_PATH);
-    std::wstring folder = folderOverride ? folderOverride : module;
-    if (!folderOverride) folder.erase(folder.rfind(L'\\') + 1);
+    std::wstring folder;
+    if (folderOverride) {
+        folder = folderOverride;
+    } else {
+        wchar_t module[MAX_PATH];
+        DWORD cch = GetModuleFileNameW(nullptr, module, MAX_PATH);
+        if (cch > 0 && cch < MAX_PATH) folder.assign(module, cch);
+        size_t slash = folder.rfind(L'\\');
+        folder.erase(slash == std::wstring::npos ? 0 : slash + 1);
+    }
     if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
     g_path = folder + L"RegOpt.ini";
-    g_readOnly = false;
+
+    // The drive type of the file's root decides once for the whole run.
+    wchar_t root[MAX_PATH + 1] = {};
+    lstrcpynW(root, g_path.c_str(), MAX_PATH);
+    bool rooted = PathStripToRootW(root) != FALSE;
+    if (rooted && !PathAddBackslashW(root)) rooted = false;
+    g_readOnly = !rooted || GetDriveTypeW(root) != DRIVE_FIXED;
 }
+
 const std::wstring& settingsPath() { return g_path; }
 bool settingsReadOnly() { return g_readOnly; }
-void repairLimits(UINT&, UINT&, UINT&) {}
-void loadJobSettings(BackupJob&) {}
-std::wstring defaultFolderExpanded(BackupJob&) { return kDefaultBackupDir; }
-DWORD readDefHives() { return 3; }
-void writeDefHives(DWORD) {}
-AdvancedOptions loadAdvancedOptions() { return {}; }
-void saveAdvancedOptions(AdvancedOptions) {}
-std::vector<std::wstring> readBackupDirs() { return {}; }
-void writeBackupDirs(const std::vector<std::wstring>&) {}
+
+void repairLimits(UINT& mode, UINT& days, UINT& count) {
+    if (days == 0) {
+        if (mode == 1) mode = 0;
+        days = 30;
+    }
+    if (count == 0) {
+        if (mode == 2) mode = 0;
+        count = 10;
+    }
+}
+
+void loadJobSettings(BackupJob& job) {
+    UINT mode = readNumber(L"LimitBackup", 0);
+    UINT days = readNumber(L"LimitBackupDays", 30);
+    UINT count = readNumber(L"LimitBackupCount", 10);
+    repairLimits(mode, days, count);
+    job.overwrite = readNumber(L"Overwrite", 0) != 0;
+    job.retentionMode = static_cast<int>(mode);
+    job.retentionDays = static_cast<int>(days);
+    job.retentionCount = static_cast<int>(count);
+    job.dateFormat = readPicture(L"DateFormat", L"yyyy-MM-dd");
+    job.timeFormat = readPicture(L"TimeFormat", L"HH-mm-ss");
+}
+
+std::wstring defaultFolderExpanded(BackupJob& job) {
+    std::wstring folder = readString(kSettings, L"DefBackupDir", L"", kCchProfilePath);
+    if (folder.empty()) folder = kDefaultBackupDir;
+    std::wstring expanded;
+    return expandFolderTemplate(folder, job, expanded) ? expanded : folder;
+}
+
+DWORD readDefHives() { return readNumber(L"DefHives", 3); }
+
+// Not guarded by the read-only mode: on read-only media the write simply fails.
+void writeDefHives(DWORD mask) { writeNumber(L"DefHives", mask); }
+
+AdvancedOptions loadAdvancedOptions() {
+    AdvancedOptions options;
+    // The default applies only to a missing key; a present but empty one stays empty.
+    options.defBackupDir = readString(kSettings, L"DefBackupDir", kDefaultBackupDir, kCchProfilePath);
+    options.overwrite = readNumber(L"Overwrite", 0) != 0;
+    options.limitMode = readNumber(L"LimitBackup", 0);
+    options.limitDays = readNumber(L"LimitBackupDays", 30);
+    options.limitCount = readNumber(L"LimitBackupCount", 10);
+    repairLimits(options.limitMode, options.limitDays, options.limitCount);
+    return options;
+}
+
+void saveAdvancedOptions(AdvancedOptions options) {
+    if (g_readOnly) return;
+    repairLimits(options.limitMode, options.limitDays, options.limitCount);
+    writeString(kSettings, L"DefBackupDir", options.defBackupDir.substr(0, 259));
+    writeString(kSettings, L"Overwrite", options.overwrite ? L"1" : L"0");
+    writeNumber(L"LimitBackup", options.limitMode);
+    writeNumber(L"LimitBackupDays", options.limitDays);
+    writeNumber(L"LimitBackupCount", options.limitCount);
+}
+
+std::vector<std::wstring> readBackupDirs() {
+    std::vector<std::wstring> places;
+    for (int k = 0; k < kMaxListKeys; ++k) {
+        std::wstring value = readString(kBackupDirs, std::to_wstring(k).c_str(), L"", kCchProfilePath);
+        if (value.empty()) break;
+        places.push_back(value);
+    }
+    return places;
+}
+
+void writeBackupDirs(const std::vector<std::wstring>& places) {
+    if (g_readOnly) return;
+    WritePrivateProfileStringW(kBackupDirs, nullptr, nullptr, g_path.c_str());
+    for (size_t k = 0; k < places.size() && k < kMaxListKeys; ++k)
+        writeString(kBackupDirs, std::to_wstring(k).c_str(), places[k]);
+}

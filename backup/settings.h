@@ -42,8 +42,8 @@ AdvancedOptions loadAdvancedOptions();
 // LimitBackupCount in that order. Writes nothing in read-only mode.
 void saveAdvancedOptions(AdvancedOptions options);
 
-// The BackupDirs list: keys "0", "1", ... until the first missing one (at most 1000).
-// Values are returned as stored (520-character reads).
+// The BackupDirs list: keys "0", "1", ... until the first one that reads as nothing (at
+// most 1000). Values are returned as stored (520-character reads); the callers trim them.
 std::vector<std::wstring> readBackupDirs();
-// Replaces the whole section with the list.
+// Replaces the whole section with the list. Writes nothing in read-only mode.
 void writeBackupDirs(const std::vector<std::wstring>& places);
