@@ -12,6 +12,21 @@ bool startsWithNoCase(const wchar_t* text, const wchar_t* prefix) {
            CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, text, cch, prefix, cch) == CSTR_EQUAL;
 }
 
+// The standard splitting reads backslash-quote as a literal quote, so the natural form
+// "C:\Backups\<date>\" /silent would swallow the options into the folder. No folder can
+// hold a quote, so every quote is made a delimiter: a quote after an odd run of
+// backslashes gets one more backslash.
+std::wstring quotesAsDelimiters(const wchar_t* commandLine) {
+    std::wstring out;
+    size_t backslashes = 0;
+    for (const wchar_t* c = commandLine; *c; ++c) {
+        if (*c == L'"' && backslashes % 2 == 1) out += L'\\';
+        backslashes = (*c == L'\\') ? backslashes + 1 : 0;
+        out += *c;
+    }
+    return out;
+}
+
 }  // namespace
 
 int leadingNumber(const wchar_t* text) {
@@ -26,7 +41,8 @@ int leadingNumber(const wchar_t* text) {
 CommandLineOptions parseCommandLine(const wchar_t* fullCommandLine) {
     CommandLineOptions options;
     int argc = 0;
-    LPWSTR* argv = CommandLineToArgvW(fullCommandLine, &argc);
+    std::wstring line = quotesAsDelimiters(fullCommandLine);
+    LPWSTR* argv = CommandLineToArgvW(line.c_str(), &argc);
     if (!argv) {
         options.splitFailed = true;
         return options;

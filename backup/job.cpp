@@ -156,8 +156,12 @@ bool checkDestination(BackupJob& job, const std::wstring& folder) {
             return false;
         }
     }
-    if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES && !pathExists(folder)) return true;
-    if (!PathIsDirectoryW(folder.c_str())) return false;
+    // The folder ends in a backslash; a file in its place is only seen without it.
+    std::wstring bare = withoutTrailingBackslashes(folder);
+    if (bare.size() == 2 && bare[1] == L':') bare += L'\\';
+    DWORD attributes = GetFileAttributesW(bare.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES && !pathExists(bare)) return true;
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
 
     if (!job.overwrite) {
         for (const HiveEntry& entry : job.hiveList) {

@@ -1,0 +1,151 @@
+// The backup program started as a user starts it: single instance, unattended runs and
+// their message boxes.
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+using testing_support::ScratchDir;
+using testing_support::distFile;
+using testing_support::writeBytes;
+
+namespace {
+
+struct Process {
+    explicit Process(const std::wstring& commandLine) {
+        STARTUPINFOW si = {};
+        si.cb = sizeof(si);
+        std::wstring line = commandLine;
+        started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    }
+    ~Process() {
+        if (!started) return;
+        if (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi.hProcess, 1);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    bool waitExit(DWORD ms, DWORD* code) {
+        if (WaitForSingleObject(pi.hProcess, ms) != WAIT_OBJECT_0) return false;
+        GetExitCodeProcess(pi.hProcess, code);
+        return true;
+    }
+    bool started = false;
+    PROCESS_INFORMATION pi = {};
+};
+
+struct FoundBox {
+    DWORD pid;
+    HWND hwnd;
+};
+
+BOOL CALLBACK findVisible(HWND hwnd, LPARAM lp) {
+    auto* f = reinterpret_cast<FoundBox*>(lp);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(hwnd, &owner);
+    if (owner == f->pid && IsWindowVisible(hwnd)) {
+        f->hwnd = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The first visible top-level window of the process, waited for up to ms.
+HWND waitForWindow(DWORD pid, DWORD ms) {
+    for (DWORD waited = 0; waited < ms; waited += 100) {
+        FoundBox found{pid, nullptr};
+        EnumWindows(findVisible, reinterpret_cast<LPARAM>(&found));
+        if (found.hwnd) return found.hwnd;
+        Sleep(100);
+    }
+    return nullptr;
+}
+
+std::wstring windowText(HWND hwnd) {
+    wchar_t text[1024] = L"";
+    GetWindowTextW(hwnd, text, 1024);
+    return text;
+}
+
+// The message text of a message box (its static control 0xFFFF).
+std::wstring messageBoxText(HWND box) { return windowText(GetDlgItem(box, 0xFFFF)); }
+
+const wchar_t kRun64Bit[] = L"请运行此程序的 64 位版本。";
+
+// The next message box of the process other than the 64-bit note, which a 32-bit
+// program on 64-bit Windows shows first (the run goes on after it).
+HWND waitForMessage(DWORD pid, bool* sawRun64Bit) {
+    *sawRun64Bit = false;
+    for (int i = 0; i < 2; ++i) {
+        HWND box = waitForWindow(pid, 30000);
+        if (!box || messageBoxText(box) != kRun64Bit) return box;
+        *sawRun64Bit = true;
+        SendMessageW(box, WM_COMMAND, IDOK, 0);
+        for (int w = 0; w < 50 && IsWindow(box); ++w) Sleep(100);
+    }
+    return nullptr;
+}
+
+bool isWow64Process() {
+    BOOL wow = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow) && wow;
+}
+
+std::wstring inQuotes(const std::wstring& s) { return L"\"" + s + L"\""; }
+
+TEST(Entry, SecondInstanceExitsAtOnceWithoutMessage) {
+    HANDLE mutex = CreateMutexW(nullptr, TRUE, L"TOLMEN_RESTORE_MUTEX_2008");
+    ASSERT_NE(mutex, nullptr);
+    ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    ScratchDir dir(L"entry-mutex");
+    // Without /silent a failing backup would show a message box; the second instance
+    // must not get that far.
+    Process p(inQuotes(distFile(L"Tolmen.exe")) + L" " + inQuotes(dir / L"afile\\"));
+    ASSERT_TRUE(p.started);
+    DWORD code = 99;
+    EXPECT_TRUE(p.waitExit(20000, &code));
+    EXPECT_EQ(code, 0u);
+    EXPECT_FALSE(testing_support::dirExists(dir / L"afile\\"));
+    CloseHandle(mutex);
+}
+
+TEST(Entry, FailedUnattendedRunShowsErrorUnlessSilent) {
+    ScratchDir dir(L"entry-fail");
+    ASSERT_TRUE(writeBytes(dir / L"afile", "x"));  // a file in the folder's place: 609
+    {
+        Process p(inQuotes(distFile(L"Tolmen.exe")) + L" " + inQuotes(dir / L"afile\\"));
+        ASSERT_TRUE(p.started);
+        bool sawRun64Bit = false;
+        HWND box = waitForMessage(p.pi.dwProcessId, &sawRun64Bit);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(sawRun64Bit, isWow64Process());
+        EXPECT_EQ(windowText(box), L"注册表备份");
+        EXPECT_EQ(messageBoxText(box), L"注册表备份遇到错误\n\n错误: 请更改目标文件夹");
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        DWORD code = 99;
+        EXPECT_TRUE(p.waitExit(20000, &code));
+        EXPECT_EQ(code, 0u);
+    }
+    {
+        Process p(inQuotes(distFile(L"Tolmen.exe")) + L" " + inQuotes(dir / L"afile\\") + L" /silent");
+        ASSERT_TRUE(p.started);
+        DWORD code = 99;
+        EXPECT_TRUE(p.waitExit(30000, &code));
+        EXPECT_EQ(code, 0u);
+    }
+}
+
+TEST(Entry, UnresolvableFolderShowsInvalidLocation) {
+    // Longer than any folder can be after expansion.
+    std::wstring tooLong = L"C:\\" + std::wstring(300, L'a') + L"\\";
+    Process p(inQuotes(distFile(L"Tolmen.exe")) + L" " + inQuotes(tooLong));
+    ASSERT_TRUE(p.started);
+    bool sawRun64Bit = false;
+    HWND box = waitForMessage(p.pi.dwProcessId, &sawRun64Bit);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(messageBoxText(box), L"无效保存位置");
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    DWORD code = 99;
+    EXPECT_TRUE(p.waitExit(20000, &code));
+    EXPECT_EQ(code, 0u);
+}
+
+}  // namespace
