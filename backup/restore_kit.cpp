@@ -1,7 +1,101 @@
-// Interim: the restore kit helper replaces this file.
 #include "restore_kit.h"
 
-#include "job.h"
+#include <string>
 
-void writeConsoleScript(BackupJob&) {}
-void placeRestoreProgramAndHelp(BackupJob&) {}
+#include "handles.h"
+#include "job.h"
+#include "resource.h"
+#include "restore_info.h"
+
+namespace {
+
+constexpr WORD kRestoreProgramLanguage = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);  // 2052
+
+std::string toAnsi(const std::wstring& text) {
+    if (text.empty()) return {};
+    int cb = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                 nullptr, nullptr);
+    if (cb <= 0) return {};
+    std::string out(static_cast<size_t>(cb), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], cb, nullptr,
+                        nullptr);
+    return out;
+}
+
+std::string copyLine(const std::string& source, const std::string& target) {
+    return "copy \"" + source + "\" \"" + target + "\"\r\n";
+}
+
+bool writeAll(HANDLE file, const void* data, DWORD cb) {
+    DWORD written = 0;
+    return WriteFile(file, data, cb, &written, nullptr) && written == cb;
+}
+
+std::wstring programFolder() {
+    wchar_t path[MAX_PATH];
+    DWORD cch = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (cch == 0 || cch >= MAX_PATH) return {};
+    std::wstring folder(path, cch);
+    size_t slash = folder.find_last_of(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
+}
+
+void placeRestoreProgram(const BackupJob& job) {
+    HMODULE self = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceExW(self, L"BIN", MAKEINTRESOURCEW(IDR_SURVIN_EXE), kRestoreProgramLanguage);
+    if (!found) return;
+    HGLOBAL loaded = LoadResource(self, found);
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    DWORD cb = SizeofResource(self, found);
+    if (!bytes || cb == 0) return;
+
+    const std::wstring path = job.backupFolder + L"SURVIN.EXE";
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+    if (!file) return;
+    if (!writeAll(file.get(), bytes, cb)) {
+        // A cut-off program in the folder would make it pass for a backup that cannot be
+        // restored from; leave no file instead.
+        file.reset();
+        DeleteFileW(path.c_str());
+    }
+}
+
+void placeHelp(const BackupJob& job) {
+    const std::wstring folder = programFolder();
+    if (folder.empty()) return;
+    CopyFileW((folder + L"Tolmen.chm").c_str(), (job.backupFolder + L"Tolmen.chm").c_str(), TRUE);
+}
+
+}  // namespace
+
+void writeConsoleScript(BackupJob& job) {
+    const std::wstring path = job.backupFolder + L"SURVIN.WRC";
+    DeleteFileW(path.c_str());
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+    if (!file) {
+        DeleteFileW(path.c_str());
+        return;
+    }
+
+    bool wroteLine = false;
+    for (const SavedHiveEntry& entry : job.savedList) {
+        if (!(entry.category & kHiveSystem)) continue;
+        const std::string live = toAnsi(entry.liveFilePath);
+        // The saved copy is named by its place in the folder: the subkey names no file
+        // there for the .DEFAULT hive, whose copy is called DEFAULT.
+        const std::string keep = copyLine(live, toAnsi(entry.replacementBackupPath));
+        const std::string put = copyLine(toAnsi(savedRelativePath(job, entry)), live);
+        writeAll(file.get(), keep.data(), static_cast<DWORD>(keep.size()));
+        writeAll(file.get(), put.data(), static_cast<DWORD>(put.size()));
+        wroteLine = true;
+    }
+    file.reset();
+    if (!wroteLine) DeleteFileW(path.c_str());
+}
+
+void placeRestoreProgramAndHelp(BackupJob& job) {
+    placeRestoreProgram(job);
+    placeHelp(job);
+}

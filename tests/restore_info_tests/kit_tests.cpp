@@ -1,0 +1,131 @@
+// The restore kit: the console copy script, the restore program and the help file.
+#include <gtest/gtest.h>
+
+#include "info_helpers.h"
+#include "resource.h"
+#include "restore_info.h"
+#include "restore_kit.h"
+
+using namespace info_tests;
+using namespace testing_support;
+
+namespace {
+
+std::wstring programFolder() {
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder = path;
+    return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+class Kit : public ::testing::Test {
+protected:
+    Kit() : dir_(L"info-kit"), folder_(dir_ / L"Backup\\") {
+        makeDirs(folder_);
+        job().backupFolder = folder_;
+    }
+    BackupJob& job() { return test_.job; }
+    std::string file(const wchar_t* name) const { return readBytes(folder_ + name); }
+
+    ScratchDir dir_;
+    std::wstring folder_;
+    TestJob test_;
+};
+
+TEST_F(Kit, ScriptHasTwoLinesPerSystemHive) {
+    const std::wstring config = L"C:\\Windows\\System32\\config\\";
+    job().savedList = {
+        savedEntry(HKEY_LOCAL_MACHINE, L"SYSTEM", folder_ + L"SYSTEM", config + L"SYSTEM", kHiveSystem),
+        savedEntry(HKEY_USERS, L"S-1-5-21-1-2-3-1003", folder_ + L"Users\\1\\NTUSER.DAT",
+                   L"C:\\Users\\alice\\NTUSER.DAT", kHiveCurrentUser),
+        // The .DEFAULT hive's copy is named after its file, not its key.
+        savedEntry(HKEY_USERS, L".DEFAULT", folder_ + L"DEFAULT", config + L"DEFAULT", kHiveSystem),
+        savedEntry(HKEY_USERS, L"S-1-5-21-1-2-3-1004", folder_ + L"Users\\2\\NTUSER.DAT",
+                   L"C:\\Users\\bob\\NTUSER.DAT", kHiveOthers),
+        // A system hive with an extension keeps its live path as the safety copy; a
+        // Chinese folder name is written in GBK.
+        savedEntry(HKEY_USERS, L"S-1-5-18", folder_ + L"system.dat", L"C:\\数据\\config\\system.dat", kHiveSystem),
+    };
+    writeConsoleScript(job());
+    EXPECT_EQ(file(L"SURVIN.WRC"),
+              "copy \"C:\\Windows\\System32\\config\\SYSTEM\" \"C:\\Windows\\System32\\config\\SYSTEM.bak\"\r\n"
+              "copy \"SYSTEM\" \"C:\\Windows\\System32\\config\\SYSTEM\"\r\n"
+              "copy \"C:\\Windows\\System32\\config\\DEFAULT\" \"C:\\Windows\\System32\\config\\DEFAULT.bak\"\r\n"
+              "copy \"DEFAULT\" \"C:\\Windows\\System32\\config\\DEFAULT\"\r\n"
+              "copy \"C:\\\xCA\xFD\xBE\xDD\\config\\system.dat\" \"C:\\\xCA\xFD\xBE\xDD\\config\\system.dat\"\r\n"
+              "copy \"system.dat\" \"C:\\\xCA\xFD\xBE\xDD\\config\\system.dat\"\r\n");
+}
+
+TEST_F(Kit, ScriptReplacesAnOldOneOrGoes) {
+    writeBytes(folder_ + L"SURVIN.WRC", "copy \"old\" \"older\"\r\ncopy \"x\" \"y\"\r\ncopy \"z\" \"w\"\r\n");
+    job().savedList = {savedEntry(HKEY_LOCAL_MACHINE, L"SAM", folder_ + L"SAM", L"C:\\W\\config\\SAM", kHiveSystem)};
+    writeConsoleScript(job());
+    EXPECT_EQ(file(L"SURVIN.WRC"), "copy \"C:\\W\\config\\SAM\" \"C:\\W\\config\\SAM.bak\"\r\ncopy \"SAM\" \"C:\\W\\config\\SAM\"\r\n");
+
+    job().savedList = {savedEntry(HKEY_USERS, L"S-1-5-21-1-2-3-1003", folder_ + L"Users\\1\\NTUSER.DAT",
+                                  L"C:\\Users\\alice\\NTUSER.DAT", kHiveCurrentUser)};
+    writeConsoleScript(job());
+    EXPECT_FALSE(fileExists(folder_ + L"SURVIN.WRC"));
+}
+
+TEST_F(Kit, RestoreProgramIsTheShippedOne) {
+    const std::string shipped = readBytes(distFile(L"Survin.exe"));
+    ASSERT_GT(shipped.size(), 1024u);
+    HRSRC resource = FindResourceExW(nullptr, L"BIN", MAKEINTRESOURCEW(IDR_SURVIN_EXE), 2052);
+    ASSERT_NE(resource, nullptr);
+    EXPECT_EQ(SizeofResource(nullptr, resource), shipped.size());
+
+    placeRestoreProgramAndHelp(job());
+    EXPECT_EQ(file(L"SURVIN.EXE"), shipped);
+}
+
+TEST_F(Kit, HelpIsCopiedFromTheProgramFolderButNeverReplaced) {
+    // The help file beside the running program (this test program here).
+    const std::wstring help = programFolder() + L"Tolmen.chm";
+    const bool madeHelp = !fileExists(help);
+    if (madeHelp) {
+        ASSERT_TRUE(writeBytes(help, "ITSF help of the program"));
+    }
+    const std::string programHelp = readBytes(help);
+
+    placeRestoreProgramAndHelp(job());
+    EXPECT_EQ(file(L"Tolmen.chm"), programHelp);
+
+    ScratchDir other(L"info-kit-help");
+    job().backupFolder = other.path();
+    writeBytes(other / L"Tolmen.chm", "the user's own help");
+    placeRestoreProgramAndHelp(job());
+    EXPECT_EQ(readBytes(other / L"Tolmen.chm"), "the user's own help");
+    EXPECT_TRUE(fileExists(other / L"SURVIN.EXE"));
+
+    if (madeHelp) DeleteFileW(help.c_str());
+}
+
+TEST_F(Kit, NoHelpBesideTheProgramLeavesNone) {
+    if (fileExists(programFolder() + L"Tolmen.chm")) {
+        GTEST_SKIP() << "a help file lies beside the test program";
+    }
+    placeRestoreProgramAndHelp(job());
+    EXPECT_TRUE(fileExists(folder_ + L"SURVIN.EXE"));
+    EXPECT_FALSE(fileExists(folder_ + L"Tolmen.chm"));
+}
+
+TEST_F(Kit, OverwriteReplacesProgramAndScriptButKeepsHelp) {
+    writeBytes(folder_ + L"SURVIN.INI", "[INFO]\r\nDateTime=old\r\n");
+    writeBytes(folder_ + L"SURVIN.EXE", "an old restore program");
+    writeBytes(folder_ + L"SURVIN.WRC", "an old script\r\n");
+    writeBytes(folder_ + L"Tolmen.chm", "help placed by an earlier backup");
+    writeBytes(dir_ / L"SYSTEM", "live");
+    writeBytes(folder_ + L"SYSTEM", "saved");
+    job().savedList = {savedEntry(HKEY_LOCAL_MACHINE, L"SYSTEM", folder_ + L"SYSTEM", dir_ / L"SYSTEM", kHiveSystem)};
+    job().overwrite = true;
+
+    ASSERT_TRUE(writeRestoreInfo(job()));
+    placeRestoreProgramAndHelp(job());
+    EXPECT_EQ(file(L"SURVIN.EXE"), readBytes(distFile(L"Survin.exe")));
+    const std::string live = ansi(dir_ / L"SYSTEM");
+    EXPECT_EQ(file(L"SURVIN.WRC"), "copy \"" + live + "\" \"" + live + ".bak\"\r\ncopy \"SYSTEM\" \"" + live + "\"\r\n");
+    EXPECT_EQ(file(L"Tolmen.chm"), "help placed by an earlier backup");
+}
+
+}  // namespace
