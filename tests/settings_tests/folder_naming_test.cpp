@@ -1,0 +1,183 @@
+// Folder templates: placeholders, pictures, environment expansion, normalisation and the
+// backup root.
+#include <gtest/gtest.h>
+
+#include "folder_naming.h"
+#include "job.h"
+#include "test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+std::wstring now(bool date, const std::wstring& picture) {
+    wchar_t text[128];
+    if (date)
+        GetDateFormatW(LOCALE_USER_DEFAULT, 0, nullptr, picture.c_str(), text, 128);
+    else
+        GetTimeFormatW(LOCALE_USER_DEFAULT, 0, nullptr, picture.c_str(), text, 128);
+    return text;
+}
+
+// A picture whose result (150 characters) does not fit the 128-character buffer.
+std::wstring overlongPicture(const wchar_t* piece) {
+    std::wstring picture;
+    while (picture.size() < 150) picture += piece;
+    return picture;
+}
+
+std::wstring windowsFolder() {
+    wchar_t folder[MAX_PATH];
+    GetWindowsDirectoryW(folder, MAX_PATH);
+    return folder;
+}
+
+std::wstring resolved(const std::wstring& tmpl, BackupJob& job) {
+    std::wstring out;
+    EXPECT_TRUE(resolveFolder(tmpl, job, out)) << toUtf8(tmpl);
+    return out;
+}
+
+std::wstring normalised(const std::wstring& text) {
+    std::wstring out;
+    EXPECT_TRUE(normaliseFolder(text, out)) << toUtf8(text);
+    return out;
+}
+
+}  // namespace
+
+TEST(FolderNaming, DefaultTemplateGivesTodaysFolderInTheWindowsFolder) {
+    BackupJob job;
+    const std::wstring today = now(true, L"yyyy-MM-dd");
+    ASSERT_EQ(today.size(), 10u);
+    EXPECT_EQ(resolved(L"%SystemRoot%\\Tolmen\\<DATE>\\", job), windowsFolder() + L"\\Tolmen\\" + today + L"\\");
+    EXPECT_EQ(job.dateText, today);
+    EXPECT_EQ(job.timeText, L"");
+}
+
+TEST(FolderNaming, PlaceholdersMatchInAnyCase) {
+    BackupJob job;
+    job.dateFormat = L"yyyyMMdd";
+    job.timeFormat = L"HH'h'";
+    std::wstring out;
+    ASSERT_TRUE(expandFolderTemplate(L"C:\\<DaTe>\\<date>_<TIME>-<tImE>\\", job, out));
+    const std::wstring d = now(true, L"yyyyMMdd"), t = now(false, L"HH'h'");
+    EXPECT_EQ(out, L"C:\\" + d + L"\\" + d + L"_" + t + L"-" + t + L"\\");
+    EXPECT_EQ(job.dateText, d);
+    EXPECT_EQ(job.timeText, t);
+
+    // Texts of an earlier expansion do not survive one without the words.
+    ASSERT_TRUE(expandFolderTemplate(L"C:\\plain\\", job, out));
+    EXPECT_EQ(job.dateText, L"");
+    EXPECT_EQ(job.timeText, L"");
+}
+
+TEST(FolderNaming, TheWordsDateAndTimeAloneStillFormatTheirValues) {
+    BackupJob job;
+    std::wstring out;
+    ASSERT_TRUE(expandFolderTemplate(L"C:\\Update\\", job, out));
+    EXPECT_EQ(out, L"C:\\Update\\");
+    EXPECT_EQ(job.dateText, now(true, L"yyyy-MM-dd"));
+    ASSERT_TRUE(expandFolderTemplate(L"C:\\Timeline\\", job, out));
+    EXPECT_EQ(job.timeText.size(), 8u);
+
+    // A picture whose result does not fit the 128-character buffer is refused, and then
+    // so is a template that merely mentions the word.
+    job.dateFormat = overlongPicture(L"yyyy-");
+    out = L"unchanged";
+    EXPECT_FALSE(expandFolderTemplate(L"C:\\Update\\", job, out));
+    EXPECT_EQ(out, L"unchanged");
+    EXPECT_TRUE(expandFolderTemplate(L"C:\\Plain\\", job, out));
+    job.timeFormat = overlongPicture(L"HH-");
+    EXPECT_FALSE(expandFolderTemplate(L"C:\\Overtime\\", job, out));
+}
+
+TEST(FolderNaming, EnvironmentExpansionIsLimitedTo259Characters) {
+    BackupJob job;
+    std::wstring out;
+    const std::wstring fits = L"C:\\" + std::wstring(256, L'a');  // 259 characters
+    ASSERT_TRUE(expandFolderTemplate(fits, job, out));
+    EXPECT_EQ(out, fits);
+    EXPECT_FALSE(expandFolderTemplate(fits + L"b", job, out));
+
+    SetEnvironmentVariableW(L"TOLMEN_LONG", std::wstring(250, L'x').c_str());
+    EXPECT_TRUE(expandFolderTemplate(L"C:\\%TOLMEN_LONG%\\abcde", job, out));  // 259
+    EXPECT_EQ(out.size(), 259u);
+    EXPECT_FALSE(expandFolderTemplate(L"C:\\%TOLMEN_LONG%\\abcdef", job, out));
+    SetEnvironmentVariableW(L"TOLMEN_LONG", nullptr);
+    // An unknown variable stays as written.
+    EXPECT_TRUE(expandFolderTemplate(L"C:\\%TOLMEN_NO_SUCH%\\", job, out));
+    EXPECT_EQ(out, L"C:\\%TOLMEN_NO_SUCH%\\");
+}
+
+TEST(FolderNaming, BlanksNextToSeparatorsVanishWhileBlanksInNamesStay) {
+    BackupJob job;
+    std::wstring out = resolved(L" C:\\Backup \\ <time> \\", job);
+    EXPECT_EQ(out, L"C:\\Backup\\" + job.timeText + L"\\");
+    EXPECT_EQ(normalised(L"C:\\My Backup   \\   Day 1  \\"), L"C:\\My Backup\\Day 1\\");
+}
+
+TEST(FolderNaming, ForbiddenCharactersQuotesAndDoubleBackslashesAreDropped) {
+    EXPECT_EQ(normalised(L"C:\\a|b*c\\d"), L"C:\\abc\\d\\");
+    EXPECT_EQ(normalised(L"C:\\x<y>z?\\q\"r\""), L"C:\\xyz\\qr\\");
+    EXPECT_EQ(normalised(L"C:\\one\\\\two\\\\\\three\\"), L"C:\\one\\two\\three\\");
+    EXPECT_EQ(normalised(L"C:\\drive:colon\\"), L"C:\\drive:colon\\");
+    // A UNC path loses its leading double backslash.
+    EXPECT_EQ(normalised(L"\\\\server\\share\\x"), L"\\server\\share\\x\\");
+}
+
+TEST(FolderNaming, RelativePathsAreTakenFromTheCurrentFolder) {
+    ScratchDir dir(L"naming");
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(dir.path().c_str()));
+    std::wstring relative = normalised(L"rel\\sub"), parent = normalised(L"..\\up");
+    SetCurrentDirectoryW(previous);
+    EXPECT_EQ(relative, dir.path() + L"rel\\sub\\");
+    EXPECT_EQ(parent, L"C:\\tolmen-tests\\up\\");
+}
+
+TEST(FolderNaming, QualifiedPathsOf260CharactersOrMoreAreRejected) {
+    std::wstring out;
+    const std::wstring fits = L"C:\\" + std::wstring(255, L'a');  // 258 + the added backslash
+    ASSERT_TRUE(normaliseFolder(fits, out));
+    EXPECT_EQ(out, fits + L"\\");
+    EXPECT_FALSE(normaliseFolder(L"C:\\" + std::wstring(257, L'a'), out));
+    BackupJob job;
+    EXPECT_FALSE(resolveFolder(L"C:\\" + std::wstring(300, L'a'), job, out));
+}
+
+TEST(FolderNaming, BackupRootIsCutBeforeTheDateAndTimeTexts) {
+    BackupJob job;
+    std::wstring root;
+    job.backupFolder = L"C:\\WINDOWS\\Tolmen\\2009-05-18\\";
+    job.dateText = L"2009-05-18";
+    ASSERT_TRUE(backupRootOf(job, root));
+    EXPECT_EQ(root, L"C:\\WINDOWS\\Tolmen\\");
+
+    job.backupFolder = L"C:\\Saves\\Nightly 01-02-03\\";
+    job.dateText = L"";
+    job.timeText = L"01-02-03";
+    ASSERT_TRUE(backupRootOf(job, root));
+    EXPECT_EQ(root, L"C:\\Saves\\Nightly\\");
+
+    // Date first, then time on what is left; compared without regard to case.
+    job.backupFolder = L"C:\\Saves\\Run-12H\\MAY-18\\";
+    job.dateText = L"may-18";
+    job.timeText = L"12h";
+    ASSERT_TRUE(backupRootOf(job, root));
+    EXPECT_EQ(root, L"C:\\Saves\\Run-\\");
+
+    // Resolved from a template, as the job does.
+    job.timeFormat = L"HH-mm-ss";
+    job.backupFolder = resolved(L"C:\\Saves\\<date>\\<time>\\", job);
+    ASSERT_TRUE(backupRootOf(job, root));
+    EXPECT_EQ(root, L"C:\\Saves\\");
+
+    // No texts: the folder itself.
+    job.backupFolder = L"C:\\Saves\\Fixed\\";
+    job.dateText.clear();
+    job.timeText.clear();
+    ASSERT_TRUE(backupRootOf(job, root));
+    EXPECT_EQ(root, L"C:\\Saves\\Fixed\\");
+}

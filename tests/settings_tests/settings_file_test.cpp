@@ -1,0 +1,238 @@
+// RegOpt.ini: defaults, the limit repair, number reading, the two readers of
+// DefBackupDir, the save order, and read-only media.
+#include <gtest/gtest.h>
+
+#include "job.h"
+#include "settings.h"
+#include "test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+std::wstring todayText(const wchar_t* picture) {
+    wchar_t text[128];
+    GetDateFormatW(LOCALE_USER_DEFAULT, 0, nullptr, picture, text, 128);
+    return text;
+}
+
+std::wstring windowsFolder() {
+    wchar_t folder[MAX_PATH];
+    GetWindowsDirectoryW(folder, MAX_PATH);
+    return folder;
+}
+
+// A settings file in a fresh scratch folder with the given text (GBK bytes).
+struct SettingsFile {
+    explicit SettingsFile(const std::string& text = std::string()) : dir(L"settings") {
+        if (!text.empty()) writeBytes(path(), text);
+        initSettings(dir.path().c_str());
+    }
+    std::wstring path() const { return dir / L"RegOpt.ini"; }
+    std::string bytes() const { return readBytes(path()); }
+    ScratchDir dir;
+};
+
+}  // namespace
+
+TEST(SettingsFile, PathLiesBesideTheGivenFolderAndAFixedDiskIsWritable) {
+    SettingsFile file;
+    EXPECT_EQ(settingsPath(), file.path());
+    EXPECT_FALSE(settingsReadOnly());
+    initSettings(file.dir.path().substr(0, file.dir.path().size() - 1).c_str());  // no trailing backslash
+    EXPECT_EQ(settingsPath(), file.path());
+}
+
+TEST(SettingsFile, MissingFileReadsAsAllDefaults) {
+    SettingsFile file;
+    BackupJob job;
+    job.overwrite = true;
+    job.retentionMode = 7;
+    job.dateFormat = L"x";
+    loadJobSettings(job);
+    EXPECT_FALSE(job.overwrite);
+    EXPECT_EQ(job.retentionMode, 0);
+    EXPECT_EQ(job.retentionDays, 30);
+    EXPECT_EQ(job.retentionCount, 10);
+    EXPECT_EQ(job.dateFormat, L"yyyy-MM-dd");
+    EXPECT_EQ(job.timeFormat, L"HH-mm-ss");
+    EXPECT_EQ(readDefHives(), 3u);
+
+    AdvancedOptions options = loadAdvancedOptions();
+    EXPECT_EQ(options.defBackupDir, L"%SystemRoot%\\Tolmen\\<DATE>\\");
+    EXPECT_FALSE(options.overwrite);
+    EXPECT_EQ(options.limitMode, 0u);
+    EXPECT_EQ(options.limitDays, 30u);
+    EXPECT_EQ(options.limitCount, 10u);
+    EXPECT_TRUE(readBackupDirs().empty());
+
+    EXPECT_EQ(defaultFolderExpanded(job), windowsFolder() + L"\\Tolmen\\" + todayText(L"yyyy-MM-dd") + L"\\");
+    EXPECT_FALSE(fileExists(file.path())) << "reading must not create the file";
+}
+
+TEST(SettingsFile, StoredValuesReachTheJob) {
+    SettingsFile file(
+        "[Settings]\r\nOverwrite=1\r\nLimitBackup=2\r\nLimitBackupDays=7\r\nLimitBackupCount=4\r\n"
+        "DateFormat=yyyyMMdd\r\nTimeFormat=HH'h'mm\r\nDefHives=5\r\n");
+    BackupJob job;
+    loadJobSettings(job);
+    EXPECT_TRUE(job.overwrite);
+    EXPECT_EQ(job.retentionMode, 2);
+    EXPECT_EQ(job.retentionDays, 7);
+    EXPECT_EQ(job.retentionCount, 4);
+    EXPECT_EQ(job.dateFormat, L"yyyyMMdd");
+    EXPECT_EQ(job.timeFormat, L"HH'h'mm");
+    EXPECT_EQ(readDefHives(), 5u);
+}
+
+TEST(SettingsFile, EmptyPicturesFallBackToTheDefaults) {
+    SettingsFile file("[Settings]\r\nDateFormat=\r\nTimeFormat=\r\n");
+    BackupJob job;
+    loadJobSettings(job);
+    EXPECT_EQ(job.dateFormat, L"yyyy-MM-dd");
+    EXPECT_EQ(job.timeFormat, L"HH-mm-ss");
+}
+
+TEST(SettingsFile, LimitRepair) {
+    UINT mode = 1, days = 0, count = 0;
+    repairLimits(mode, days, count);
+    EXPECT_EQ(mode, 0u);
+    EXPECT_EQ(days, 30u);
+    EXPECT_EQ(count, 10u);
+
+    mode = 2, days = 0, count = 0;
+    repairLimits(mode, days, count);
+    EXPECT_EQ(mode, 0u);
+
+    mode = 2, days = 0, count = 3;  // days repaired, the count mode stays
+    repairLimits(mode, days, count);
+    EXPECT_EQ(mode, 2u);
+    EXPECT_EQ(days, 30u);
+    EXPECT_EQ(count, 3u);
+
+    mode = 5, days = 400, count = 1000;  // no other check
+    repairLimits(mode, days, count);
+    EXPECT_EQ(mode, 5u);
+    EXPECT_EQ(days, 400u);
+    EXPECT_EQ(count, 1000u);
+}
+
+TEST(SettingsFile, AgeLimitWithoutDaysIsReadAsKeepAllAndWrittenBackRepaired) {
+    SettingsFile file("[Settings]\r\nLimitBackup=1\r\nLimitBackupDays=0\r\nLimitBackupCount=6\r\n");
+    BackupJob job;
+    loadJobSettings(job);
+    EXPECT_EQ(job.retentionMode, 0);
+    EXPECT_EQ(job.retentionDays, 30);
+    EXPECT_EQ(job.retentionCount, 6);
+
+    AdvancedOptions options = loadAdvancedOptions();
+    EXPECT_EQ(options.limitMode, 0u);
+    EXPECT_EQ(options.limitDays, 30u);
+    saveAdvancedOptions(options);
+    EXPECT_EQ(GetPrivateProfileIntW(L"Settings", L"LimitBackup", 99, file.path().c_str()), 0u);
+    EXPECT_EQ(GetPrivateProfileIntW(L"Settings", L"LimitBackupDays", 99, file.path().c_str()), 30u);
+    EXPECT_EQ(GetPrivateProfileIntW(L"Settings", L"LimitBackupCount", 99, file.path().c_str()), 6u);
+}
+
+TEST(SettingsFile, NumbersAreTheirLeadingDigits) {
+    SettingsFile file(
+        "[Settings]\r\nOverwrite=yes\r\nLimitBackup=2nd\r\nLimitBackupDays=x5\r\nLimitBackupCount=abc\r\n"
+        "DefHives=6 hives\r\n");
+    BackupJob job;
+    loadJobSettings(job);
+    EXPECT_FALSE(job.overwrite);
+    // Count "abc" reads as 0: repaired to 10, and the count mode it needed is dropped.
+    EXPECT_EQ(job.retentionMode, 0);
+    EXPECT_EQ(job.retentionDays, 30);
+    EXPECT_EQ(job.retentionCount, 10);
+    EXPECT_EQ(readDefHives(), 6u);
+}
+
+TEST(SettingsFile, EmptyDefaultFolderShowsTheDefaultOnTheWelcomePageButEmptyInTheDialog) {
+    SettingsFile file("[Settings]\r\nDefBackupDir=\r\n");
+    BackupJob job;
+    EXPECT_EQ(defaultFolderExpanded(job), windowsFolder() + L"\\Tolmen\\" + todayText(L"yyyy-MM-dd") + L"\\");
+    EXPECT_EQ(loadAdvancedOptions().defBackupDir, L"");
+}
+
+TEST(SettingsFile, DefaultFolderIsExpandedWithTheJobPictures) {
+    SettingsFile file("[Settings]\r\nDefBackupDir=C:\\Saves\\<date>\\%USERNAME%\\\r\n");
+    BackupJob job;
+    job.dateFormat = L"yyyyMMdd";
+    wchar_t user[256];
+    GetEnvironmentVariableW(L"USERNAME", user, 256);
+    EXPECT_EQ(defaultFolderExpanded(job), L"C:\\Saves\\" + todayText(L"yyyyMMdd") + L"\\" + user + L"\\");
+    EXPECT_EQ(loadAdvancedOptions().defBackupDir, L"C:\\Saves\\<date>\\%USERNAME%\\");
+    // A picture the platform rejects leaves the text unexpanded rather than empty.
+    job.dateFormat = L"yyyy-yyyy-yyyy-yyyy-yyyy-yyyy-yyyy-yyyy-yyyy-yyyy-yyyy-yyyy-yyyy-yyyy-yyyy-yyyy-yyyy-yyyy-yyyy-yyyy-yyyy-yyyy-yyyy-yyyy-yyyy-yyyy-";  // 130 characters out
+    EXPECT_EQ(defaultFolderExpanded(job), L"C:\\Saves\\<date>\\%USERNAME%\\");
+}
+
+TEST(SettingsFile, SaveWritesTheFiveKeysInOrder) {
+    SettingsFile file;
+    AdvancedOptions options;
+    options.defBackupDir = L"D:\\备份\\<date>\\";
+    options.overwrite = true;
+    options.limitMode = 2;
+    options.limitDays = 0;  // repaired before writing
+    options.limitCount = 12;
+    saveAdvancedOptions(options);
+    EXPECT_EQ(file.bytes(),
+              "[Settings]\r\nDefBackupDir=D:\\" + toAnsi(L"备份") +
+                  "\\<date>\\\r\nOverwrite=1\r\nLimitBackup=2\r\nLimitBackupDays=30\r\nLimitBackupCount=12\r\n");
+
+    options.overwrite = false;
+    saveAdvancedOptions(options);
+    EXPECT_EQ(GetPrivateProfileIntW(L"Settings", L"Overwrite", 99, file.path().c_str()), 0u);
+    AdvancedOptions back = loadAdvancedOptions();
+    EXPECT_EQ(back.defBackupDir, options.defBackupDir);
+    EXPECT_EQ(back.limitCount, 12u);
+
+    writeDefHives(4);
+    EXPECT_EQ(readDefHives(), 4u);
+}
+
+TEST(SettingsFile, BackupDirsAreReadUntilTheFirstEmptyKeyAndRewrittenWhole) {
+    SettingsFile file("[BackupDirs]\r\n0=C:\\A\\\r\n1= C:\\B \r\n2=\r\n3=C:\\D\\\r\n");
+    std::vector<std::wstring> places = readBackupDirs();
+    ASSERT_EQ(places.size(), 2u);
+    EXPECT_EQ(places[0], L"C:\\A\\");
+    EXPECT_EQ(places[1], L"C:\\B");
+
+    writeBackupDirs({L"C:\\X\\", L"C:\\Y\\"});
+    EXPECT_EQ(file.bytes(), "[BackupDirs]\r\n0=C:\\X\\\r\n1=C:\\Y\\\r\n");
+    writeBackupDirs({});
+    EXPECT_TRUE(readBackupDirs().empty());
+}
+
+// Wine reports D: as a CD-ROM, E: as removable and F: as a network drive (prefix setup).
+TEST(SettingsFile, AnythingButAFixedDiskIsReadOnly) {
+    const std::string original = "[Settings]\r\nLimitBackup=2\r\nLimitBackupCount=3\r\n[BackupDirs]\r\n0=C:\\A\\\r\n";
+    const std::wstring folder = L"D:\\settings-ro-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    ASSERT_TRUE(makeDirs(folder));
+    ASSERT_TRUE(writeBytes(folder + L"RegOpt.ini", original));
+
+    initSettings(folder.c_str());
+    EXPECT_TRUE(settingsReadOnly());
+    BackupJob job;
+    loadJobSettings(job);  // reading still works
+    EXPECT_EQ(job.retentionMode, 2);
+    EXPECT_EQ(job.retentionCount, 3);
+
+    AdvancedOptions options = loadAdvancedOptions();
+    options.limitMode = 0;
+    options.defBackupDir = L"C:\\elsewhere\\";
+    saveAdvancedOptions(options);
+    writeBackupDirs({L"C:\\B\\"});
+    EXPECT_EQ(readBytes(folder + L"RegOpt.ini"), original);
+
+    removeTree(folder);
+    for (const wchar_t* other : {L"E:\\sub\\", L"F:\\sub\\"}) {
+        initSettings(other);
+        EXPECT_TRUE(settingsReadOnly()) << toUtf8(other);
+    }
+    initSettings(L"G:\\sub\\");
+    EXPECT_FALSE(settingsReadOnly());
+    initSettings(L"\\\\server\\share\\");
+    EXPECT_TRUE(settingsReadOnly());
+}
