@@ -76,7 +76,9 @@ TEST_F(Kit, RestoreProgramIsTheShippedOne) {
     EXPECT_EQ(SizeofResource(nullptr, resource), shipped.size());
 
     placeRestoreProgramAndHelp(job());
-    EXPECT_EQ(file(L"SURVIN.EXE"), shipped);
+    const std::string written = file(L"SURVIN.EXE");
+    EXPECT_EQ(written.size(), shipped.size());
+    EXPECT_TRUE(written == shipped) << "SURVIN.EXE differs from the shipped restore program";
 }
 
 TEST_F(Kit, HelpIsCopiedFromTheProgramFolderButNeverReplaced) {
@@ -122,7 +124,7 @@ TEST_F(Kit, OverwriteReplacesProgramAndScriptButKeepsHelp) {
 
     ASSERT_TRUE(writeRestoreInfo(job()));
     placeRestoreProgramAndHelp(job());
-    EXPECT_EQ(file(L"SURVIN.EXE"), readBytes(distFile(L"Survin.exe")));
+    EXPECT_TRUE(file(L"SURVIN.EXE") == readBytes(distFile(L"Survin.exe"))) << "SURVIN.EXE was not replaced";
     const std::string live = ansi(dir_ / L"SYSTEM");
     EXPECT_EQ(file(L"SURVIN.WRC"), "copy \"" + live + "\" \"" + live + ".bak\"\r\ncopy \"SYSTEM\" \"" + live + "\"\r\n");
     EXPECT_EQ(file(L"Tolmen.chm"), "help placed by an earlier backup");

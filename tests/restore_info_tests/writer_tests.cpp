@@ -250,3 +250,59 @@ TEST_F(Writer, HiveThatCannotBeShortenedIsWrittenAsItIs) {
 }
 
 }  // namespace
+
+// A failing edition identification, shown for real: Wine presents a copy of this program
+// with a Win32s system (platform 0), which no edition text describes.
+namespace {
+
+const wchar_t kChildVariable[] = L"TOLMEN_INFO_WIN32S_FOLDER";
+
+TEST(WriterOnWin32s, ChildGivesUpAndDeletesTheFile) {
+    wchar_t folder[MAX_PATH] = {};
+    DWORD cch = GetEnvironmentVariableW(kChildVariable, folder, MAX_PATH);
+    if (cch == 0 || cch >= MAX_PATH) {
+        GTEST_SKIP() << "runs inside the copy started by EditionFailureWritesNothing";
+    }
+    OSVERSIONINFOW version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    ASSERT_TRUE(GetVersionExW(&version));
+    ASSERT_EQ(version.dwPlatformId, static_cast<DWORD>(VER_PLATFORM_WIN32s));
+
+    TestJob test;
+    test.job.backupFolder = folder;
+    writeBytes(test.job.backupFolder + L"SYSTEM", "saved");
+    test.job.savedList = {savedEntry(HKEY_LOCAL_MACHINE, L"SYSTEM", test.job.backupFolder + L"SYSTEM",
+                                     test.job.backupFolder + L"SYSTEM", kHiveSystem)};
+    std::wstring edition;
+    OsInfoRecord record;
+    EXPECT_FALSE(identifyWindows(edition, record));
+    EXPECT_FALSE(writeRestoreInfo(test.job));
+    EXPECT_FALSE(fileExists(test.job.backupFolder + L"SURVIN.INI"));
+    EXPECT_FALSE(fileExists(test.job.backupFolder + L"SURVIN.WRC"));
+    EXPECT_FALSE(test.job.failed);
+    if (!::testing::Test::HasFailure()) writeBytes(test.job.backupFolder + L"child-passed", "yes");
+}
+
+TEST(WriterOnWin32s, EditionFailureWritesNothing) {
+    ScratchDir dir(L"info-win32s");
+    wchar_t self[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    const std::wstring copy = dir / L"info_win32s.exe";
+    ASSERT_TRUE(CopyFileW(self, copy.c_str(), FALSE));
+
+    const wchar_t appKey[] = L"Software\\Wine\\AppDefaults\\info_win32s.exe";
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, appKey, L"Version", REG_SZ, L"win31", 12), ERROR_SUCCESS);
+    SetEnvironmentVariableW(kChildVariable, dir.path().c_str());
+    DWORD exitCode = 1;
+    bool finished = runProgram(L"\"" + copy + L"\" --gtest_filter=WriterOnWin32s.ChildGivesUpAndDeletesTheFile",
+                               120000, &exitCode);
+    SetEnvironmentVariableW(kChildVariable, nullptr);
+    RegDeleteTreeW(HKEY_CURRENT_USER, appKey);
+
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_TRUE(fileExists(dir / L"child-passed"));
+    EXPECT_FALSE(fileExists(dir / L"SURVIN.INI"));
+}
+
+}  // namespace
