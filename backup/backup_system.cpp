@@ -1,5 +1,7 @@
 #include "backup_system.h"
 
+#include "platform.h"
+
 namespace {
 
 // The 9x family has the high bit of the packed GetVersion word set.
@@ -55,6 +57,32 @@ int BackupSystem::windowsLevel() {
     static const int level = queryWindowsLevel();
     return level;
 }
+
+LONG BackupSystem::openHiveList(HKEY* key) {
+    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\hivelist", 0, KEY_READ,
+                         key);
+}
+
+namespace {
+using RegSaveKeyExFn = LONG(WINAPI*)(HKEY, LPCWSTR, LPSECURITY_ATTRIBUTES, DWORD);
+
+// Windows 2000 lacks RegSaveKeyExW: it is looked up by name on first use.
+RegSaveKeyExFn regSaveKeyEx() {
+    static const auto fn = systemFunction<RegSaveKeyExFn>(L"advapi32.dll", "RegSaveKeyExW");
+    return fn;
+}
+}  // namespace
+
+bool BackupSystem::hasSaveKeyEx() { return regSaveKeyEx() != nullptr; }
+
+LONG BackupSystem::saveKeyEx(HKEY key, const std::wstring& file, DWORD flags) {
+    RegSaveKeyExFn fn = regSaveKeyEx();
+    return fn ? fn(key, file.c_str(), nullptr, flags) : ERROR_PROC_NOT_FOUND;
+}
+
+LONG BackupSystem::saveKey(HKEY key, const std::wstring& file) { return RegSaveKeyW(key, file.c_str(), nullptr); }
+
+LONG BackupSystem::flushKey(HKEY key) { return RegFlushKey(key); }
 
 BackupSystem& backupSystem() { return g_system ? *g_system : realSystem(); }
 

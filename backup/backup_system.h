@@ -12,6 +12,17 @@ public:
     virtual bool freeBytesAvailable(const std::wstring& folder, ULONGLONG* bytes);
     // GetWindowsLevel: 0-9, computed once from the version queries.
     virtual int windowsLevel();
+
+    // Hive discovery and saving. Tests give discovery a hivelist key of their own (the
+    // machine's is shared by every test program running at the same time) and replace
+    // the save calls to see which ones run and to make them fail.
+    // HKLM\SYSTEM\CurrentControlSet\Control\hivelist, opened for reading.
+    virtual LONG openHiveList(HKEY* key);
+    // Whether RegSaveKeyExW exists (looked up by name once).
+    virtual bool hasSaveKeyEx();
+    virtual LONG saveKeyEx(HKEY key, const std::wstring& file, DWORD flags);
+    virtual LONG saveKey(HKEY key, const std::wstring& file);
+    virtual LONG flushKey(HKEY key);
 };
 
 // The installed implementation (the real one unless a test set another).

@@ -15,3 +15,6 @@ bool toDosPath(const std::wstring& ntPath, std::wstring& out);
 DWORD classifyHive(const std::wstring& hiveName, const std::wstring& filePath);
 // Root key and subkey of a hive name; false for other names.
 bool hiveKeyOf(const std::wstring& hiveName, HKEY* root, std::wstring* subkey);
+// Size of a hive file, read without access rights (a loaded hive is held open by the
+// system); 0 when it cannot be opened or sized.
+ULONGLONG hiveFileSize(const std::wstring& path);

@@ -1,0 +1,116 @@
+#include "hive_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include "platform.h"
+
+namespace hive_tests {
+
+namespace {
+
+LONG g_counter = 0;
+
+// The program runs with the backup privilege and, on 64-bit Windows, without file
+// system redirection (the hive files lie in the real System32); so do these tests.
+class ProgramLikeThread : public ::testing::Environment {
+public:
+    void SetUp() override {
+        ASSERT_TRUE(enablePrivilege(true, L"SeBackupPrivilege"));
+        ASSERT_TRUE(enablePrivilege(true, L"SeRestorePrivilege"));
+        redirected_ = disableFsRedirection(&cookie_);
+    }
+    void TearDown() override {
+        if (redirected_) revertFsRedirection(cookie_);
+    }
+
+private:
+    PVOID cookie_ = nullptr;
+    bool redirected_ = false;
+};
+
+const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new ProgramLikeThread);
+
+std::wstring uniqueName(const wchar_t* tag) {
+    wchar_t name[64];
+    wsprintfW(name, L"%s-%lu-%ld", tag, GetCurrentProcessId(), InterlockedIncrement(&g_counter));
+    return name;
+}
+
+}  // namespace
+
+TestJob::TestJob() { InitializeCriticalSection(&job.lock); }
+TestJob::~TestJob() { DeleteCriticalSection(&job.lock); }
+
+FakeSystem::FakeSystem() : previous_(setBackupSystem(this)) {}
+FakeSystem::~FakeSystem() { setBackupSystem(previous_); }
+
+int FakeSystem::windowsLevel() { return level >= 0 ? level : BackupSystem::windowsLevel(); }
+
+LONG FakeSystem::openHiveList(HKEY* key) {
+    if (hiveListError) return hiveListError;
+    if (hiveListKey.empty()) return BackupSystem::openHiveList(key);
+    return RegOpenKeyExW(HKEY_CURRENT_USER, hiveListKey.c_str(), 0, KEY_READ, key);
+}
+
+bool FakeSystem::hasSaveKeyEx() { return !saveKeyExMissing && BackupSystem::hasSaveKeyEx(); }
+
+LONG FakeSystem::saveKeyEx(HKEY key, const std::wstring& file, DWORD flags) {
+    calls.push_back("saveEx");
+    saveExFlags = flags;
+    if (saveKeyExResult) return saveKeyExResult(file);
+    return BackupSystem::saveKeyEx(key, file, flags);
+}
+
+LONG FakeSystem::saveKey(HKEY key, const std::wstring& file) {
+    calls.push_back("save");
+    fileExistedAtSave = GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return BackupSystem::saveKey(key, file);
+}
+
+LONG FakeSystem::flushKey(HKEY key) {
+    calls.push_back("flush");
+    return BackupSystem::flushKey(key);
+}
+
+PrivateHiveList::PrivateHiveList() : path_(L"Software\\Tolmen-tests\\" + uniqueName(L"hivelist")) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) == ERROR_SUCCESS)
+        RegCloseKey(key);
+}
+
+PrivateHiveList::~PrivateHiveList() { RegDeleteKeyW(HKEY_CURRENT_USER, path_.c_str()); }
+
+void PrivateHiveList::add(const std::wstring& name, const std::wstring& data, DWORD type) {
+    RegSetKeyValueW(HKEY_CURRENT_USER, path_.c_str(), name.c_str(), type, data.c_str(),
+                    static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+}
+
+ProbeKey::ProbeKey() {
+    std::wstring below = L"Software\\Tolmen-tests\\" + uniqueName(L"probe");
+    subkey_ = std::wstring(kUserSid) + L"\\" + below;
+    hiveName_ = L"\\REGISTRY\\USER\\" + subkey_;
+    const wchar_t data[] = L"saved through the registry";
+    RegSetKeyValueW(HKEY_USERS, subkey_.c_str(), kProbeValue, REG_SZ, data, sizeof(data));
+}
+
+ProbeKey::~ProbeKey() { RegDeleteKeyW(HKEY_USERS, subkey_.c_str()); }
+
+std::wstring ntPathOf(const std::wstring& dosPath) {
+    return L"\\Device\\HarddiskVolume1" + dosPath.substr(2);
+}
+
+std::wstring userName() {
+    wchar_t name[256];
+    DWORD cch = 256;
+    return GetUserNameW(name, &cch) ? name : L"";
+}
+
+LockedFile::LockedFile(const std::wstring& path)
+    : handle_(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+
+LockedFile::~LockedFile() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+}
+
+}  // namespace hive_tests

@@ -1,0 +1,106 @@
+// Shared pieces of the hive tests: a job with its lock, a replacement BackupSystem, a
+// hivelist key private to this test process, and NT paths of files on drive C:.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "backup_system.h"
+#include "job.h"
+
+namespace hive_tests {
+
+// A job as the saving loop sees it: the lock initialised, the rest at its defaults.
+struct TestJob {
+    TestJob();
+    ~TestJob();
+    TestJob(const TestJob&) = delete;
+    TestJob& operator=(const TestJob&) = delete;
+    BackupJob job;
+};
+
+// Answers what the tests choose and forwards the rest to the real system. Installed
+// for its lifetime.
+class FakeSystem : public BackupSystem {
+public:
+    FakeSystem();
+    ~FakeSystem() override;
+    FakeSystem(const FakeSystem&) = delete;
+    FakeSystem& operator=(const FakeSystem&) = delete;
+
+    int windowsLevel() override;
+    LONG openHiveList(HKEY* key) override;
+    bool hasSaveKeyEx() override;
+    LONG saveKeyEx(HKEY key, const std::wstring& file, DWORD flags) override;
+    LONG saveKey(HKEY key, const std::wstring& file) override;
+    LONG flushKey(HKEY key) override;
+
+    int level = -1;                 // -1: the real level
+    std::wstring hiveListKey;       // below HKEY_CURRENT_USER; empty: the machine's hivelist
+    LONG hiveListError = 0;         // non-zero: opening the hivelist fails with it
+    bool saveKeyExMissing = false;  // as on Windows 2000
+    // Replaces the call when set; otherwise the real call runs.
+    std::function<LONG(const std::wstring& file)> saveKeyExResult;
+    std::vector<std::string> calls;  // "flush", "saveEx", "save" in call order
+    DWORD saveExFlags = 0;
+    bool fileExistedAtSave = false;  // whether the file was there when "save" ran
+
+private:
+    BackupSystem* previous_;
+};
+
+// A hivelist of this process's own below HKEY_CURRENT_USER, removed at the end.
+class PrivateHiveList {
+public:
+    PrivateHiveList();
+    ~PrivateHiveList();
+    PrivateHiveList(const PrivateHiveList&) = delete;
+    PrivateHiveList& operator=(const PrivateHiveList&) = delete;
+    const std::wstring& keyPath() const { return path_; }
+    void add(const std::wstring& name, const std::wstring& data, DWORD type = REG_SZ);
+
+private:
+    std::wstring path_;
+};
+
+// A registry key of this process's own below the current user's key, holding one value
+// named kProbeValue, deleted at the end.
+class ProbeKey {
+public:
+    ProbeKey();
+    ~ProbeKey();
+    ProbeKey(const ProbeKey&) = delete;
+    ProbeKey& operator=(const ProbeKey&) = delete;
+    // \REGISTRY\USER\S-1-5-21-...\Software\Tolmen-tests\probe-<pid>-<n>
+    const std::wstring& hiveName() const { return hiveName_; }
+    const std::wstring& subkey() const { return subkey_; }  // below HKEY_USERS
+
+private:
+    std::wstring subkey_;
+    std::wstring hiveName_;
+};
+constexpr wchar_t kProbeValue[] = L"TolmenProbeValue";
+
+// Wine's current-user key below HKEY_USERS.
+constexpr wchar_t kUserSid[] = L"S-1-5-21-0-0-0-1000";
+
+// C:\x -> \Device\HarddiskVolume1\x, as the hivelist names files.
+std::wstring ntPathOf(const std::wstring& dosPath);
+// The name GetUserNameW gives.
+std::wstring userName();
+// Holds a file open without sharing, as the system holds a loaded hive.
+class LockedFile {
+public:
+    explicit LockedFile(const std::wstring& path);
+    ~LockedFile();
+    LockedFile(const LockedFile&) = delete;
+    LockedFile& operator=(const LockedFile&) = delete;
+    bool locked() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
+}  // namespace hive_tests
