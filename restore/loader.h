@@ -19,3 +19,11 @@ int versionCodeOfWinVer(const std::string& winVer);
 void initSession(RestoreSession& session, const std::string& programFolder);
 bool LoadRestoreInfo(RestoreSession& session);
 void DetectRestoreTarget(RestoreSession& session);
+
+// DetectRestoreTarget for a given path of the running program (the drive-letter search
+// looks at it); DetectRestoreTarget passes the real one.
+void detectRestoreTargetFrom(RestoreSession& session, const std::string& programFile);
+// Codes 2, 3 and 4 are the 9x-type platforms: no privileges there.
+bool isNineXType(int versionCode);
+// The Windows directory without quotes, blanks or backslashes at either end.
+std::string currentWindowsRootA();

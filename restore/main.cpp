@@ -1,20 +1,62 @@
-// Entry of the restore program. Interim: the restore core helper grows this file.
+// Entry of the restore program: it always restores the backup folder it was started from.
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
+#include <shlwapi.h>
 
+#include <string>
+
+#include "handles.h"
+#include "loader.h"
 #include "platform.h"
+#include "resource.h"
+#include "restore_wizard.h"
+#include "session.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+namespace {
+
+std::string programFolder() {
+    char path[MAX_PATH] = "";
+    DWORD cch = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (cch == 0 || cch >= MAX_PATH) return {};
+    PathRemoveFileSpecA(path);
+    return std::string(path) + "\\";
+}
+
+void setPrivileges(bool enable) {
+    bool ok = enablePrivilege(enable, L"SeBackupPrivilege") && enablePrivilege(enable, L"SeRestorePrivilege");
+    if (!ok && enable) {
+        char caption[128] = "注册表恢复";
+        LoadStringA(GetModuleHandleA(nullptr), IDS_CAPTION, caption, sizeof(caption));
+        MessageBoxA(nullptr, "设置权限错误", caption, MB_OK | MB_ICONINFORMATION);
+    }
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
+    const int versionCode = runningVersionCode();
     INITCOMMONCONTROLSEX icc = {sizeof(icc), 0xFF};
+    if (versionCode >= 7) icc.dwICC |= ICC_LINK_CLASS;
     InitCommonControlsEx(&icc);
-    HANDLE mutex = CreateMutexA(nullptr, TRUE, "SURVIN_RESTORE_MUTEX_2008");
+
+    // One restore at a time; the handle stays open until the process ends.
+    KernelHandle mutex(CreateMutexA(nullptr, TRUE, "SURVIN_RESTORE_MUTEX_2008"));
     if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;
-    if (mutex) ReleaseMutex(mutex);
-    CoInitialize(nullptr);
+    if (mutex) ReleaseMutex(mutex.get());
+
+    const bool nineX = isNineXType(versionCode);
+    if (!nineX) setPrivileges(true);
+    HRESULT com = CoInitialize(nullptr);
     PVOID cookie = nullptr;
-    bool redirected = disableFsRedirection(&cookie);
+    const bool redirected = disableFsRedirection(&cookie);
+
+    RestoreSession& session = theSession();
+    initSession(session, programFolder());
+    if (!commandLine || !commandLine[0]) runRestoreWizard(session, nullptr);
+
     if (redirected) revertFsRedirection(cookie);
-    CoUninitialize();
+    if (SUCCEEDED(com)) CoUninitialize();
+    if (!nineX) setPrivileges(false);
     return 0;
 }

@@ -1,0 +1,312 @@
+#include "engine.h"
+
+#include <shlwapi.h>
+
+#include <cstdarg>
+#include <cstring>
+
+#include "errors.h"
+#include "platform.h"
+#include "session.h"
+
+namespace {
+
+constexpr DWORD kCchFormatted = 1025;  // wsprintf writes at most 1024 characters
+
+RestoreActions g_realActions;
+RestoreActions* g_actions = &g_realActions;
+
+template <size_t N>
+void copyText(char (&field)[N], const std::string& text) {
+    lstrcpynA(field, text.c_str(), static_cast<int>(N));
+}
+
+std::string format(const char* pattern, ...) {
+    char buffer[kCchFormatted];
+    va_list args;
+    va_start(args, pattern);
+    wvsprintfA(buffer, pattern, args);
+    va_end(args);
+    return buffer;
+}
+
+void postKind(const RestoreSession& session, WPARAM kind) {
+    if (session.progressWindow) PostMessageA(session.progressWindow, WM_JOB_NOTIFY, kind, 0);
+}
+
+// The error of a failed copy: the thread's last error as an HRESULT of the Win32 facility.
+DWORD lastErrorAsHresult() {
+    DWORD error = GetLastError();
+    if (static_cast<LONG>(error) <= 0) return error;
+    return (error & 0x0000FFFFu) | (FACILITY_WIN32 << 16) | 0x80000000u;
+}
+
+std::string readText(const std::string& file, const char* section, const char* key) {
+    char buffer[kCchPlanPath] = "";
+    GetPrivateProfileStringA(section, key, "", buffer, kCchPlanPath, file.c_str());
+    return buffer;
+}
+
+bool fileExists(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The first failure of a run is the one reported; later ones keep its code.
+void noteFailure(RestoreSession& session, int code) {
+    if (session.failed) return;
+    session.failed = 1;
+    session.failureCode = code;
+}
+
+const char kProgressLine[] = "恢复 (%d / %d) %s ...";
+const char kRestoreErrorCaption[] = "恢复错误";
+
+bool askToGoOn(const RestoreSession& session, const std::string& text, const std::string& caption) {
+    return restoreActions().ask(session.progressWindow, text, caption, MB_YESNO | MB_ICONINFORMATION) != IDNO;
+}
+
+void postResultLine(const RestoreSession& session, int n, int count, const char* hivePath, bool ok,
+                    DWORD error) {
+    std::string line = format(kProgressLine, n, count, hivePath);
+    if (ok)
+        line += " 成功";
+    else
+        line += format(" 失败 %s", windowsErrorTextA(error).c_str());
+    PostProgress(session, JOB_LOGLINE, "%s", line.c_str());
+}
+
+// The live hive is replaced in one move from a complete copy beside it, so a copy that
+// fails half-way never leaves a truncated hive behind.
+bool copyOverLiveHive(const std::string& source, const std::string& hivePath, DWORD* error) {
+    char temp[kCchPlanPath];
+    copyText(temp, hivePath);
+    PathRemoveExtensionA(temp);
+    PathAddExtensionA(temp, ".TMP");
+    std::string tempPath = temp;
+    if (lstrcmpiA(tempPath.c_str(), hivePath.c_str()) == 0) tempPath = hivePath + ".TMP";
+    if (!CopyFileA(source.c_str(), tempPath.c_str(), FALSE)) {
+        *error = lastErrorAsHresult();
+        DeleteFileA(tempPath.c_str());
+        return false;
+    }
+    if (!MoveFileExA(tempPath.c_str(), hivePath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        *error = lastErrorAsHresult();
+        DeleteFileA(tempPath.c_str());
+        return false;
+    }
+    return true;
+}
+
+// One hive copied over the file of an inactive installation. False stops the run.
+bool restoreByCopy(RestoreSession& session, RestorePlanEntry& entry, int n, int count) {
+    const char* hive = entry.hivePath;
+    PostProgress(session, JOB_STATUS, kProgressLine, n, count, hive);
+    if (session.backupExisting) {
+        PostProgress(session, JOB_LOGLINE, "备份配置单元 (%d / %d) %s...", n, count, hive);
+        if (!CopyFileA(hive, entry.backupCopy, FALSE)) {
+            DWORD error = lastErrorAsHresult();
+            PostProgress(session, JOB_LOGLINE, "备份配置单元 (%d of %d) %s... 失败 %s", n, count, hive,
+                         windowsErrorTextA(error).c_str());
+            bool goOn = askToGoOn(session, format("无法备份 %s.\n\n继续吗？", hive), kRestoreErrorCaption);
+            noteFailure(session, err::kBackupExisting);
+            if (!goOn) return false;
+        }
+    }
+    PostProgress(session, JOB_LOGLINE, kProgressLine, n, count, hive);
+    DWORD error = 0;
+    if (copyOverLiveHive(entry.savedFile, hive, &error)) {
+        postResultLine(session, n, count, hive, true, 0);
+        return true;
+    }
+    postResultLine(session, n, count, hive, false, error);
+    bool goOn = askToGoOn(session, format("无法复制 %s\n到\n%s.\n\n继续下一个文件吗？", entry.savedFile, hive),
+                          kRestoreErrorCaption);
+    noteFailure(session, err::kRestoreHive);
+    return goOn;
+}
+
+// One hive of the running Windows handed to the registry's replacement, effective at the
+// next start. False stops the run.
+bool restoreByReplace(RestoreSession& session, RestorePlanEntry& entry, int n, int count,
+                      bool* restartNeeded) {
+    const char* hive = entry.hivePath;
+    PostProgress(session, JOB_STATUS, kProgressLine, n, count, hive);
+    PostProgress(session, JOB_LOGLINE, kProgressLine, n, count, hive);
+
+    DeleteFileA(entry.backupCopy);
+    char temp[kCchPlanPath];
+    copyText(temp, hive);
+    PathRemoveExtensionA(temp);
+    PathAddExtensionA(temp, ".TMP");
+    DeleteFileA(temp);
+
+    if (!CopyFileA(entry.savedFile, temp, FALSE)) {
+        DWORD error = lastErrorAsHresult();
+        postResultLine(session, n, count, hive, false, error);
+        bool goOn = askToGoOn(session, format("无法复制 %s\n到\n%s.\n\n继续下一个文件吗？", entry.savedFile, temp),
+                              kRestoreErrorCaption);
+        noteFailure(session, err::kRestoreHive);
+        return goOn;
+    }
+    copyText(entry.savedFile, temp);
+    LONG result = restoreActions().replaceKey(entry.rootKey, entry.subKey, temp, entry.backupCopy);
+    if (result != ERROR_SUCCESS) {
+        postResultLine(session, n, count, hive, false, static_cast<DWORD>(result));
+        bool goOn = askToGoOn(session, format("无法恢复 %s\n到\n%s.\n\n继续下一个文件吗？", temp, hive),
+                              kRestoreErrorCaption);
+        noteFailure(session, err::kRestoreHive);
+        return goOn;
+    }
+    postResultLine(session, n, count, hive, true, 0);
+    *restartNeeded = true;
+    return true;
+}
+
+}  // namespace
+
+int RestoreActions::ask(HWND owner, const std::string& text, const std::string& caption, UINT flags) {
+    return MessageBoxA(owner, text.c_str(), caption.c_str(), flags);
+}
+
+LONG RestoreActions::replaceKey(HKEY root, const std::string& subKey, const std::string& newFile,
+                                const std::string& oldFile) {
+    static const auto fn = systemFunction<decltype(&RegReplaceKeyA)>(L"advapi32.dll", "RegReplaceKeyA");
+    if (!fn) return ERROR_PROC_NOT_FOUND;
+    return fn(root, subKey.c_str(), newFile.c_str(), oldFile.c_str());
+}
+
+void RestoreActions::restartWindows() { RestartWindows(); }
+
+RestoreActions& restoreActions() { return *g_actions; }
+
+RestoreActions* setRestoreActions(RestoreActions* actions) {
+    RestoreActions* previous = g_actions;
+    g_actions = actions ? actions : &g_realActions;
+    return previous;
+}
+
+void PostProgress(const RestoreSession& session, WPARAM kind, const char* pattern, ...) {
+    if (!session.progressWindow) return;
+    char buffer[kCchFormatted];
+    va_list args;
+    va_start(args, pattern);
+    wvsprintfA(buffer, pattern, args);
+    va_end(args);
+    auto* text = new std::string(buffer);
+    if (!PostMessageA(session.progressWindow, WM_JOB_NOTIFY, kind, reinterpret_cast<LPARAM>(text)))
+        delete text;  // nobody will take it
+}
+
+bool BuildRestorePlan(RestoreSession& session) {
+    const std::string& file = session.infoFilePath;
+    if (!PathFileExistsA(file.c_str())) return false;
+    session.plan.clear();
+
+    for (int i = 0; i < 100; ++i) {
+        char section[32];
+        wsprintfA(section, "%s%d", "DATA", i);
+        int category = static_cast<int>(GetPrivateProfileIntA(section, "Category", -1, file.c_str()));
+        if (category == -1) break;
+        if ((static_cast<DWORD>(category) & session.selectedCategories) == 0) continue;
+
+        RestorePlanEntry entry = {};
+        char hive[kCchPlanPath];
+        copyText(hive, readText(file, section, "Hive"));
+        if (!hive[0]) break;
+        PathRemoveBlanksA(hive);
+        PathUnquoteSpacesA(hive);
+        if (lstrlenA(hive) < 2) break;
+        // Only the drive letter follows the target root; the folders stay as written.
+        const std::string& target = session.targetWindowsRoot;
+        if (!target.empty() && !PathIsSameRootA(hive, target.c_str())) hive[0] = target[0];
+        char longPath[kCchPlanPath];
+        DWORD cch = GetLongPathNameA(hive, longPath, kCchPlanPath);
+        if (cch > 0 && cch < kCchPlanPath) lstrcpynA(hive, longPath, kCchPlanPath);
+        copyText(entry.hivePath, hive);
+        copyText(entry.backupCopy, std::string(hive) + ".BAK");
+
+        char saved[kCchPlanPath];
+        copyText(saved, readText(file, section, "Saved"));
+        if (!saved[0]) break;
+        PathRemoveBlanksA(saved);
+        if (lstrlenA(saved) < 2) break;
+        PostProgress(session, JOB_STATUS, "验证配置单元 %s", saved);
+        char savedPath[MAX_PATH * 2] = "";
+        std::string joined = session.backupFolder + saved;
+        if (PathCombineA(savedPath, session.backupFolder.c_str(), saved)) joined = savedPath;
+        if (!fileExists(joined)) {
+            PostProgress(session, JOB_LOGLINE, "配置单元 %s 没有找到", saved);
+            session.failed = 1;
+            session.failureCode = err::kSavedHiveMissing;
+            return false;
+        }
+        copyText(entry.savedFile, joined);
+
+        char type[kCchPlanPath];
+        copyText(type, readText(file, section, "Type"));
+        if (!type[0]) break;
+        PathRemoveBlanksA(type);
+        if (lstrlenA(type) < 2) break;
+        const char* slash = strchr(type, '\\');
+        std::string rootName = slash ? std::string(type, slash - type) : std::string();
+        if (slash && lstrcmpiA(rootName.c_str(), "USERS") == 0) {
+            entry.rootKey = HKEY_USERS;
+        } else if (slash && lstrcmpiA(rootName.c_str(), "MACHINE") == 0) {
+            entry.rootKey = HKEY_LOCAL_MACHINE;
+        } else {
+            session.failed = 1;
+            session.failureCode = err::kHiveInfoInvalid;
+            return false;
+        }
+        lstrcpynA(entry.subKey, slash + 1, kCchPlanPath);
+        entry.category = category;
+        session.plan.push_back(entry);
+    }
+    if (session.plan.empty()) {
+        session.failed = 1;
+        session.failureCode = err::kSavedHiveMissing;
+        return false;
+    }
+    return true;
+}
+
+void RunRestore(RestoreSession& session, HWND window) {
+    session.progressWindow = window;
+    session.failed = 0;
+    session.failureCode = 0;
+    postKind(session, JOB_STARTED);
+
+    bool restartNeeded = false;
+    if (BuildRestorePlan(session)) {
+        int count = static_cast<int>(session.plan.size());
+        for (int i = 0; i < count; ++i) {
+            RestorePlanEntry& entry = session.plan[i];
+            bool goOn = session.restoreMode == CopyFiles
+                            ? restoreByCopy(session, entry, i + 1, count)
+                            : restoreByReplace(session, entry, i + 1, count, &restartNeeded);
+            if (!goOn) break;
+        }
+    }
+
+    postKind(session, JOB_FINISHED);
+    PostProgress(session, JOB_LOGLINE, "处理 %s", session.failed ? "包含错误" : " ");
+    if (restartNeeded) {
+        restoreActions().ask(session.progressWindow,
+                             "Windows 必须重新启动才能完成恢复操作。单击“确定”，Windows 将自动重新启动。",
+                             "注册表恢复完成。", MB_OK | MB_ICONINFORMATION);
+        restoreActions().restartWindows();
+    }
+}
+
+void RestartWindows() {
+    OSVERSIONINFOA info = {};
+    info.dwOSVersionInfoSize = sizeof(info);
+    GetVersionExA(&info);
+    if (info.dwPlatformId != VER_PLATFORM_WIN32_NT) {
+        ExitWindowsEx(EWX_REBOOT, 0);
+        return;
+    }
+    if (!enablePrivilege(true, L"SeShutdownPrivilege")) return;
+    if (InitiateSystemShutdownA(nullptr, nullptr, 0, TRUE, TRUE)) enablePrivilege(false, L"SeShutdownPrivilege");
+}

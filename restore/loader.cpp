@@ -1,0 +1,227 @@
+#include "loader.h"
+
+#include <shlwapi.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "edition.h"
+#include "session.h"
+
+namespace {
+
+constexpr DWORD kCchProfileText = 260;
+const char kInfoSection[] = "INFO";
+
+bool isWhite(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+std::string trimmed(const std::string& text, const char* strip) {
+    size_t first = text.find_first_not_of(strip);
+    if (first == std::string::npos) return {};
+    size_t last = text.find_last_not_of(strip);
+    return text.substr(first, last - first + 1);
+}
+
+std::string trimmedWhite(const std::string& text) {
+    size_t first = 0, last = text.size();
+    while (first < last && isWhite(text[first])) ++first;
+    while (last > first && isWhite(text[last - 1])) --last;
+    return text.substr(first, last - first);
+}
+
+// Windows roots are compared and stored without quotes, blanks or a trailing backslash.
+const char kRootStrip[] = "\" \\";
+
+std::string readInfo(const std::string& file, const char* key) {
+    char buffer[kCchProfileText] = "";
+    GetPrivateProfileStringA(kInfoSection, key, "", buffer, kCchProfileText, file.c_str());
+    return buffer;
+}
+
+// Plain decimal accumulation, as the version text has always been read: no check of the
+// characters (wrap-around arithmetic keeps odd input defined).
+int32_t accumulate(const std::string& digits) {
+    uint32_t value = 0;
+    for (char c : digits) value = value * 10u + static_cast<uint32_t>(static_cast<int32_t>(c) - '0');
+    return static_cast<int32_t>(value);
+}
+
+bool isDirectory(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string programPath() {
+    char path[MAX_PATH] = "";
+    DWORD cch = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (cch == 0 || cch >= MAX_PATH) return {};
+    return path;
+}
+
+}  // namespace
+
+int versionCodeOfSystem(DWORD platformId, DWORD major, DWORD minor) {
+    if (platformId != VER_PLATFORM_WIN32_NT) {
+        if (major < 4) return 0;
+        if (major == 4 && minor == 10) return 3;
+        if (major == 4 && minor == 90) return 4;
+        return 2;
+    }
+    if (major <= 3) return 1;
+    if (major == 4) return 5;
+    if (major == 5) {
+        if (minor == 0) return 6;
+        if (minor == 1) return 7;
+        if (minor == 2) return 8;
+        return 1;
+    }
+    if (major == 6 && minor == 0) return 9;
+    return 10;
+}
+
+int versionCodeOfWinVer(const std::string& winVer) {
+    std::string text = trimmedWhite(winVer);
+    size_t dot = text.find('.');
+    int32_t major = accumulate(text.substr(0, dot));
+    int32_t minor = dot == std::string::npos ? 0 : accumulate(text.substr(dot + 1));
+    if (major < 4) return 0;
+    if (major == 4) return 5;
+    if (major == 5) {
+        if (minor == 0) return 6;
+        if (minor == 1) return 7;
+        if (minor == 2) return 8;
+        return 0;
+    }
+    if (major == 6 && minor == 1) return 10;
+    return 9;
+}
+
+int runningVersionCode() {
+    static const int code = [] {
+        // The platform comes from the packed version, the numbers from the extended query.
+        DWORD packed = GetVersion();
+        DWORD platform = (packed & 0x80000000u) ? VER_PLATFORM_WIN32_WINDOWS : VER_PLATFORM_WIN32_NT;
+        OSVERSIONINFOEXA info = {};
+        info.dwOSVersionInfoSize = sizeof(info);
+        if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info))) {
+            info.dwMajorVersion = LOBYTE(LOWORD(packed));
+            info.dwMinorVersion = HIBYTE(LOWORD(packed));
+        }
+        return versionCodeOfSystem(platform, info.dwMajorVersion, info.dwMinorVersion);
+    }();
+    return code;
+}
+
+bool isNineXType(int versionCode) { return versionCode >= 2 && versionCode <= 4; }
+
+std::string currentWindowsRootA() {
+    char buffer[MAX_PATH] = "";
+    UINT cch = GetWindowsDirectoryA(buffer, MAX_PATH);
+    if (cch == 0 || cch >= MAX_PATH) return {};
+    return trimmed(buffer, kRootStrip);
+}
+
+void initSession(RestoreSession& session, const std::string& programFolder) {
+    session.backupFolder = programFolder;
+    if (session.backupFolder.empty() || session.backupFolder.back() != '\\') session.backupFolder += '\\';
+    session.infoFilePath = session.backupFolder + "SURVIN.INI";
+    session.progressWindow = nullptr;
+    session.failed = 0;
+    session.failureCode = 0;
+    session.backupExisting = 1;
+    session.autoDetect = 1;
+    session.osDiffers = 0;
+    session.restoreMode = WindowsApi;
+    session.detectedMode = WindowsApi;
+    session.availableCategories = 0;
+    session.selectedCategories = 0;
+    session.currentWindowsRoot = currentWindowsRootA();
+    session.infoLoaded = LoadRestoreInfo(session) ? 1 : 0;
+    DetectRestoreTarget(session);
+}
+
+bool LoadRestoreInfo(RestoreSession& session) {
+    const std::string& file = session.infoFilePath;
+    if (!PathFileExistsA(file.c_str())) return false;
+
+    std::string dateTime = readInfo(file, "DateTime");
+    if (dateTime.empty()) return false;
+    session.backupDateTime = dateTime;
+
+    std::string winVer = readInfo(file, "WinVer");
+    if (winVer.empty()) return false;
+    int versionCode = versionCodeOfWinVer(winVer);
+    if (versionCode == 0) return false;
+    session.backupVersionCode = versionCode;
+
+    std::string osString = readInfo(file, "OSString");
+    if (osString.empty()) return false;
+    session.backupOsString = trimmedWhite(osString);
+
+    // OSINFO must be intact (the structure read checks length and checksum) and must be
+    // the record OSString was made from.
+    session.backupOsInfo = OsInfoRecord{};
+    if (!GetPrivateProfileStructA(kInfoSection, "OSINFO", &session.backupOsInfo, sizeof(OsInfoRecord),
+                                  file.c_str()))
+        return false;
+    OsInfoRecord record = session.backupOsInfo;
+    std::string derived;
+    if (!identifyWindowsA(derived, record, IdentifyMode::FromRecord)) return false;
+    if (lstrcmpiA(trimmedWhite(derived).c_str(), session.backupOsString.c_str()) != 0) return false;
+
+    std::string sysRoot = readInfo(file, "SysRoot");
+    if (sysRoot.empty()) return false;
+    // A root that is nothing but quotes, blanks and backslashes names no installation.
+    std::string root = trimmed(sysRoot, kRootStrip);
+    if (root.empty()) return false;
+    session.backupSysRoot = root;
+    session.targetWindowsRoot = root;
+
+    for (int i = 0; i < 100; ++i) {
+        char section[32];
+        wsprintfA(section, "%s%d", "DATA", i);
+        int category = static_cast<int>(GetPrivateProfileIntA(section, "Category", -1, file.c_str()));
+        if (category == -1) break;
+        session.availableCategories |= static_cast<DWORD>(category);
+    }
+    if (session.availableCategories == 0) return false;
+    session.selectedCategories = session.availableCategories;
+    return true;
+}
+
+void detectRestoreTargetFrom(RestoreSession& session, const std::string& programFile) {
+    if (!session.infoLoaded || !session.autoDetect) return;
+
+    std::string runningText;
+    OsInfoRecord running = {};
+    identifyWindowsA(runningText, running, IdentifyMode::Query);
+
+    const OsInfoRecord& backup = session.backupOsInfo;
+    bool recordSame = backup.platformId == running.platformId && backup.suiteMask == running.suiteMask &&
+                      backup.productType == running.productType &&
+                      backup.productNumber == running.productNumber &&
+                      backup.architecture == running.architecture;
+    bool sameWindows = recordSame && session.backupVersionCode == runningVersionCode() &&
+                       lstrcmpiA(session.backupSysRoot.c_str(), session.currentWindowsRoot.c_str()) == 0;
+
+    if (sameWindows) {
+        session.restoreMode = WindowsApi;
+        session.targetWindowsRoot = session.currentWindowsRoot;
+    } else {
+        session.restoreMode = CopyFiles;
+        // A backup folder inside the Windows folder of an installation now seen under
+        // another drive letter: that drive letter names the target.
+        if (session.backupSysRoot.size() >= 2 && !programFile.empty()) {
+            std::string tail = session.backupSysRoot.substr(1);
+            std::string pattern = "?" + tail + "\\*";
+            if (PathMatchSpecA(programFile.c_str(), pattern.c_str())) {
+                std::string candidate = programFile.substr(0, 1) + tail;
+                if (isDirectory(candidate)) session.targetWindowsRoot = candidate;
+            }
+        }
+    }
+    session.detectedMode = session.restoreMode;
+    if (!recordSame) session.osDiffers = 1;
+}
+
+void DetectRestoreTarget(RestoreSession& session) { detectRestoreTargetFrom(session, programPath()); }

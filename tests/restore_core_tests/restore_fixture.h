@@ -1,0 +1,109 @@
+// Helpers of the restore engine's tests: backup folders with a hand-written SURVIN.INI,
+// scripted answers in place of message boxes, hive replacement and restart, and the
+// merging of log lines that the progress page does.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "engine.h"
+#include "osinfo.h"
+#include "session.h"
+#include "test_support.h"
+
+namespace restore_tests {
+
+std::string ansi(const std::wstring& text);
+std::wstring wide(const std::string& text);
+
+// The running system as the backup program would record it.
+struct SystemRecord {
+    std::string winVer;  // "%d.%d"
+    std::string osString;
+    OsInfoRecord record;
+};
+SystemRecord runningSystem();
+
+// Writes one value of SURVIN.INI; a null value deletes the key.
+void writeValue(const std::string& ini, const char* section, const char* key, const char* value);
+std::string readValue(const std::string& ini, const char* section, const char* key);
+
+// A SURVIN.INI as the backup program writes it, for the running system (or a given
+// record, whose edition text then becomes OSString).
+void writeInfoSection(const std::string& ini, const std::string& sysRoot);
+void writeInfoSection(const std::string& ini, const std::string& sysRoot, const std::string& winVer,
+                      const OsInfoRecord& record);
+void writeHiveSection(const std::string& ini, int index, const std::string& type, const std::string& saved,
+                      const std::string& hive, int category);
+
+// A backup folder in a scratch folder: SURVIN.INI and saved hive files.
+class BackupFolder {
+public:
+    BackupFolder();
+    const std::string& folder() const { return folder_; }  // trailing backslash
+    std::string ini() const { return folder_ + "SURVIN.INI"; }
+    // Writes a saved hive file (relative path, folders created) with the given bytes.
+    void saveHive(const std::string& saved, const std::string& bytes);
+    // A session for this folder as the program would hold it before a run (not loaded).
+    RestoreSession session(const std::string& targetRoot, DWORD selected = 7) const;
+
+private:
+    testing_support::ScratchDir dir_;
+    std::string folder_;
+};
+
+// An installation tree on drive R: (a folder of the prefix): R:\tolmen-tests\<tag>\...
+class OfflineTree {
+public:
+    OfflineTree();
+    ~OfflineTree();
+    OfflineTree(const OfflineTree&) = delete;
+    OfflineTree& operator=(const OfflineTree&) = delete;
+    // "R:\tolmen-tests\restore-<pid>-<n>" without a trailing backslash.
+    const std::string& root() const { return root_; }
+    // Writes a file (folders created).
+    static void put(const std::string& path, const std::string& bytes);
+
+private:
+    std::string root_;
+};
+
+// Stands in for the message boxes, the hive replacement and the restart while installed.
+class ScriptedActions : public RestoreActions {
+public:
+    struct Question {
+        HWND owner;
+        std::string text;
+        std::string caption;
+        UINT flags;
+    };
+    struct Replacement {
+        HKEY root;
+        std::string subKey, newFile, oldFile;
+    };
+    ScriptedActions();
+    ~ScriptedActions() override;
+    int ask(HWND owner, const std::string& text, const std::string& caption, UINT flags) override;
+    LONG replaceKey(HKEY root, const std::string& subKey, const std::string& newFile,
+                    const std::string& oldFile) override;
+    void restartWindows() override { ++restarts; }
+
+    std::vector<int> answers;           // for Yes/No questions, in order
+    std::vector<LONG> replaceResults;   // in order; ERROR_SUCCESS once used up
+    std::vector<Question> questions;    // every message box, notes included
+    std::vector<Replacement> replacements;
+    int restarts = 0;
+
+private:
+    RestoreActions* previous_;
+};
+
+// The progress list: a line containing "..." replaces the line that starts with the same
+// text before the "..."; any other line is added.
+std::vector<std::wstring> mergedLog(const std::vector<std::wstring>& lines);
+
+std::string fileBytes(const std::string& path);
+bool exists(const std::string& path);
+
+}  // namespace restore_tests

@@ -1,0 +1,277 @@
+// Restore runs in both modes: files copied into an offline installation on drive R:,
+// hive replacement with scripted results, the questions after failures and the log
+// lines a progress page shows.
+#include <gtest/gtest.h>
+
+#include "errors.h"
+#include "handles.h"
+#include "restore_fixture.h"
+
+using namespace restore_tests;
+using testing_support::NotifyRecorder;
+
+namespace {
+
+const UINT kQuestion = MB_YESNO | MB_ICONINFORMATION;  // 0x44
+const UINT kNote = MB_OK | MB_ICONINFORMATION;         // 0x40
+
+// Two hives of an installation under R:\tolmen-tests\...\WINDOWS and their saved copies.
+class RunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        windows = offline.root() + "\\WINDOWS";
+        systemHive = windows + "\\system32\\config\\SYSTEM";
+        userHive = offline.root() + "\\Users\\a\\NTUSER.DAT";
+        writeInfoSection(folder.ini(), "C" + windows.substr(1));
+        writeHiveSection(folder.ini(), 0, "MACHINE\\SYSTEM", "system", "C" + systemHive.substr(1), 1);
+        writeHiveSection(folder.ini(), 1, "USERS\\S-1-5-21-1", "Users\\1\\NTUSER.DAT", "C" + userHive.substr(1), 2);
+        folder.saveHive("system", "saved SYSTEM hive");
+        folder.saveHive("Users\\1\\NTUSER.DAT", "saved NTUSER hive");
+        OfflineTree::put(systemHive, "live SYSTEM");
+        OfflineTree::put(userHive, "live NTUSER");
+        session = folder.session(windows);
+    }
+    void run(int mode) {
+        session.restoreMode = mode;
+        RunRestore(session, recorder.hwnd());
+        recorder.pump();
+    }
+    std::vector<std::wstring> log() const { return recorder.lines(JOB_LOGLINE); }
+    // "恢复 (n / N) H ..." followed by the given ending.
+    static std::wstring line(int n, const std::string& hive, const char* ending = "") {
+        char head[1100];
+        wsprintfA(head, "恢复 (%d / 2) %s ...", n, hive.c_str());
+        return wide(std::string(head) + ending);
+    }
+    static std::wstring text(const std::string& ansiText) { return wide(ansiText); }
+
+    OfflineTree offline;
+    BackupFolder folder;
+    std::string windows, systemHive, userHive;
+    RestoreSession session;
+    NotifyRecorder recorder{true};
+    ScriptedActions actions;
+};
+
+}  // namespace
+
+TEST_F(RunTest, CopyFilesKeepsTheLiveHivesAsBakFiles) {
+    run(CopyFiles);
+    EXPECT_EQ("saved SYSTEM hive", fileBytes(systemHive));
+    EXPECT_EQ("saved NTUSER hive", fileBytes(userHive));
+    EXPECT_EQ("live SYSTEM", fileBytes(systemHive + ".BAK"));
+    EXPECT_EQ("live NTUSER", fileBytes(userHive + ".BAK"));
+    EXPECT_FALSE(exists(systemHive + ".TMP"));
+    EXPECT_FALSE(exists(offline.root() + "\\Users\\a\\NTUSER.TMP"));
+    EXPECT_EQ(0, session.failed);
+    EXPECT_TRUE(actions.questions.empty());
+    EXPECT_EQ(0, actions.restarts);
+    EXPECT_TRUE(actions.replacements.empty());
+
+    const auto& notices = recorder.notices();
+    ASSERT_GE(notices.size(), 3u);
+    EXPECT_EQ(JOB_STARTED, notices.front().kind);
+    EXPECT_EQ(JOB_FINISHED, notices[notices.size() - 2].kind);
+    EXPECT_EQ(JOB_LOGLINE, notices.back().kind);
+    EXPECT_EQ(text("处理  "), notices.back().text);
+
+    std::vector<std::wstring> expected = {
+        text("备份配置单元 (1 / 2) " + systemHive + "..."), line(1, systemHive, " 成功"),
+        text("备份配置单元 (2 / 2) " + userHive + "..."), line(2, userHive, " 成功"), text("处理  ")};
+    EXPECT_EQ(expected, mergedLog(log()));
+    EXPECT_EQ(line(2, userHive), recorder.lines(JOB_STATUS).back());
+}
+
+TEST_F(RunTest, CopyFilesWithoutBackupWritesNoBakFile) {
+    session.backupExisting = 0;
+    run(CopyFiles);
+    EXPECT_EQ("saved SYSTEM hive", fileBytes(systemHive));
+    EXPECT_EQ("saved NTUSER hive", fileBytes(userHive));
+    EXPECT_FALSE(exists(systemHive + ".BAK"));
+    EXPECT_FALSE(exists(userHive + ".BAK"));
+    std::vector<std::wstring> expected = {line(1, systemHive, " 成功"), line(2, userHive, " 成功"),
+                                          text("处理  ")};
+    EXPECT_EQ(expected, mergedLog(log()));
+}
+
+TEST_F(RunTest, FailedBackupCopyAnsweredYesRestoresButReportsTheFailure) {
+    ASSERT_TRUE(DeleteFileA(systemHive.c_str()));  // nothing to keep as .BAK
+    actions.answers = {IDYES};
+    run(CopyFiles);
+    ASSERT_EQ(1u, actions.questions.size());
+    EXPECT_EQ("无法备份 " + systemHive + ".\n\n继续吗？", actions.questions[0].text);
+    EXPECT_EQ("恢复错误", actions.questions[0].caption);
+    EXPECT_EQ(kQuestion, actions.questions[0].flags);
+    EXPECT_EQ(recorder.hwnd(), actions.questions[0].owner);
+    EXPECT_EQ("saved SYSTEM hive", fileBytes(systemHive));
+    EXPECT_EQ("saved NTUSER hive", fileBytes(userHive));
+    EXPECT_EQ(1, session.failed);
+    EXPECT_EQ(err::kBackupExisting, session.failureCode);
+
+    std::vector<std::wstring> merged = mergedLog(log());
+    ASSERT_EQ(6u, merged.size());
+    std::wstring failure = text("备份配置单元 (1 of 2) " + systemHive + "... 失败 ");
+    EXPECT_EQ(failure, merged[1].substr(0, failure.size()));  // a line of its own
+    EXPECT_GT(merged[1].size(), failure.size());               // with the system's text
+    EXPECT_EQ(line(1, systemHive, " 成功"), merged[2]);
+    EXPECT_EQ(text("处理 包含错误"), merged.back());
+}
+
+TEST_F(RunTest, FailedBackupCopyAnsweredNoStopsWith613) {
+    ASSERT_TRUE(DeleteFileA(systemHive.c_str()));
+    actions.answers = {IDNO};
+    run(CopyFiles);
+    EXPECT_EQ(1, session.failed);
+    EXPECT_EQ(err::kBackupExisting, session.failureCode);
+    EXPECT_FALSE(exists(systemHive));
+    EXPECT_EQ("live NTUSER", fileBytes(userHive));  // the run stopped before it
+    EXPECT_EQ(text("处理 包含错误"), log().back());
+}
+
+TEST_F(RunTest, FailedCopyAnsweredYesGoesOnAndAnsweredNoStopsWith614) {
+    // The live hive is held open, as a loaded hive is: it cannot be replaced, and must
+    // survive whole.
+    FileHandle held(
+        CreateFileA(systemHive.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.valid());
+    session.backupExisting = 0;
+    actions.answers = {IDYES};
+    run(CopyFiles);
+    ASSERT_EQ(1u, actions.questions.size());
+    EXPECT_EQ(folder.session(windows).backupFolder + "system", session.plan[0].savedFile);
+    EXPECT_EQ("无法复制 " + folder.folder() + "system\n到\n" + systemHive + ".\n\n继续下一个文件吗？",
+              actions.questions[0].text);
+    EXPECT_EQ("恢复错误", actions.questions[0].caption);
+    EXPECT_EQ("live SYSTEM", fileBytes(systemHive));
+    EXPECT_FALSE(exists(systemHive + ".TMP"));
+    EXPECT_EQ("saved NTUSER hive", fileBytes(userHive));
+    EXPECT_EQ(1, session.failed);
+    EXPECT_EQ(err::kRestoreHive, session.failureCode);
+    std::vector<std::wstring> merged = mergedLog(log());
+    ASSERT_EQ(3u, merged.size());
+    std::wstring failure = line(1, systemHive, " 失败 ");
+    EXPECT_EQ(failure, merged[0].substr(0, failure.size()));
+    EXPECT_GT(merged[0].size(), failure.size());
+    EXPECT_EQ(line(2, userHive, " 成功"), merged[1]);
+    EXPECT_EQ(text("处理 包含错误"), merged[2]);
+
+    // The same failure answered No leaves the next hive alone.
+    OfflineTree::put(userHive, "live NTUSER");
+    RestoreSession second = folder.session(windows);
+    second.backupExisting = 0;
+    second.restoreMode = CopyFiles;
+    actions.answers = {IDNO};
+    RunRestore(second, nullptr);
+    EXPECT_EQ(2u, actions.questions.size());
+    EXPECT_EQ(nullptr, actions.questions[1].owner);
+    EXPECT_EQ(1, second.failed);
+    EXPECT_EQ(err::kRestoreHive, second.failureCode);
+    EXPECT_EQ("live NTUSER", fileBytes(userHive));
+}
+
+TEST_F(RunTest, ReplacementCopiesToTmpAndRestartsOnceAfterSuccess) {
+    OfflineTree::put(systemHive + ".BAK", "stale backup");
+    OfflineTree::put(offline.root() + "\\Users\\a\\NTUSER.TMP", "stale temp");
+    run(WindowsApi);
+    ASSERT_EQ(2u, actions.replacements.size());
+    const auto& system = actions.replacements[0];
+    EXPECT_EQ(HKEY_LOCAL_MACHINE, system.root);
+    EXPECT_EQ("SYSTEM", system.subKey);
+    EXPECT_EQ(systemHive + ".TMP", system.newFile);
+    EXPECT_EQ(systemHive + ".BAK", system.oldFile);
+    const auto& user = actions.replacements[1];
+    EXPECT_EQ(HKEY_USERS, user.root);
+    EXPECT_EQ("S-1-5-21-1", user.subKey);
+    EXPECT_EQ(offline.root() + "\\Users\\a\\NTUSER.TMP", user.newFile);  // extension replaced
+    EXPECT_EQ(userHive + ".BAK", user.oldFile);                         // appended
+
+    EXPECT_EQ("saved SYSTEM hive", fileBytes(systemHive + ".TMP"));
+    EXPECT_EQ("saved NTUSER hive", fileBytes(user.newFile));
+    EXPECT_EQ("live SYSTEM", fileBytes(systemHive));  // swapped only at the next start
+    EXPECT_FALSE(exists(systemHive + ".BAK"));         // the old one was cleared for it
+    EXPECT_EQ(user.newFile, session.plan[1].savedFile);
+
+    EXPECT_EQ(0, session.failed);
+    EXPECT_EQ(1, actions.restarts);
+    ASSERT_EQ(1u, actions.questions.size());
+    EXPECT_EQ("Windows 必须重新启动才能完成恢复操作。单击“确定”，Windows 将自动重新启动。",
+              actions.questions[0].text);
+    EXPECT_EQ("注册表恢复完成。", actions.questions[0].caption);
+    EXPECT_EQ(kNote, actions.questions[0].flags);
+    std::vector<std::wstring> expected = {line(1, systemHive, " 成功"), line(2, userHive, " 成功"),
+                                          text("处理  ")};
+    EXPECT_EQ(expected, mergedLog(log()));
+}
+
+TEST_F(RunTest, FailedReplacementAnsweredYesStillRestartsForTheOtherHive) {
+    actions.replaceResults = {ERROR_ACCESS_DENIED, ERROR_SUCCESS};
+    actions.answers = {IDYES};
+    run(WindowsApi);
+    ASSERT_EQ(2u, actions.questions.size());
+    EXPECT_EQ("无法恢复 " + systemHive + ".TMP\n到\n" + systemHive + ".\n\n继续下一个文件吗？",
+              actions.questions[0].text);
+    EXPECT_EQ(kQuestion, actions.questions[0].flags);
+    EXPECT_EQ(kNote, actions.questions[1].flags);
+    EXPECT_EQ(1, actions.restarts);
+    EXPECT_EQ(1, session.failed);
+    EXPECT_EQ(err::kRestoreHive, session.failureCode);
+    std::vector<std::wstring> merged = mergedLog(log());
+    ASSERT_EQ(3u, merged.size());
+    EXPECT_EQ(line(1, systemHive, " 失败 ") + wide(windowsErrorTextA(ERROR_ACCESS_DENIED)), merged[0]);
+    EXPECT_EQ(line(2, userHive, " 成功"), merged[1]);
+    EXPECT_EQ(text("处理 包含错误"), merged[2]);
+}
+
+TEST_F(RunTest, NoRestartWhenEveryReplacementFailed) {
+    actions.replaceResults = {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND};
+    actions.answers = {IDYES, IDYES};
+    run(WindowsApi);
+    EXPECT_EQ(2u, actions.replacements.size());
+    EXPECT_EQ(2u, actions.questions.size());  // no restart note
+    EXPECT_EQ(0, actions.restarts);
+    EXPECT_EQ(1, session.failed);
+}
+
+TEST_F(RunTest, FailedReplacementAnsweredNoStopsWith614) {
+    actions.replaceResults = {ERROR_ACCESS_DENIED};
+    actions.answers = {IDNO};
+    run(WindowsApi);
+    EXPECT_EQ(1u, actions.replacements.size());
+    EXPECT_EQ(0, actions.restarts);
+    EXPECT_EQ(1, session.failed);
+    EXPECT_EQ(err::kRestoreHive, session.failureCode);
+}
+
+TEST_F(RunTest, FailedCopyToTmpAsksAboutTheTemporaryFile) {
+    // A hive folder that does not exist: the temporary copy beside it cannot be made.
+    writeValue(folder.ini(), "DATA0", "Hive", ("C" + windows.substr(1) + "\\nowhere\\SYSTEM").c_str());
+    actions.answers = {IDYES};
+    run(WindowsApi);
+    ASSERT_EQ(2u, actions.questions.size());
+    EXPECT_EQ("无法复制 " + folder.folder() + "system\n到\n" + windows + "\\nowhere\\SYSTEM.TMP.\n\n继续下一个文件吗？",
+              actions.questions[0].text);
+    ASSERT_EQ(1u, actions.replacements.size());  // only the second hive reached it
+    EXPECT_EQ(1, actions.restarts);
+    EXPECT_EQ(err::kRestoreHive, session.failureCode);
+}
+
+TEST_F(RunTest, VoidPlanRestoresNothingAndReportsErrors) {
+    writeValue(folder.ini(), "DATA1", "Type", "CURUSER\\S-1");
+    run(CopyFiles);
+    EXPECT_EQ(err::kHiveInfoInvalid, session.failureCode);
+    EXPECT_EQ("live SYSTEM", fileBytes(systemHive));
+    EXPECT_TRUE(actions.questions.empty());
+    EXPECT_EQ(text("处理 包含错误"), log().back());
+}
+
+TEST_F(RunTest, NothingIsPostedWithoutAWindow) {
+    RunRestore(session, nullptr);  // WindowsApi, all replacements succeed
+    recorder.pump();
+    EXPECT_TRUE(recorder.notices().empty());
+    EXPECT_EQ(1, actions.restarts);
+    ASSERT_EQ(1u, actions.questions.size());
+    EXPECT_EQ(nullptr, actions.questions[0].owner);
+    PostProgress(session, JOB_LOGLINE, "%s", "x");
+    recorder.pump();
+    EXPECT_TRUE(recorder.notices().empty());
+}
