@@ -30,13 +30,19 @@ private:
 
 const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new ProgramLikeThread);
 
+}  // namespace
+
+// Wine reuses process ids soon; the tick count keeps the names of different runs apart.
 std::wstring uniqueName(const wchar_t* tag) {
-    wchar_t name[64];
-    wsprintfW(name, L"%s-%lu-%ld", tag, GetCurrentProcessId(), InterlockedIncrement(&g_counter));
+    wchar_t name[80];
+    wsprintfW(name, L"%s-%lu-%lu-%ld", tag, GetCurrentProcessId(), GetTickCount(), InterlockedIncrement(&g_counter));
     return name;
 }
 
-}  // namespace
+MissingKey::MissingKey()
+    : subkey_(std::wstring(kUserSid) + L"\\Software\\Tolmen-tests\\" + uniqueName(L"missing")) {}
+
+MissingKey::~MissingKey() { RegDeleteKeyW(HKEY_USERS, subkey_.c_str()); }
 
 TestJob::TestJob() { InitializeCriticalSection(&job.lock); }
 TestJob::~TestJob() { DeleteCriticalSection(&job.lock); }

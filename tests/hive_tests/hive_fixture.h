@@ -83,6 +83,22 @@ private:
 };
 constexpr wchar_t kProbeValue[] = L"TolmenProbeValue";
 
+// A name no earlier run of the tests has used: tag-<pid>-<tick>-<n>.
+std::wstring uniqueName(const wchar_t* tag);
+// A key path below HKEY_USERS for a hive that is not loaded; the test deletes whatever
+// the code under test leaves there.
+class MissingKey {
+public:
+    MissingKey();
+    ~MissingKey();
+    MissingKey(const MissingKey&) = delete;
+    MissingKey& operator=(const MissingKey&) = delete;
+    const std::wstring& subkey() const { return subkey_; }
+
+private:
+    std::wstring subkey_;
+};
+
 // Wine's current-user key below HKEY_USERS.
 constexpr wchar_t kUserSid[] = L"S-1-5-21-0-0-0-1000";
 

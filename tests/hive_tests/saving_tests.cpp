@@ -250,8 +250,8 @@ TEST(SaveHive, FailedRegistrySaveIsLoggedAndLeftOut) {
     LockedFile lock(dir / L"SYSTEM.hiv");
     ASSERT_TRUE(lock.locked());
     // A hive unloaded after discovery: its key is gone.
-    const std::wstring gone = std::wstring(kUserSid) + L"\\Software\\Tolmen-tests\\gone-" +
-                              std::to_wstring(GetCurrentProcessId());
+    MissingKey missing;
+    const std::wstring& gone = missing.subkey();
     ASSERT_FALSE(keyExists(HKEY_USERS, gone));
 
     NotifyRecorder recorder;
@@ -336,8 +336,8 @@ TEST(SaveKeyToFile, FailedNewerCallLeavesNoPartialFileForTheOlderOne) {
 TEST(SaveKeyToFile, MissingKeyIsNotCreated) {
     ScratchDir dir(L"hive-nokey");
     FakeSystem system;
-    const std::wstring gone = std::wstring(kUserSid) + L"\\Software\\Tolmen-tests\\missing-" +
-                              std::to_wstring(GetCurrentProcessId());
+    MissingKey missing;
+    const std::wstring& gone = missing.subkey();
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, saveKeyToFile(HKEY_USERS, gone, dir / L"x.hiv"));
     EXPECT_TRUE(system.calls.empty());
     EXPECT_FALSE(keyExists(HKEY_USERS, gone));
