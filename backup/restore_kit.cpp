@@ -79,7 +79,7 @@ void writeConsoleScript(BackupJob& job) {
         return;
     }
 
-    bool wroteLine = false;
+    bool wroteLine = false, complete = true;
     for (const SavedHiveEntry& entry : job.savedList) {
         if (!(entry.category & kHiveSystem)) continue;
         const std::string live = toAnsi(entry.liveFilePath);
@@ -87,12 +87,13 @@ void writeConsoleScript(BackupJob& job) {
         // there for the .DEFAULT hive, whose copy is called DEFAULT.
         const std::string keep = copyLine(live, toAnsi(entry.replacementBackupPath));
         const std::string put = copyLine(toAnsi(savedRelativePath(job, entry)), live);
-        writeAll(file.get(), keep.data(), static_cast<DWORD>(keep.size()));
-        writeAll(file.get(), put.data(), static_cast<DWORD>(put.size()));
+        complete = complete && writeAll(file.get(), keep.data(), static_cast<DWORD>(keep.size())) &&
+                   writeAll(file.get(), put.data(), static_cast<DWORD>(put.size()));
         wroteLine = true;
     }
     file.reset();
-    if (!wroteLine) DeleteFileW(path.c_str());
+    // A script cut off in the middle of a line could copy a hive to the wrong place.
+    if (!wroteLine || !complete) DeleteFileW(path.c_str());
 }
 
 void placeRestoreProgramAndHelp(BackupJob& job) {

@@ -231,6 +231,18 @@ TEST_F(Writer, OverwriteReplacesTheWholeFile) {
     EXPECT_NE(valueOf(lines, "DateTime"), "old");
 }
 
+TEST_F(Writer, FileThatCannotBeWrittenFailsTheBackup) {
+    // Something in the way of SURVIN.INI: the backup has no restore information, which
+    // must not end as a success.
+    job().savedList = {hive(HKEY_LOCAL_MACHINE, L"SYSTEM", L"config\\SYSTEM", L"SYSTEM", kHiveSystem)};
+    ASSERT_TRUE(CreateDirectoryW(ini().c_str(), nullptr));
+    job().overwrite = true;
+    EXPECT_FALSE(write());
+    EXPECT_TRUE(job().failed);
+    EXPECT_EQ(job().errorCode, err::kNoBackupCreated);
+    EXPECT_FALSE(fileExists(folder_ + L"SURVIN.WRC"));
+}
+
 TEST_F(Writer, SavedPathIsCutByTheFolderLength) {
     // The relative path keeps the letter case of the saved file.
     job().savedList = {hive(HKEY_USERS, L"S-1-5-21-1-2-3-1003_Classes", L"Profile Of Alice\\UsrClass.dat",
