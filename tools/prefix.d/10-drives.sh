@@ -13,3 +13,11 @@ for spec in d:cdrom:cdrom e:floppy:removable f:network:network g:hd:fixed2; do
 done
 # The mount manager reads the types when it starts: let this session end.
 wineserver -w
+
+# G:\loop\ is a backup folder whose subfolder "again" leads back to itself: a folder
+# loop for the backup search to end in. Nothing may delete it.
+loop="$WINEPREFIX/drive_fixed2/loop"
+mkdir -p "$loop"
+printf '[Files]\r\n0=SURVIN.EXE\r\n1=SURVIN.INI\r\n' > "$loop/SURVIN.INI"
+: > "$loop/SURVIN.EXE"
+ln -sfn . "$loop/again"
