@@ -22,7 +22,13 @@ RestoreActions& restoreActions();
 // Installs a replacement; nullptr restores the real one. Returns the previous one.
 RestoreActions* setRestoreActions(RestoreActions* actions);
 
+// Fills session.plan from the selected DATA sections. On failure sets failed and the code
+// (611, 612), except when SURVIN.INI itself is gone.
 bool BuildRestorePlan(RestoreSession& session);
+// The whole restore, reported to window (may be null) by WM_JOB_NOTIFY. A run in which
+// any step failed ends with failed set and the code of its first failure, also when the
+// user chose to go on.
 void RunRestore(RestoreSession& session, HWND window);
+// wsprintf rules (at most 1024 characters); posts a new std::string the receiver frees.
 void PostProgress(const RestoreSession& session, WPARAM kind, const char* format, ...);
 void RestartWindows();

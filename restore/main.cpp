@@ -23,13 +23,12 @@ std::string programFolder() {
     return std::string(path) + "\\";
 }
 
-void setPrivileges(bool enable) {
-    bool ok = enablePrivilege(enable, L"SeBackupPrivilege") && enablePrivilege(enable, L"SeRestorePrivilege");
-    if (!ok && enable) {
-        char caption[128] = "注册表恢复";
-        LoadStringA(GetModuleHandleA(nullptr), IDS_CAPTION, caption, sizeof(caption));
-        MessageBoxA(nullptr, "设置权限错误", caption, MB_OK | MB_ICONINFORMATION);
-    }
+void enablePrivileges() {
+    // The restore privilege is asked for only once the backup privilege was granted.
+    if (enablePrivilege(true, L"SeBackupPrivilege") && enablePrivilege(true, L"SeRestorePrivilege")) return;
+    char caption[128] = "注册表恢复";
+    LoadStringA(GetModuleHandleA(nullptr), IDS_CAPTION, caption, sizeof(caption));
+    MessageBoxA(nullptr, "设置权限错误", caption, MB_OK | MB_ICONINFORMATION);
 }
 
 }  // namespace
@@ -46,7 +45,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     if (mutex) ReleaseMutex(mutex.get());
 
     const bool nineX = isNineXType(versionCode);
-    if (!nineX) setPrivileges(true);
+    if (!nineX) enablePrivileges();
     HRESULT com = CoInitialize(nullptr);
     PVOID cookie = nullptr;
     const bool redirected = disableFsRedirection(&cookie);
@@ -57,6 +56,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
 
     if (redirected) revertFsRedirection(cookie);
     if (SUCCEEDED(com)) CoUninitialize();
-    if (!nineX) setPrivileges(false);
+    if (!nineX) {
+        enablePrivilege(false, L"SeBackupPrivilege");
+        enablePrivilege(false, L"SeRestorePrivilege");
+    }
     return 0;
 }
