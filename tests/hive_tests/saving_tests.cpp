@@ -1,6 +1,9 @@
 // Hive saving: the folder layout, the plain copy, the registry save and their failures.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <memory>
+
 #include "errors.h"
 #include "hive_discovery.h"
 #include "hive_fixture.h"
@@ -241,6 +244,44 @@ TEST(SaveHive, LockedHiveIsSavedThroughTheRegistry) {
     auto log = recorder.lines(JOB_LOGLINE);
     ASSERT_EQ(2u, log.size());
     EXPECT_EQ(L"保存 (1 / 1) NTUSER.DAT ... 成功", log[1]);
+}
+
+TEST(SaveHive, LoadedMachineAndUserHivesThroughTheRegistry) {
+    // As on Windows, where every loaded hive file is held open: the files are locked
+    // copies here (the machine's own stay untouched for other tests), the keys are the
+    // test machine's.
+    FakeSystem system;
+    ScratchDir dir(L"hive-loaded");
+    const std::map<std::wstring, std::wstring> expectedText = {
+        {L"\\REGISTRY\\MACHINE\\SAM", L"Tolmen test machine"},
+        {L"\\REGISTRY\\MACHINE\\SECURITY", L"Tolmen test machine"},
+        {L"\\REGISTRY\\USER\\.DEFAULT", L"Shell Folders"},
+        {std::wstring(L"\\REGISTRY\\USER\\") + kUserSid, L"Shell Folders"},
+    };
+    TestJob t;
+    t.job.backupFolder = dir / L"Backup\\";
+    std::vector<std::unique_ptr<LockedFile>> locks;
+    int n = 0;
+    for (const HiveEntry& live : machineHives(kHiveSystem | kHiveCurrentUser)) {
+        if (!expectedText.count(live.hiveName)) continue;
+        const std::wstring copy = dir / (L"live" + std::to_wstring(++n) + L"\\" + nameOf(live.filePath));
+        ASSERT_TRUE(testing_support::makeDirs(dir / (L"live" + std::to_wstring(n))));
+        ASSERT_TRUE(CopyFileW(live.filePath, copy.c_str(), TRUE));
+        locks.push_back(std::make_unique<LockedFile>(copy));
+        ASSERT_TRUE(locks.back()->locked());
+        saveHive(t.job, entryOf(live.hiveName, copy, live.category), n, 4);
+    }
+    ASSERT_EQ(4, n);
+    EXPECT_EQ(0u, t.job.firstSaveError);
+    ASSERT_EQ(4u, t.job.savedList.size());
+    for (const SavedHiveEntry& saved : t.job.savedList) {
+        const std::wstring hiveName = (saved.rootKey == HKEY_USERS ? L"\\REGISTRY\\USER\\" : L"\\REGISTRY\\MACHINE\\") +
+                                      std::wstring(saved.subkey);
+        SCOPED_TRACE(testing_support::toUtf8(hiveName));
+        const std::string bytes = readBytes(saved.savedPath);
+        EXPECT_NE(readBytes(saved.liveFilePath), bytes);
+        EXPECT_TRUE(contains(bytes, expectedText.at(hiveName)));
+    }
 }
 
 TEST(SaveHive, FailedRegistrySaveIsLoggedAndLeftOut) {
