@@ -1,0 +1,99 @@
+#include "tolmen_run.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+
+using namespace testing_support;
+
+TolmenRun::TolmenRun(const wchar_t* tag, const std::wstring& folder) {
+    if (folder.empty()) {
+        scratch_ = std::make_unique<ScratchDir>(tag);
+        folder_ = scratch_->path();
+    } else {
+        folder_ = folder;
+        makeDirs(folder_);
+    }
+    CopyFileW(distFile(L"Tolmen.exe").c_str(), (folder_ + L"Tolmen.exe").c_str(), FALSE);
+}
+
+TolmenRun::~TolmenRun() {
+    if (process_) {
+        if (!exited(0)) {
+            TerminateProcess(process_, 1);
+            WaitForSingleObject(process_, 10000);
+        }
+        CloseHandle(process_);
+    }
+}
+
+void TolmenRun::writeSetting(const wchar_t* key, const wchar_t* value, const wchar_t* section) {
+    WritePrivateProfileStringW(section, key, value, iniPath().c_str());
+}
+
+std::wstring TolmenRun::setting(const wchar_t* key, const wchar_t* section) const {
+    wchar_t value[520];
+    GetPrivateProfileStringW(section, key, L"<missing>", value, 520, iniPath().c_str());
+    return value;
+}
+
+HWND TolmenRun::start() {
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    std::wstring line = L"\"" + folder_ + L"Tolmen.exe\"";
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(), &si, &pi))
+        return nullptr;
+    CloseHandle(pi.hThread);
+    process_ = pi.hProcess;
+    pid_ = pi.dwProcessId;
+    // The sheet's title is the current page's caption; the wizard is the window with a
+    // Next button.
+    gui_driver::waitUntil(
+        [&] {
+            HWND found = gui_driver::findTopWindow(pid_, L"欢迎使用 - 注册表备份/恢复工具");
+            if (found && GetDlgItem(found, 0x3024)) wizard_ = found;
+            return wizard_ != nullptr;
+        },
+        20000);
+    if (!wizard_) {
+        // Tell what did show, to make a failure readable.
+        EnumWindows(
+            [](HWND window, LPARAM pid) WINAPI -> BOOL {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(window, &owner);
+                if (owner == static_cast<DWORD>(pid))
+                    printf("window of the program: \"%s\" visible=%d\n", toUtf8(gui_driver::textOf(window)).c_str(),
+                           IsWindowVisible(window) ? 1 : 0);
+                return TRUE;
+            },
+            static_cast<LPARAM>(pid_));
+    }
+    // The page's controls exist once the first page is shown.
+    if (wizard_) gui_driver::waitControl(wizard_, 1000, 5000);
+    return wizard_;
+}
+
+void TolmenRun::press(int button) const { PostMessageW(wizard_, PSM_PRESSBUTTON, button, 0); }
+
+bool TolmenRun::cancelAndWait() {
+    press(PSBTN_CANCEL);
+    return exited(10000);
+}
+
+bool TolmenRun::exited(DWORD timeoutMs) const {
+    return process_ && WaitForSingleObject(process_, timeoutMs) == WAIT_OBJECT_0;
+}
+
+std::wstring todayText() {
+    wchar_t date[128];
+    GetDateFormatW(LOCALE_USER_DEFAULT, 0, nullptr, L"yyyy-MM-dd", date, 128);
+    return date;
+}
+
+std::wstring defaultFolderShown() {
+    wchar_t windows[MAX_PATH];
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    return std::wstring(windows) + L"\\Tolmen\\" + todayText() + L"\\";
+}

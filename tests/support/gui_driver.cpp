@@ -1,0 +1,260 @@
+#include "gui_driver.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+namespace gui_driver {
+
+bool waitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (condition()) return true;
+        if (GetTickCount() - start >= timeoutMs) return false;
+        Sleep(50);
+    }
+}
+
+namespace {
+
+struct TopSearch {
+    DWORD pid;
+    const std::wstring* caption;
+    HWND found;
+};
+
+BOOL CALLBACK topWindowProc(HWND window, LPARAM lParam) {
+    auto* search = reinterpret_cast<TopSearch*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != search->pid || !IsWindowVisible(window)) return TRUE;
+    if (textOf(window) != *search->caption) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+struct ControlSearch {
+    int id;
+    bool visibleOnly;
+    HWND found;
+};
+
+BOOL CALLBACK controlProc(HWND window, LPARAM lParam) {
+    auto* search = reinterpret_cast<ControlSearch*>(lParam);
+    if (GetDlgCtrlID(window) != search->id) return TRUE;
+    if (search->visibleOnly && !IsWindowVisible(window)) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+BOOL CALLBACK staticTextProc(HWND window, LPARAM lParam) {
+    wchar_t cls[32] = {};
+    GetClassNameW(window, cls, 32);
+    if (lstrcmpiW(cls, L"Static") == 0) {
+        auto* longest = reinterpret_cast<std::wstring*>(lParam);
+        std::wstring text = textOf(window);
+        if (text.size() > longest->size()) *longest = text;
+    }
+    return TRUE;
+}
+
+// Memory inside another process for list-view calls.
+class RemoteBuffer {
+public:
+    RemoteBuffer(HWND window, SIZE_T cb) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        if (process_) address_ = VirtualAllocEx(process_, nullptr, cb, MEM_COMMIT, PAGE_READWRITE);
+    }
+    ~RemoteBuffer() {
+        if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+        if (process_) CloseHandle(process_);
+    }
+    RemoteBuffer(const RemoteBuffer&) = delete;
+    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+    bool valid() const { return address_ != nullptr; }
+    char* at(SIZE_T offset) const { return static_cast<char*>(address_) + offset; }
+    bool write(SIZE_T offset, const void* data, SIZE_T cb) {
+        return WriteProcessMemory(process_, at(offset), data, cb, nullptr) != FALSE;
+    }
+    bool read(SIZE_T offset, void* data, SIZE_T cb) {
+        return ReadProcessMemory(process_, at(offset), data, cb, nullptr) != FALSE;
+    }
+
+private:
+    HANDLE process_ = nullptr;
+    void* address_ = nullptr;
+};
+
+}  // namespace
+
+HWND findTopWindow(DWORD pid, const std::wstring& caption) {
+    TopSearch search{pid, &caption, nullptr};
+    EnumWindows(topWindowProc, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND waitTopWindow(DWORD pid, const std::wstring& caption, DWORD timeoutMs) {
+    HWND found = nullptr;
+    waitUntil([&] { return (found = findTopWindow(pid, caption)) != nullptr; }, timeoutMs);
+    return found;
+}
+
+HWND findControl(HWND root, int id) {
+    if (!root) return nullptr;
+    ControlSearch search{id, true, nullptr};
+    EnumChildWindows(root, controlProc, reinterpret_cast<LPARAM>(&search));
+    if (search.found) return search.found;
+    search.visibleOnly = false;
+    EnumChildWindows(root, controlProc, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND waitControl(HWND root, int id, DWORD timeoutMs) {
+    HWND found = nullptr;
+    waitUntil([&] { return (found = findControl(root, id)) != nullptr; }, timeoutMs);
+    return found;
+}
+
+std::wstring textOf(HWND window) {
+    if (!window) return {};
+    DWORD_PTR cch = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &cch)) return {};
+    std::wstring text(cch + 1, L'\0');
+    DWORD_PTR got = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, cch + 1, reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG,
+                             5000, &got))
+        return {};
+    text.resize(got);
+    return text;
+}
+
+bool isChecked(HWND button) { return SendMessageW(button, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool isEnabled(HWND window) { return window && IsWindowEnabled(window); }
+bool isVisible(HWND window) { return window && IsWindowVisible(window); }
+
+void click(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
+
+void typeText(HWND edit, const std::wstring& text) {
+    SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void clickLink(HWND label) {
+    PostMessageW(label, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    PostMessageW(label, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+}
+
+std::wstring messageBoxText(HWND box) {
+    std::wstring longest;
+    EnumChildWindows(box, staticTextProc, reinterpret_cast<LPARAM>(&longest));
+    return longest;
+}
+
+bool answerMessageBox(HWND box, int buttonId) {
+    HWND button = GetDlgItem(box, buttonId);
+    if (!button) return false;
+    click(button);
+    return waitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 10000);
+}
+
+int listCount(HWND list) { return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
+
+std::wstring listItemText(HWND list, int index) {
+    constexpr int kCch = 1024;
+    RemoteBuffer remote(list, sizeof(LVITEMW) + kCch * sizeof(wchar_t));
+    if (!remote.valid()) return {};
+    LVITEMW item = {};
+    item.iSubItem = 0;
+    item.cchTextMax = kCch;
+    item.pszText = reinterpret_cast<wchar_t*>(remote.at(sizeof(LVITEMW)));
+    remote.write(0, &item, sizeof(item));
+    LRESULT cch = SendMessageW(list, LVM_GETITEMTEXTW, index, reinterpret_cast<LPARAM>(remote.at(0)));
+    if (cch <= 0) return {};
+    std::wstring text(static_cast<size_t>(cch), L'\0');
+    remote.read(sizeof(LVITEMW), &text[0], cch * sizeof(wchar_t));
+    return text;
+}
+
+std::vector<std::wstring> listItems(HWND list) {
+    std::vector<std::wstring> items;
+    const int count = listCount(list);
+    for (int i = 0; i < count; ++i) items.push_back(listItemText(list, i));
+    return items;
+}
+
+bool selectListItem(HWND list, int index) {
+    RemoteBuffer remote(list, sizeof(LVITEMW));
+    if (!remote.valid()) return false;
+    LVITEMW item = {};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = index >= 0 ? (LVIS_SELECTED | LVIS_FOCUSED) : 0;
+    remote.write(0, &item, sizeof(item));
+    return SendMessageW(list, LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(remote.at(0))) != FALSE;
+}
+
+namespace {
+
+struct GdiplusStartupInput {
+    UINT32 GdiplusVersion = 1;
+    void* DebugEventCallback = nullptr;
+    BOOL SuppressBackgroundThread = FALSE;
+    BOOL SuppressExternalCodecs = FALSE;
+};
+using StartupFn = int(WINAPI*)(ULONG_PTR*, const GdiplusStartupInput*, void*);
+using ShutdownFn = void(WINAPI*)(ULONG_PTR);
+using FromHbitmapFn = int(WINAPI*)(HBITMAP, HPALETTE, void**);
+using SaveFn = int(WINAPI*)(void*, const WCHAR*, const CLSID*, const void*);
+using DisposeFn = int(WINAPI*)(void*);
+
+// GDI+ turns the captured bitmap into a PNG; it is loaded by name so that the test
+// programs need no import library for it.
+bool savePng(HBITMAP bitmap, const std::wstring& path) {
+    HMODULE gdiplus = LoadLibraryW(L"gdiplus.dll");
+    if (!gdiplus) return false;
+    auto startup = reinterpret_cast<StartupFn>(reinterpret_cast<void*>(GetProcAddress(gdiplus, "GdiplusStartup")));
+    auto shutdown = reinterpret_cast<ShutdownFn>(reinterpret_cast<void*>(GetProcAddress(gdiplus, "GdiplusShutdown")));
+    auto fromHbitmap = reinterpret_cast<FromHbitmapFn>(
+        reinterpret_cast<void*>(GetProcAddress(gdiplus, "GdipCreateBitmapFromHBITMAP")));
+    auto save = reinterpret_cast<SaveFn>(reinterpret_cast<void*>(GetProcAddress(gdiplus, "GdipSaveImageToFile")));
+    auto dispose = reinterpret_cast<DisposeFn>(reinterpret_cast<void*>(GetProcAddress(gdiplus, "GdipDisposeImage")));
+    bool ok = false;
+    ULONG_PTR token = 0;
+    GdiplusStartupInput input;
+    if (startup && shutdown && fromHbitmap && save && dispose && startup(&token, &input, nullptr) == 0) {
+        void* image = nullptr;
+        if (fromHbitmap(bitmap, nullptr, &image) == 0 && image) {
+            static const CLSID kPngEncoder = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+            ok = save(image, path.c_str(), &kPngEncoder, nullptr) == 0;
+            dispose(image);
+        }
+        shutdown(token);
+    }
+    FreeLibrary(gdiplus);
+    return ok;
+}
+
+}  // namespace
+
+bool screenshot(HWND window, const std::wstring& name) {
+    RECT rect;
+    if (!window || !GetWindowRect(window, &rect)) return false;
+    // Let the window finish painting before it is captured.
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Sleep(300);
+    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+
+    CreateDirectoryW(L"screenshots", nullptr);
+    bool ok = savePng(bitmap, L"screenshots\\" + name + L".png");
+    DeleteObject(bitmap);
+    return ok;
+}
+
+}  // namespace gui_driver
