@@ -1,0 +1,73 @@
+// A backup folder C:\BK\ with SURVIN.INI and saved hives, and the live Windows tree the
+// DOS restore program works on, on the simulated disk.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sim_platform.h"
+#include "survin_dos.h"
+#include "text.h"
+
+struct HiveSpec {
+    std::string saved;     // relative to the backup folder
+    std::string hive;      // live path as SURVIN.INI records it
+    int category;
+};
+
+inline std::string infoSection(const std::string& sysRoot = "C:\\WINDOWS") {
+    return "[INFO]\r\n"
+           "DateTime=2009-05-18 , 3:07:42 PM\r\n"
+           "IniVersion=1\r\n"
+           "WinVer=5.1\r\n"
+           "OSString=Windows XP Professional Service Pack 3 (build 2600)\r\n"
+           "SysRoot=" + sysRoot + "\r\n"
+           "CurUser=Alice\r\n";
+}
+
+// SURVIN.INI as the backup program writes it: Saved, Hive, Category per section.
+inline std::string iniFor(const std::vector<HiveSpec>& hives) {
+    std::string ini = infoSection();
+    for (size_t i = 0; i < hives.size(); ++i) {
+        ini += "[DATA" + std::to_string(i) + "]\r\nType=MACHINE\\X\r\nSaved=" + hives[i].saved +
+               "\r\nHive=" + hives[i].hive + "\r\nCategory=" +
+               std::to_string(hives[i].category) + "\r\n";
+    }
+    ini += "[Files]\r\n0=x\r\n";
+    return ini;
+}
+
+// The saved hive holds "saved:<name>", the live one "live:<name>".
+inline void addBackup(const std::vector<HiveSpec>& hives, bool liveFiles = true) {
+    sim::addFile("C:\\BK\\SURVIN.INI", iniFor(hives));
+    sim::addDir("C:\\WINDOWS\\system32\\config");
+    for (const HiveSpec& h : hives) {
+        sim::addFile("C:\\BK\\" + h.saved, "saved:" + h.saved);
+        if (liveFiles) sim::addFile(h.hive, "live:" + h.hive);
+    }
+}
+
+inline const std::vector<HiveSpec>& threeGroups() {
+    static const std::vector<HiveSpec> hives = {
+        {"software", "C:\\WINDOWS\\system32\\config\\software", 1},
+        {"Users\\1\\NTUSER.DAT", "C:\\DOCUME~1\\Alice\\NTUSER.DAT", 2},
+        {"Users\\2\\NTUSER.DAT", "C:\\DOCUME~1\\Bob\\NTUSER.DAT", 4},
+    };
+    return hives;
+}
+
+class DosTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim::reset();
+        survin::resetState();
+    }
+    // The program-wide state as ParseIni_1 leaves it for this backup.
+    void loadState(const std::vector<HiveSpec>& hives) {
+        addBackup(hives);
+        survin::resetState();
+        text::copy(survin::szAppDir, "C:\\BK\\", sizeof survin::szAppDir);
+        survin::ParseIni_1();
+    }
+};
