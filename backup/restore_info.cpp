@@ -31,8 +31,8 @@ private:
     bool ok_ = true;
 };
 
-// The profile functions may keep a file's sections in memory (Wine does, also after the
-// file was deleted); dropping them makes the next write start from an empty file.
+// The profile functions may keep a file's sections in memory between calls; dropping them
+// makes sure that writing after a deletion starts from an empty file.
 void forgetCachedProfile(const std::wstring& path) {
     WritePrivateProfileStringW(nullptr, nullptr, nullptr, path.c_str());
 }
