@@ -38,38 +38,60 @@ std::wstring TolmenRun::setting(const wchar_t* key, const wchar_t* section) cons
     return value;
 }
 
-HWND TolmenRun::start() {
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    std::wstring line = L"\"" + folder_ + L"Tolmen.exe\"";
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(), &si, &pi))
-        return nullptr;
-    CloseHandle(pi.hThread);
-    process_ = pi.hProcess;
-    pid_ = pi.dwProcessId;
-    // The sheet's title is the current page's caption; the wizard is the window with a
-    // Next button.
+namespace {
+
+// Another test may run its own Tolmen.exe; a second instance would end at once.
+void waitForOtherInstances() {
     gui_driver::waitUntil(
-        [&] {
-            HWND found = gui_driver::findTopWindow(pid_, L"欢迎使用 - 注册表备份/恢复工具");
-            if (found && GetDlgItem(found, 0x3024)) wizard_ = found;
-            return wizard_ != nullptr;
+        [] {
+            HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, L"TOLMEN_RESTORE_MUTEX_2008");
+            if (!mutex) return true;
+            CloseHandle(mutex);
+            return false;
         },
-        20000);
-    if (!wizard_) {
-        // Tell what did show, to make a failure readable.
-        EnumWindows(
-            [](HWND window, LPARAM pid) WINAPI -> BOOL {
-                DWORD owner = 0;
-                GetWindowThreadProcessId(window, &owner);
-                if (owner == static_cast<DWORD>(pid))
-                    printf("window of the program: \"%s\" visible=%d\n", toUtf8(gui_driver::textOf(window)).c_str(),
-                           IsWindowVisible(window) ? 1 : 0);
-                return TRUE;
+        120000);
+}
+
+void printWindowsOf(DWORD pid) {
+    EnumWindows(
+        [](HWND window, LPARAM owner) WINAPI -> BOOL {
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            if (process == static_cast<DWORD>(owner))
+                printf("window of the program: \"%s\" visible=%d\n", toUtf8(gui_driver::textOf(window)).c_str(),
+                       IsWindowVisible(window) ? 1 : 0);
+            return TRUE;
+        },
+        static_cast<LPARAM>(pid));
+}
+
+}  // namespace
+
+HWND TolmenRun::start() {
+    for (int attempt = 0; attempt < 5 && !wizard_; ++attempt) {
+        waitForOtherInstances();
+        if (process_) CloseHandle(process_);
+        process_ = nullptr;
+        STARTUPINFOW si = {};
+        si.cb = sizeof(si);
+        PROCESS_INFORMATION pi = {};
+        std::wstring line = L"\"" + folder_ + L"Tolmen.exe\"";
+        if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(), &si, &pi))
+            return nullptr;
+        CloseHandle(pi.hThread);
+        process_ = pi.hProcess;
+        pid_ = pi.dwProcessId;
+        // The sheet's title is the current page's caption; the wizard is the window with
+        // a Next button. A run that ends at once met another instance: try again.
+        gui_driver::waitUntil(
+            [&] {
+                HWND found = gui_driver::findTopWindow(pid_, L"欢迎使用 - 注册表备份/恢复工具");
+                if (found && GetDlgItem(found, 0x3024)) wizard_ = found;
+                return wizard_ != nullptr || exited(0);
             },
-            static_cast<LPARAM>(pid_));
+            20000);
     }
+    if (!wizard_ && process_ && !exited(0)) printWindowsOf(pid_);
     // The page's controls exist once the first page is shown.
     if (wizard_) gui_driver::waitControl(wizard_, 1000, 5000);
     return wizard_;
