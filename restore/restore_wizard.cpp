@@ -42,9 +42,13 @@ LRESULT CALLBACK sheetSubclassProc(HWND sheet, UINT msg, WPARAM wParam, LPARAM l
 
 bool gCentred = false;
 
+const char kSheetCaption[] = "注册表恢复工具";
+
 int CALLBACK sheetCallback(HWND sheet, UINT msg, LPARAM) {
     if (msg == PSCB_INITIALIZED) {
         gCentred = false;
+        // The sheet may already have its final size, so no further size message comes.
+        centreWindow(sheet, GetWindow(sheet, GW_OWNER));
         SetWindowSubclass(sheet, sheetSubclassProc, kSheetSubclassId,
                           reinterpret_cast<DWORD_PTR>(&gCentred));
     }
@@ -118,7 +122,7 @@ void runRestoreWizard(RestoreSession& session, HWND owner) {
                      PSH_USECALLBACK;
     header.hwndParent = owner;
     header.hInstance = resources;
-    header.pszCaption = "注册表恢复工具";
+    header.pszCaption = kSheetCaption;
     header.nPages = 2;
     header.nStartPage = 0;
     header.ppsp = pages;
