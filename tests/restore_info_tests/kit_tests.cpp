@@ -5,6 +5,7 @@
 #include "resource.h"
 #include "restore_info.h"
 #include "restore_kit.h"
+#include "settings.h"
 
 using namespace info_tests;
 using namespace testing_support;
@@ -23,6 +24,7 @@ protected:
     Kit() : dir_(L"info-kit"), folder_(dir_ / L"Backup\\") {
         makeDirs(folder_);
         job().backupFolder = folder_;
+        initSettings(dir_.path().c_str());
     }
     BackupJob& job() { return test_.job; }
     std::string file(const wchar_t* name) const { return readBytes(folder_ + name); }

@@ -9,6 +9,7 @@
 #include "errors.h"
 #include "info_helpers.h"
 #include "restore_info.h"
+#include "settings.h"
 
 using namespace info_tests;
 using namespace testing_support;
@@ -62,6 +63,8 @@ protected:
         live_ = dir_ / L"Live Hive Files\\";
         makeDirs(live_ + L"config");
         makeDirs(live_ + L"Profile Of Alice");
+        // The backup place is registered in a settings file of this test's own.
+        initSettings(dir_.path().c_str());
     }
 
     // A live hive file and its saved copy, both existing, as the saving leaves them.
@@ -241,6 +244,14 @@ TEST_F(Writer, FileThatCannotBeWrittenFailsTheBackup) {
     EXPECT_TRUE(job().failed);
     EXPECT_EQ(job().errorCode, err::kNoBackupCreated);
     EXPECT_FALSE(fileExists(folder_ + L"SURVIN.WRC"));
+}
+
+TEST_F(Writer, RegistersTheBackupPlace) {
+    job().savedList = {hive(HKEY_LOCAL_MACHINE, L"SYSTEM", L"config\\SYSTEM", L"SYSTEM", kHiveSystem)};
+    ASSERT_TRUE(write());
+    wchar_t place[520] = {};
+    GetPrivateProfileStringW(L"BackupDirs", L"0", L"", place, 520, settingsPath().c_str());
+    EXPECT_EQ(lstrcmpiW(place, folder_.c_str()), 0) << toUtf8(place);
 }
 
 TEST_F(Writer, SavedPathIsCutByTheFolderLength) {
