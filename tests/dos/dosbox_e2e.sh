@@ -22,9 +22,13 @@ tag="dos-e2e-$$"
 backup="$WINEPREFIX/drive_c/tolmen-tests/$tag"
 rm -rf "$backup"
 trap 'rm -rf "$backup"' EXIT
-# Another test may hold the backup program's single-instance lock for a moment.
+# The program runs from a copy of its own, so its settings file (beside it) and the
+# backup places it records are this test's alone. Another test may hold the backup
+# program's single-instance lock for a moment.
+mkdir -p "$work/tolmen"
+cp "$dist/Tolmen.exe" "$work/tolmen/Tolmen.exe"
 for attempt in 1 2 3 4 5; do
-  timeout 300 wine "$dist/Tolmen.exe" "C:\\tolmen-tests\\$tag\\" /silent
+  timeout 300 wine "$work/tolmen/Tolmen.exe" "C:\\tolmen-tests\\$tag\\" /silent
   [ -f "$backup/SURVIN.INI" ] && break
   sleep 3
 done

@@ -10,7 +10,7 @@
 #include "survin_dos.h"
 #include "text.h"
 
-struct HiveSpec {
+struct SavedHive {
     std::string saved;     // relative to the backup folder
     std::string hive;      // live path as SURVIN.INI records it
     int category;
@@ -27,7 +27,7 @@ inline std::string infoSection(const std::string& sysRoot = "C:\\WINDOWS") {
 }
 
 // SURVIN.INI as the backup program writes it: Saved, Hive, Category per section.
-inline std::string iniFor(const std::vector<HiveSpec>& hives) {
+inline std::string iniFor(const std::vector<SavedHive>& hives) {
     std::string ini = infoSection();
     for (size_t i = 0; i < hives.size(); ++i) {
         ini += "[DATA" + std::to_string(i) + "]\r\nType=MACHINE\\X\r\nSaved=" + hives[i].saved +
@@ -39,17 +39,17 @@ inline std::string iniFor(const std::vector<HiveSpec>& hives) {
 }
 
 // The saved hive holds "saved:<name>", the live one "live:<name>".
-inline void addBackup(const std::vector<HiveSpec>& hives, bool liveFiles = true) {
+inline void addBackup(const std::vector<SavedHive>& hives) {
     sim::addFile("C:\\BK\\SURVIN.INI", iniFor(hives));
     sim::addDir("C:\\WINDOWS\\system32\\config");
-    for (const HiveSpec& h : hives) {
+    for (const SavedHive& h : hives) {
         sim::addFile("C:\\BK\\" + h.saved, "saved:" + h.saved);
-        if (liveFiles) sim::addFile(h.hive, "live:" + h.hive);
+        sim::addFile(h.hive, "live:" + h.hive);
     }
 }
 
-inline const std::vector<HiveSpec>& threeGroups() {
-    static const std::vector<HiveSpec> hives = {
+inline const std::vector<SavedHive>& threeGroups() {
+    static const std::vector<SavedHive> hives = {
         {"software", "C:\\WINDOWS\\system32\\config\\software", 1},
         {"Users\\1\\NTUSER.DAT", "C:\\DOCUME~1\\Alice\\NTUSER.DAT", 2},
         {"Users\\2\\NTUSER.DAT", "C:\\DOCUME~1\\Bob\\NTUSER.DAT", 4},
@@ -62,12 +62,5 @@ protected:
     void SetUp() override {
         sim::reset();
         survin::resetState();
-    }
-    // The program-wide state as ParseIni_1 leaves it for this backup.
-    void loadState(const std::vector<HiveSpec>& hives) {
-        addBackup(hives);
-        survin::resetState();
-        text::copy(survin::szAppDir, "C:\\BK\\", sizeof survin::szAppDir);
-        survin::ParseIni_1();
     }
 };

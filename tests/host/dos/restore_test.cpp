@@ -10,7 +10,7 @@ namespace {
 const std::string kSoftware = "C:\\WINDOWS\\system32\\config\\software";
 const std::string kSystem = "C:\\WINDOWS\\system32\\config\\system";
 
-std::vector<HiveSpec> systemHives() {
+std::vector<SavedHive> systemHives() {
     return {{"software", kSoftware, 1}, {"system", kSystem, 1}};
 }
 
