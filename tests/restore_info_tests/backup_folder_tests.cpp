@@ -78,10 +78,26 @@ class BackupFolder : public ::testing::Test {
 protected:
     BackupFolder() : dir_(L"info-e2e") {}
 
-    bool runTolmen(const std::wstring& options) {
-        DWORD exitCode = 1;
+    // Runs Tolmen.exe "<scratch><date>\" <options> until done() holds. Another test may
+    // run its own Tolmen.exe meanwhile, and a second instance ends at once without a word.
+    template <class Done>
+    bool runTolmen(const std::wstring& options, Done done) {
         const std::wstring line = L"\"" + distFile(L"Tolmen.exe") + L"\" \"" + dir_.path() + L"<date>\\\" " + options;
-        return runProgram(line, 180000, &exitCode);
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            waitForNoInstance();
+            DWORD exitCode = 1;
+            if (!runProgram(line, 180000, &exitCode)) return false;
+            if (done()) return true;
+        }
+        return false;
+    }
+    static void waitForNoInstance() {
+        for (int waited = 0; waited < 1200; ++waited) {
+            HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, L"TOLMEN_RESTORE_MUTEX_2008");
+            if (!mutex) return;
+            CloseHandle(mutex);
+            Sleep(100);
+        }
     }
     std::wstring folder() const { return dir_.path() + fromUtf8(todayText()) + L"\\"; }
 
@@ -91,9 +107,8 @@ protected:
 TEST_F(BackupFolder, SilentRunLeavesACompleteBackup) {
     SYSTEMTIME before;
     GetLocalTime(&before);
-    ASSERT_TRUE(runTolmen(L"/silent"));
     const std::wstring backup = folder();
-    ASSERT_TRUE(fileExists(backup + L"SURVIN.INI")) << toUtf8(backup);
+    ASSERT_TRUE(runTolmen(L"/silent", [&] { return fileExists(backup + L"SURVIN.EXE"); })) << toUtf8(backup);
 
     const std::string bytes = readBytes(backup + L"SURVIN.INI");
     ASSERT_EQ(bytes.substr(0, 8), "[INFO]\r\n");  // no byte-order mark
@@ -211,15 +226,15 @@ TEST_F(BackupFolder, SilentRunLeavesACompleteBackup) {
 }
 
 TEST_F(BackupFolder, OverwriteRenewsTheKit) {
-    ASSERT_TRUE(runTolmen(L"/silent"));
     const std::wstring backup = folder();
-    ASSERT_TRUE(fileExists(backup + L"SURVIN.INI"));
+    ASSERT_TRUE(runTolmen(L"/silent", [&] { return fileExists(backup + L"SURVIN.EXE"); })) << toUtf8(backup);
     writeBytes(backup + L"SURVIN.EXE", "a damaged restore program");
     writeBytes(backup + L"SURVIN.WRC", "copy \"damaged\" \"script\"\r\n");
     const std::string firstIni = readBytes(backup + L"SURVIN.INI");
 
-    ASSERT_TRUE(runTolmen(L"/silent /overwrite"));
-    EXPECT_TRUE(readBytes(backup + L"SURVIN.EXE") == readBytes(distFile(L"Survin.exe")));
+    const std::string shipped = readBytes(distFile(L"Survin.exe"));
+    EXPECT_TRUE(runTolmen(L"/silent /overwrite", [&] { return readBytes(backup + L"SURVIN.EXE") == shipped; }))
+        << "SURVIN.EXE was not renewed";
     const std::string script = readBytes(backup + L"SURVIN.WRC");
     EXPECT_EQ(script.rfind("copy \"", 0), 0u);
     EXPECT_EQ(script.find("damaged"), std::string::npos);
