@@ -1,0 +1,193 @@
+// The wizard code on a thread of this test program, with the hive replacement and the
+// restart recorded instead of done.
+#include <gtest/gtest.h>
+
+#include "common.h"
+
+#include <commctrl.h>
+#include "restore_progress_page.h"
+
+using namespace rgui;
+using namespace rgui_driver;
+
+namespace {
+
+HWND openSheet(InProcessWizard& wizard) {
+    return waitForWindow(wizard.processId(), kSheetTitle);
+}
+
+// Next, show the list, Finish: the run starts.
+HWND startRun(HWND sheet) {
+    HWND welcome = currentPage(sheet);
+    EXPECT_TRUE(waitForEnabled(sheet, kNextButton, true));
+    pressSheetButton(sheet, PSBTN_NEXT);
+    HWND progress = waitForPageChange(sheet, welcome);
+    if (!progress) return nullptr;
+    postClick(progress, 1009);
+    waitUntil([&] { return IsWindowVisible(GetDlgItem(progress, 1021)) != FALSE; });
+    pressSheetButton(sheet, PSBTN_FINISH);
+    return progress;
+}
+
+}  // namespace
+
+TEST(RestoreWizard, SameWindowsReplacesHivesAndAsksForRestart) {
+    BackupFolder folder(L"rgui-api");
+    const std::string live = folder.path + "live\\SYSTEM";
+    ASSERT_TRUE(makeFolders(folder.path + "live\\"));
+    ASSERT_TRUE(putFile(live, "live hive"));
+    BackupDescription backup;
+    backup.hives = {{"MACHINE\\SYSTEM", "SYSTEM", live, 1, "saved hive"}};
+    ASSERT_TRUE(writeBackup(folder.path + "bk\\", backup));
+
+    ScriptedActions actions;
+    InProcessWizard wizard(folder.path + "bk\\", &actions);
+    HWND sheet = openSheet(wizard);
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(itemText(currentPage(sheet), 1007),
+              L"恢复来源      \t:    " + runningEdition() +
+                  L"\n恢复模式    \t:    自动检测;  (相同 Windows) 将使用 Windows API\n恢复到根目录   \t:    " +
+                  wide(windowsRoot()));
+
+    HWND progress = startRun(sheet);
+    ASSERT_NE(progress, nullptr);
+    HWND note = waitForWindow(wizard.processId(), L"注册表恢复完成。");
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(messageText(note), L"Windows 必须重新启动才能完成恢复操作。单击“确定”，Windows 将自动重新启动。");
+    EXPECT_EQ(actions.restarts, 0) << "no restart before the note is closed";
+    screenshot(note, L"restore-restart-note");
+    PostMessageW(note, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(waitUntil([&] { return actions.restarts == 1; }));
+
+    EXPECT_EQ(waitForItemText(progress, 1006, L"注册表恢复操作完成。"), L"注册表恢复操作完成。");
+    ASSERT_EQ(actions.replacements.size(), 1u);
+    EXPECT_EQ(actions.replacements[0].root, HKEY_LOCAL_MACHINE);
+    EXPECT_EQ(actions.replacements[0].subKey, "SYSTEM");
+    EXPECT_EQ(actions.replacements[0].newFile, live + ".TMP");
+    EXPECT_EQ(actions.replacements[0].oldFile, live + ".BAK");
+    EXPECT_EQ(fileBytes(live + ".TMP"), "saved hive");
+    EXPECT_EQ(fileBytes(live), "live hive") << "the live hive is left to the replacement";
+    const std::vector<std::wstring> expected = {L"恢复 (1 / 1) " + wide(live) + L" ... 成功", L"处理  "};
+    EXPECT_EQ(listItems(GetDlgItem(progress, 1021)), expected);
+    pressSheetButton(sheet, PSBTN_CANCEL);
+    EXPECT_TRUE(wizard.waitForEnd(10000));
+}
+
+// A copy that fails: the user is asked, cancel is refused meanwhile, and the answer
+// decides whether the next hive is restored. The failure is reported either way.
+class FailingRun : public ::testing::TestWithParam<bool> {};
+
+TEST_P(FailingRun, AnswerDecidesWhetherTheRunGoesOn) {
+    const bool goOn = GetParam();
+    ASSERT_EQ(GetDriveTypeA("G:\\"), static_cast<UINT>(DRIVE_FIXED));
+    OfflineTree tree("RGUIFAIL");
+    const std::string software = tree.root + "\\system32\\config\\SOFTWARE";
+    ASSERT_TRUE(makeFolders(tree.root + "\\system32\\config\\"));
+    ASSERT_TRUE(putFile(software, "old software"));
+    BackupFolder folder(L"rgui-fail");
+    BackupDescription backup;
+    backup.sysRoot = tree.root;
+    backup.hives = {
+        {"MACHINE\\SYSTEM", "SYSTEM", tree.root + "\\missing\\SYSTEM", 1, "saved system"},
+        {"MACHINE\\SOFTWARE", "SOFTWARE", software, 1, "saved software"},
+    };
+    ASSERT_TRUE(writeBackup(folder.path, backup));
+
+    InProcessWizard wizard(folder.path, nullptr);
+    HWND sheet = openSheet(wizard);
+    ASSERT_NE(sheet, nullptr);
+    HWND welcome = currentPage(sheet);
+    // No ".BAK" copies: the copy itself is what fails.
+    clickLink(GetDlgItem(welcome, 1010));
+    HWND options = waitForWindow(wizard.processId(), L"高级选项");
+    ASSERT_NE(options, nullptr);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(options, 1019)));
+    SendDlgItemMessageW(options, 1019, BM_SETCHECK, BST_UNCHECKED, 0);
+    postClick(options, IDOK);
+    ASSERT_TRUE(waitForWindowGone(wizard.processId(), L"高级选项"));
+    EXPECT_EQ(wizard.session.backupExisting, 0);
+
+    HWND progress = startRun(sheet);
+    ASSERT_NE(progress, nullptr);
+    HWND question = waitForWindow(wizard.processId(), L"恢复错误");
+    ASSERT_NE(question, nullptr);
+    const std::wstring message = messageText(question);
+    EXPECT_EQ(message.rfind(L"无法复制 ", 0), 0u) << ansi(message);
+    EXPECT_NE(message.find(L"\n到\n" + wide(tree.root) + L"\\missing\\SYSTEM.\n\n继续下一个文件吗？"),
+              std::wstring::npos);
+    if (goOn) screenshot(question, L"restore-failure-question");
+    // Cancel while the run is going on is refused.
+    pressSheetButton(sheet, PSBTN_CANCEL);
+    Sleep(500);
+    EXPECT_TRUE(IsWindow(sheet));
+    PostMessageW(question, WM_COMMAND, goOn ? IDYES : IDNO, 0);
+
+    EXPECT_EQ(waitForItemText(progress, 1006, L"注册表恢复遇到错误。"), L"注册表恢复遇到错误。");
+    EXPECT_EQ(itemText(progress, 1007), L"错误: 无法恢复配置单元");
+    EXPECT_EQ(wizard.session.failed, 1);
+    EXPECT_EQ(wizard.session.failureCode, 614);
+    EXPECT_EQ(fileBytes(software), goOn ? "saved software" : "old software");
+    std::vector<std::wstring> items = listItems(GetDlgItem(progress, 1021));
+    ASSERT_FALSE(items.empty());
+    EXPECT_EQ(items.back(), L"处理 包含错误");
+    EXPECT_EQ(items[0].rfind(L"恢复 (1 / 2) " + wide(tree.root) + L"\\missing\\SYSTEM ... 失败 ", 0), 0u);
+    if (goOn) {
+        EXPECT_EQ(items[1], L"恢复 (2 / 2) " + wide(software) + L" ... 成功");
+        screenshot(sheet, L"restore-progress-failed");
+    }
+    EXPECT_TRUE(IsWindow(sheet)) << "the results stay on screen";
+    pressSheetButton(sheet, PSBTN_CANCEL);
+    EXPECT_TRUE(wizard.waitForEnd(10000));
+}
+
+INSTANTIATE_TEST_SUITE_P(NoAndYes, FailingRun, ::testing::Values(false, true));
+
+TEST(RestoreWizard, ImpossibleDetectionWarnsOnEveryActivation) {
+    BackupFolder folder(L"rgui-warn");
+    BackupDescription backup;
+    char missingRoot[64];
+    wsprintfA(missingRoot, "C:\\RGUINOPE%lu", GetCurrentProcessId());
+    backup.sysRoot = missingRoot;
+    backup.hives = {{"MACHINE\\SYSTEM", "SYSTEM", std::string(missingRoot) + "\\system32\\config\\SYSTEM", 1, "x"}};
+    ASSERT_TRUE(writeBackup(folder.path, backup));
+
+    InProcessWizard wizard(folder.path, nullptr);
+    HWND warning = waitForWindow(wizard.processId(), L"自动检测失败");
+    ASSERT_NE(warning, nullptr);
+    EXPECT_EQ(messageText(warning), L"无法正常自动检测。\n\n请验证“模式”和“恢复到根目录”选项。");
+    screenshot(warning, L"restore-auto-detect-warning");
+    PostMessageW(warning, WM_COMMAND, IDOK, 0);
+    HWND sheet = openSheet(wizard);
+    ASSERT_NE(sheet, nullptr);
+    HWND welcome = currentPage(sheet);
+    EXPECT_TRUE(waitForEnabled(sheet, kNextButton, true)) << "the page stays usable";
+
+    pressSheetButton(sheet, PSBTN_NEXT);
+    ASSERT_NE(waitForPageChange(sheet, welcome), nullptr);
+    pressSheetButton(sheet, PSBTN_BACK);
+    HWND again = waitForWindow(wizard.processId(), L"自动检测失败");
+    ASSERT_NE(again, nullptr) << "the warning comes with every activation";
+    PostMessageW(again, WM_COMMAND, IDOK, 0);
+}
+
+TEST(ProgressList, LinesWithEllipsisCompleteTheirItem) {
+    HWND list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_POPUP | LVS_REPORT, 0, 0, 300, 200, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(list, nullptr);
+    LVCOLUMNW column = {};
+    column.mask = LVCF_WIDTH;
+    column.cx = 100;
+    SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+
+    EXPECT_EQ(mergeLogLine(list, "备份配置单元 (1 / 2) C:\\W\\SYSTEM..."), 0);
+    EXPECT_EQ(mergeLogLine(list, "恢复 (1 / 2) C:\\W\\SYSTEM ..."), 1);
+    EXPECT_EQ(mergeLogLine(list, "恢复 (1 / 2) c:\\w\\system ... 成功"), 1) << "case is ignored";
+    EXPECT_EQ(mergeLogLine(list, "备份配置单元 (2 of 2) C:\\W\\SAM... 失败 x"), 2) << "another key stands alone";
+    EXPECT_EQ(mergeLogLine(list, "处理 "), 3);
+    EXPECT_EQ(mergeLogLine(list, "处理 "), 4) << "a line without ... is never merged";
+    const std::vector<std::wstring> expected = {
+        L"备份配置单元 (1 / 2) C:\\W\\SYSTEM...", L"恢复 (1 / 2) C:\\W\\SYSTEM ... 成功",
+        L"备份配置单元 (2 of 2) C:\\W\\SAM... 失败 x", L"处理 ", L"处理 "};
+    EXPECT_EQ(listItems(list), expected);
+    DestroyWindow(list);
+}
