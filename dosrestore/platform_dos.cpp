@@ -287,8 +287,11 @@ extern "C" void survin_start() {
     static char path[128];
     uint16_t env = peekWord(dataSegment(), 0x2C);
     uint16_t off = 0;
-    while (peekByte(env, off) || peekByte(env, uint16_t(off + 1))) ++off;
-    off = uint16_t(off + 2);
+    while (peekByte(env, off)) {  // each NAME=value string, then the empty one
+        while (peekByte(env, off)) ++off;
+        ++off;
+    }
+    ++off;
     int n = 0;
     if (peekWord(env, off) >= 1) {
         off = uint16_t(off + 2);
