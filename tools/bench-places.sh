@@ -13,9 +13,11 @@ shift || true
 counts=("$@")
 [ ${#counts[@]} -gt 0 ] || counts=(100 1000 10000)
 
-[ -f "$build/CMakeCache.txt" ] ||
-  cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-i686.cmake" >/dev/null
-cmake --build "$build" -j2 --target places_bench >/dev/null
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-i686.cmake" >/dev/null 2>&1 ||
+    { echo "configure failed" >&2; exit 1; }
+fi
+cmake --build "$build" -j2 --target places_bench >/dev/null 2>&1 || { echo "build failed" >&2; exit 1; }
 bench=$(realpath "$build/tests/places_bench.exe")
 
 export WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
