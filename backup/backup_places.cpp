@@ -137,6 +137,11 @@ bool isInsideEntry(const std::wstring& folder, const std::wstring& entry) {
         if (end == std::wstring::npos) end = entry.size();
         std::wstring part = trimmed(entry.substr(start, end - start), isBlank);
         if (part.size() >= 2 && part.find_first_not_of(L'.') == std::wstring::npos) return false;
+        // A link planted as a subfolder would lead the deletion elsewhere.
+        if (end < entry.size()) {
+            DWORD attributes = GetFileAttributesW((folder + entry.substr(0, end)).c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+        }
         start = end + 1;
     }
     wchar_t full[kCchProfilePath * 2];
