@@ -3,6 +3,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include "tolmen_run.h"
 
@@ -156,5 +157,77 @@ TEST(WelcomePage, MissingFolderIsTrimmedAndNeedsTheUsersYes) {
     ASSERT_TRUE(waitUntil([&] { return onProgressPage(run); }));
     EXPECT_EQ(textOf(findControl(run.wizard(), kMainMessage)), L"单击 [开始] 保存注册表到文件夹:\n" + other);
     EXPECT_EQ(listCount(findControl(run.wizard(), 1018)), 0);
+    EXPECT_TRUE(run.cancelAndWait());
+}
+
+namespace {
+
+struct TextSearch {
+    const wchar_t* text;
+    bool found;
+};
+
+bool holdsText(HWND window, const wchar_t* text) {
+    TextSearch search{text, false};
+    EnumChildWindows(
+        window,
+        [](HWND child, LPARAM lParam) WINAPI -> BOOL {
+            auto* s = reinterpret_cast<TextSearch*>(lParam);
+            if (textOf(child) == s->text) s->found = true;
+            return !s->found;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The shell's folder browser of the program: the top-level window that shows our title.
+HWND folderBrowser(TolmenRun& run, HWND wizard) {
+    HWND found = nullptr;
+    waitUntil([&] {
+        for (HWND w = GetTopWindow(nullptr); w && !found; w = GetWindow(w, GW_HWNDNEXT)) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            if (pid == run.pid() && w != wizard && IsWindowVisible(w) && holdsText(w, L"选择备份位置:")) found = w;
+        }
+        return found != nullptr;
+    });
+    return found;
+}
+
+}  // namespace
+
+TEST(WelcomePage, BrowsePutsThePickedFolderWithoutTrailingBackslash) {
+    TolmenRun run(L"gui-browse");
+    ASSERT_TRUE(run.start());
+    const std::wstring shown = textOf(run.control(kFolder));
+
+    click(run.control(1001));
+    HWND browser = folderBrowser(run, run.wizard());
+    ASSERT_TRUE(browser);
+    screenshot(browser, L"folder-browser");
+    click(GetDlgItem(browser, IDCANCEL));
+    ASSERT_TRUE(waitUntil([&] { return !IsWindow(browser); }));
+    EXPECT_EQ(textOf(run.control(kFolder)), shown) << "cancelling changes nothing";
+
+    const std::wstring picked = run.folder() + L"picked";
+    ASSERT_TRUE(makeDirs(picked));
+    click(run.control(1001));
+    browser = folderBrowser(run, run.wizard());
+    ASSERT_TRUE(browser);
+    // Wine's browser ignores a selection set from outside; whatever folder it offers is
+    // what the user picks here.
+    sendWithText(browser, BFFM_SETSELECTIONW, TRUE, picked);
+    click(GetDlgItem(browser, IDOK));
+    ASSERT_TRUE(waitUntil([&] { return !IsWindow(browser); }));
+    const std::wstring chosen = textOf(run.control(kFolder));
+    ASSERT_NE(chosen, shown);
+    ASSERT_GT(chosen.size(), 3u);
+    EXPECT_NE(chosen.back(), L'\\') << toUtf8(chosen);
+    EXPECT_TRUE(dirExists(chosen)) << toUtf8(chosen);
+
+    // Next adds the backslash.
+    run.press(PSBTN_NEXT);
+    ASSERT_TRUE(waitUntil([&] { return onProgressPage(run); }));
+    EXPECT_EQ(textOf(run.control(kFolder)), chosen + L"\\");
     EXPECT_TRUE(run.cancelAndWait());
 }

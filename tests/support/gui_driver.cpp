@@ -192,6 +192,13 @@ bool selectListItem(HWND list, int index) {
     return SendMessageW(list, LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(remote.at(0))) != FALSE;
 }
 
+LRESULT sendWithText(HWND window, UINT msg, WPARAM wParam, const std::wstring& text) {
+    const SIZE_T cb = (text.size() + 1) * sizeof(wchar_t);
+    RemoteBuffer remote(window, cb);
+    if (!remote.valid() || !remote.write(0, text.c_str(), cb)) return 0;
+    return SendMessageW(window, msg, wParam, reinterpret_cast<LPARAM>(remote.at(0)));
+}
+
 namespace {
 
 struct GdiplusStartupInput {

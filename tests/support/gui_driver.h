@@ -47,6 +47,9 @@ std::vector<std::wstring> listItems(HWND list);
 // Selects one item (and focuses it), or clears the selection for -1.
 bool selectListItem(HWND list, int index);
 
+// Sends a message whose lParam is a string, copied into the window's process first.
+LRESULT sendWithText(HWND window, UINT msg, WPARAM wParam, const std::wstring& text);
+
 // Saves a PNG of the window as it is on the screen into <current folder>\screenshots\.
 bool screenshot(HWND window, const std::wstring& name);
 
