@@ -243,8 +243,10 @@ bool savePng(HBITMAP bitmap, const std::wstring& path) {
 }  // namespace
 
 bool screenshot(HWND window, const std::wstring& name) {
+    // The client area only: without a window manager nobody draws the frame.
     RECT rect;
-    if (!window || !GetWindowRect(window, &rect)) return false;
+    if (!window || !GetClientRect(window, &rect)) return false;
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
     // Let the window finish painting before it is captured.
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     Sleep(300);
