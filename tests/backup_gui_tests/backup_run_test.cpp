@@ -102,6 +102,27 @@ TEST(BackupRun, AnInteractiveBackupEndsWithTheFolderLink) {
 
     EXPECT_TRUE(fileExists(folder + L"SURVIN.INI"));
     EXPECT_TRUE(fileExists(folder + L"SURVIN.EXE"));
+
+    // A click on the folder (the link's second line) opens it in the file manager.
+    PostMessageW(link, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(12, 22));
+    PostMessageW(link, WM_LBUTTONUP, 0, MAKELPARAM(12, 22));
+    HWND manager = nullptr;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            for (HWND w = GetTopWindow(nullptr); w && !manager; w = GetWindow(w, GW_HWNDNEXT)) {
+                DWORD pid = 0;
+                GetWindowThreadProcessId(w, &pid);
+                if (pid != run.pid() && pid != GetCurrentProcessId() && IsWindowVisible(w)) {
+                    if (textOf(w).find(L"backup") != std::wstring::npos) manager = w;
+                }
+            }
+            return manager != nullptr;
+        },
+        20000));
+    if (manager) {
+        PostMessageW(manager, WM_CLOSE, 0, 0);
+        EXPECT_TRUE(waitUntil([&] { return !IsWindow(manager); }));
+    }
     EXPECT_TRUE(run.cancelAndWait()) << "Cancel closes the wizard after the end";
 }
 
