@@ -24,6 +24,13 @@ TEST(RestoreProgram, FolderWithoutIniOffersOnlyCancel) {
                  IsWindowEnabled(GetDlgItem(sheet, kNextButton)));
     screenshot(sheet, L"restore-welcome-no-ini");
 
+    // Without an owner the sheet centres itself in the work area.
+    RECT sheetRect = {}, work = {};
+    GetWindowRect(sheet, &sheetRect);
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_NEAR((sheetRect.left + sheetRect.right) / 2, (work.left + work.right) / 2, 2);
+    EXPECT_NEAR((sheetRect.top + sheetRect.bottom) / 2, (work.top + work.bottom) / 2, 2);
+
     // The options can still be opened; without information they change nothing.
     clickLink(GetDlgItem(page, 1010));
     HWND options = waitForWindow(program.processId(), L"高级选项");

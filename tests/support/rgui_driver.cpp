@@ -7,7 +7,6 @@
 #include "test_support.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace rgui_driver {
 
@@ -63,12 +62,9 @@ BOOL CALLBACK longestStaticProc(HWND wnd, LPARAM lParam) {
 BOOL CALLBACK dumpWindowProc(HWND w, LPARAM pid) {
     DWORD p = 0;
     GetWindowThreadProcessId(w, &p);
-    if (p == static_cast<DWORD>(pid)) {
-        std::wstring t = text(w);
-        fprintf(stderr, "window %p visible %d title", (void*)w, IsWindowVisible(w));
-        for (wchar_t c : t) fprintf(stderr, " %04x", c);
-        fprintf(stderr, "\n");
-    }
+    if (p == static_cast<DWORD>(pid))
+        fprintf(stderr, "  window of the process: visible %d class %s title \"%s\"\n", IsWindowVisible(w),
+                testing_support::toUtf8(classOf(w)).c_str(), testing_support::toUtf8(text(w)).c_str());
     return TRUE;
 }
 
@@ -81,7 +77,9 @@ HWND waitForWindow(DWORD processId, const std::wstring& title, const wchar_t* cl
         found = findWindow({processId, &title, className, nullptr, nullptr});
         return found != nullptr;
     }, timeoutMs);
-    if (!found && getenv("RGUI_DEBUG")) {
+    if (!found) {
+        // What was there instead, for the failure message.
+        fprintf(stderr, "no window \"%s\"\n", testing_support::toUtf8(title).c_str());
         EnumWindows(dumpWindowProc, processId);
     }
     return found;
