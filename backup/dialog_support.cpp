@@ -102,15 +102,12 @@ void splitLinkText(const std::wstring& text, LinkLabel& label) {
     label.after = text.substr(close + 4);
 }
 
-HFONT linkFont(HWND window, bool underline, HFONT* created) {
-    HFONT base = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
-    *created = nullptr;
-    if (!underline) return base;
+// The control's font with an underline; null when none could be made.
+HFONT underlinedFont(HFONT base) {
     LOGFONTW lf = {};
-    if (!base || !GetObjectW(base, sizeof(lf), &lf)) return base;
+    if (!base || !GetObjectW(base, sizeof(lf), &lf)) return nullptr;
     lf.lfUnderline = TRUE;
-    *created = CreateFontIndirectW(&lf);
-    return *created ? *created : base;
+    return CreateFontIndirectW(&lf);
 }
 
 void paintLinkLabel(HWND window, LinkLabel& label) {
@@ -125,9 +122,9 @@ void paintLinkLabel(HWND window, LinkLabel& label) {
     FillRect(dc, &client, brush ? brush : GetSysColorBrush(COLOR_BTNFACE));
     SetBkMode(dc, TRANSPARENT);
 
-    HFONT plainFont = nullptr, underlined = nullptr;
-    HFONT plain = linkFont(window, false, &plainFont);
-    HGDIOBJ old = SelectObject(dc, plain);
+    HFONT plain = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
+    HFONT underlined = label.hover ? underlinedFont(plain) : nullptr;
+    HGDIOBJ old = SelectObject(dc, plain ? plain : GetStockObject(DEFAULT_GUI_FONT));
     int x = 0;
     SIZE size = {};
     auto drawPart = [&](const std::wstring& part, COLORREF colour) {
@@ -138,11 +135,11 @@ void paintLinkLabel(HWND window, LinkLabel& label) {
         x += size.cx;
     };
     drawPart(label.before, GetSysColor(COLOR_WINDOWTEXT));
-    SelectObject(dc, linkFont(window, label.hover, &underlined));
+    if (underlined) SelectObject(dc, underlined);
     int start = x;
     drawPart(label.link, label.visited ? RGB(128, 0, 128) : RGB(0, 0, 255));
     label.linkRect = {start, 0, x, size.cy ? size.cy : client.bottom};
-    SelectObject(dc, plain);
+    if (underlined) SelectObject(dc, plain);
     drawPart(label.after, GetSysColor(COLOR_WINDOWTEXT));
     SelectObject(dc, old);
     if (underlined) DeleteObject(underlined);
