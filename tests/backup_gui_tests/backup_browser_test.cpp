@@ -184,6 +184,15 @@ TEST(BackupBrowser, RestoreStartsTheSelectedFoldersRestoreProgram) {
     Sleep(1000);
     EXPECT_TRUE(restoreProgramsIn(place + L"b\\").empty());
 
+    // A restore program of another test would make this one end at once, unseen.
+    waitUntil(
+        [] {
+            HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, L"SURVIN_RESTORE_MUTEX_2008");
+            if (!mutex) return true;
+            CloseHandle(mutex);
+            return false;
+        },
+        120000);
     click(GetDlgItem(browser, kRestore));
     box = run.window(L"恢复");
     ASSERT_TRUE(box);
