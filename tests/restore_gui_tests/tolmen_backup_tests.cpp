@@ -54,7 +54,8 @@ TEST(TolmenBackup, RestoreProgramInTheFolderWalksThroughTheRestore) {
                 wide(windowsRoot());
             EXPECT_EQ(waitForItemText(welcome, 1007, restoreInfo), restoreInfo);
             EXPECT_NE(itemText(welcome, 1006).find(L"\n备份目录  \t:    " + wide(folder) + L"\n"), std::wstring::npos);
-            EXPECT_EQ(waitForOtherDialog(pi.dwProcessId, {sheet}, 1000), nullptr) << "no detection warning";
+            HWND other = waitForOtherDialog(pi.dwProcessId, {sheet}, 1000);
+            EXPECT_EQ(other, nullptr) << "no detection warning: " << testing_support::toUtf8(messageText(other));
             EXPECT_TRUE(waitForEnabled(sheet, kNextButton, true));
             pressSheetButton(sheet, PSBTN_CANCEL);
         }
@@ -89,7 +90,10 @@ TEST(TolmenBackup, RestoreProgramInTheFolderWalksThroughTheRestore) {
     HWND note = waitForWindow(wizard.processId(), L"注册表恢复完成。", nullptr, 60000);
     ASSERT_NE(note, nullptr);
     PostMessageW(note, WM_COMMAND, IDOK, 0);
-    EXPECT_EQ(waitForItemText(progress, 1006, L"注册表恢复操作完成。"), L"注册表恢复操作完成。");
+    EXPECT_EQ(waitForItemText(progress, 1006, L"注册表恢复操作完成。"), L"注册表恢复操作完成。")
+        << testing_support::toUtf8(itemText(progress, 1007));
+    for (const std::wstring& line : listItems(GetDlgItem(progress, 1021)))
+        EXPECT_EQ(line.find(L"失败"), std::wstring::npos) << testing_support::toUtf8(line);
     EXPECT_EQ(actions.restarts, 1);
 
     ASSERT_FALSE(actions.replacements.empty());
