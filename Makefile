@@ -2,10 +2,14 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all configure test demo clean
+.PHONY: all programs configure test demo clean
 
 all: configure
 	cmake --build $(BUILD) -j$(JOBS)
+
+# Only what ships: Tolmen.exe, Survin.exe, Tolmen.chm (no test programs).
+programs: configure
+	cmake --build $(BUILD) -j$(JOBS) --target Tolmen help_file
 
 configure:
 	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) \

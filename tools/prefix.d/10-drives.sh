@@ -3,8 +3,8 @@
 # Each is a plain folder in the prefix (so tests can put files there from outside);
 # Wine's mount manager reports the type stored in HKLM\Software\Wine\Drives, which it
 # reads from the 64-bit view of the registry.
-for spec in d:cdrom:cdrom e:floppy:removable f:network:network g:hd:fixed2; do
-  letter=${spec%%:*}; rest=${spec#*:}; type=${rest%%:*}; folder=${rest#*:}
+for drive in d:cdrom:cdrom e:floppy:removable f:network:network g:hd:fixed2; do
+  letter=${drive%%:*}; rest=${drive#*:}; type=${rest%%:*}; folder=${rest#*:}
   mkdir -p "$WINEPREFIX/drive_$folder"
   rm -f "$WINEPREFIX/dosdevices/$letter:"
   ln -s "../drive_$folder" "$WINEPREFIX/dosdevices/$letter:"
