@@ -2,6 +2,7 @@
 // their message boxes.
 #include <gtest/gtest.h>
 
+#include "errors.h"
 #include "test_support.h"
 
 using testing_support::ScratchDir;
@@ -146,6 +147,36 @@ TEST(Entry, UnresolvableFolderShowsInvalidLocation) {
     DWORD code = 99;
     EXPECT_TRUE(p.waitExit(20000, &code));
     EXPECT_EQ(code, 0u);
+}
+
+TEST(Entry, HiveLeftOutByAFailedRegistrySaveIsReportedAsAnError) {
+    // The other user's hive file of the test machine, held open without sharing: its
+    // plain copy fails, and Wine has no key for that user, so the registry save fails too.
+    wchar_t user[256];
+    DWORD cch = 256;
+    ASSERT_TRUE(GetUserNameW(user, &cch));
+    std::wstring otherHive = std::wstring(L"C:\\users\\") + user + L"2\\NTUSER.DAT";
+    HANDLE lock = CreateFileW(otherHive.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+
+    ScratchDir dir(L"entry-savefail");
+    Process p(inQuotes(distFile(L"Tolmen.exe")) + L" " + inQuotes(dir / L"backup\\") + L" /reg:o");
+    ASSERT_TRUE(p.started);
+    bool sawRun64Bit = false;
+    HWND box = waitForMessage(p.pi.dwProcessId, &sawRun64Bit);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(messageBoxText(box), L"注册表备份遇到错误\n\n错误: " + windowsErrorText(ERROR_FILE_NOT_FOUND));
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    DWORD code = 99;
+    EXPECT_TRUE(p.waitExit(20000, &code));
+    CloseHandle(lock);
+
+    // The other hives of the category were still saved and the backup is complete.
+    EXPECT_TRUE(testing_support::fileExists(dir / L"backup\\SURVIN.INI"));
+    EXPECT_TRUE(testing_support::fileExists(dir / L"backup\\SURVIN.EXE"));
+    EXPECT_TRUE(testing_support::fileExists(dir / L"backup\\Users\\1\\NTUSER.DAT"));
+    std::string ini = testing_support::readBytes(dir / L"backup\\SURVIN.INI");
+    EXPECT_EQ(ini.find(testing_support::toAnsi(user) + "2\\NTUSER.DAT"), std::string::npos);
 }
 
 }  // namespace
