@@ -127,6 +127,15 @@ void runRestoreWizard(RestoreSession& session, HWND owner) {
     header.nStartPage = 0;
     header.ppsp = pages;
     header.pfnCallback = sheetCallback;
-    header.pszbmHeader = MAKEINTRESOURCEA(IDB_HEADER);
+    // The header bitmap is handed over loaded: the sheet did not draw it from a resource id.
+    HBITMAP bitmap = static_cast<HBITMAP>(
+        LoadImageA(resources, MAKEINTRESOURCEA(IDB_HEADER), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    if (bitmap) {
+        header.dwFlags |= PSH_USEHBMHEADER;
+        header.hbmHeader = bitmap;
+    } else {
+        header.pszbmHeader = MAKEINTRESOURCEA(IDB_HEADER);
+    }
     PropertySheetA(&header);
+    if (bitmap) DeleteObject(bitmap);
 }
