@@ -5,8 +5,8 @@
 #include "errors.h"
 #include "test_support.h"
 
+using testing_support::PrivateTolmen;
 using testing_support::ScratchDir;
-using testing_support::distFile;
 using testing_support::writeBytes;
 
 namespace {
@@ -96,10 +96,11 @@ TEST(Entry, SecondInstanceExitsAtOnceWithoutMessage) {
     HANDLE mutex = CreateMutexW(nullptr, TRUE, L"TOLMEN_RESTORE_MUTEX_2008");
     ASSERT_NE(mutex, nullptr);
     ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    PrivateTolmen tolmen(L"entry-mutex-program");
     ScratchDir dir(L"entry-mutex");
     // Without /silent a failing backup would show a message box; the second instance
     // must not get that far.
-    Process p(inQuotes(distFile(L"Tolmen.exe")) + L" " + inQuotes(dir / L"afile\\"));
+    Process p(inQuotes(tolmen.exe()) + L" " + inQuotes(dir / L"afile\\"));
     ASSERT_TRUE(p.started);
     DWORD code = 99;
     EXPECT_TRUE(p.waitExit(20000, &code));
@@ -109,10 +110,11 @@ TEST(Entry, SecondInstanceExitsAtOnceWithoutMessage) {
 }
 
 TEST(Entry, FailedUnattendedRunShowsErrorUnlessSilent) {
+    PrivateTolmen tolmen(L"entry-fail-program");
     ScratchDir dir(L"entry-fail");
     ASSERT_TRUE(writeBytes(dir / L"afile", "x"));  // a file in the folder's place: 609
     {
-        Process p(inQuotes(distFile(L"Tolmen.exe")) + L" " + inQuotes(dir / L"afile\\"));
+        Process p(inQuotes(tolmen.exe()) + L" " + inQuotes(dir / L"afile\\"));
         ASSERT_TRUE(p.started);
         bool sawRun64Bit = false;
         HWND box = waitForMessage(p.pi.dwProcessId, &sawRun64Bit);
@@ -126,7 +128,7 @@ TEST(Entry, FailedUnattendedRunShowsErrorUnlessSilent) {
         EXPECT_EQ(code, 0u);
     }
     {
-        Process p(inQuotes(distFile(L"Tolmen.exe")) + L" " + inQuotes(dir / L"afile\\") + L" /silent");
+        Process p(inQuotes(tolmen.exe()) + L" " + inQuotes(dir / L"afile\\") + L" /silent");
         ASSERT_TRUE(p.started);
         DWORD code = 99;
         EXPECT_TRUE(p.waitExit(30000, &code));
@@ -136,8 +138,9 @@ TEST(Entry, FailedUnattendedRunShowsErrorUnlessSilent) {
 
 TEST(Entry, UnresolvableFolderShowsInvalidLocation) {
     // Longer than any folder can be after expansion.
+    PrivateTolmen tolmen(L"entry-invalid-program");
     std::wstring tooLong = L"C:\\" + std::wstring(300, L'a') + L"\\";
-    Process p(inQuotes(distFile(L"Tolmen.exe")) + L" " + inQuotes(tooLong));
+    Process p(inQuotes(tolmen.exe()) + L" " + inQuotes(tooLong));
     ASSERT_TRUE(p.started);
     bool sawRun64Bit = false;
     HWND box = waitForMessage(p.pi.dwProcessId, &sawRun64Bit);
@@ -159,8 +162,9 @@ TEST(Entry, HiveLeftOutByAFailedRegistrySaveIsReportedAsAnError) {
     HANDLE lock = CreateFileW(otherHive.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
 
+    PrivateTolmen tolmen(L"entry-savefail-program");
     ScratchDir dir(L"entry-savefail");
-    Process p(inQuotes(distFile(L"Tolmen.exe")) + L" " + inQuotes(dir / L"backup\\") + L" /reg:o");
+    Process p(inQuotes(tolmen.exe()) + L" " + inQuotes(dir / L"backup\\") + L" /reg:o");
     ASSERT_TRUE(p.started);
     bool sawRun64Bit = false;
     HWND box = waitForMessage(p.pi.dwProcessId, &sawRun64Bit);

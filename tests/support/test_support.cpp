@@ -145,6 +145,26 @@ bool runProgram(const std::wstring& commandLine, DWORD timeoutMs, DWORD* exitCod
     return finished;
 }
 
+bool waitForTolmenFree(DWORD timeoutMs) {
+    for (DWORD waited = 0;; waited += 100) {
+        HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, L"TOLMEN_RESTORE_MUTEX_2008");
+        if (!mutex) return true;
+        CloseHandle(mutex);
+        if (waited >= timeoutMs) return false;
+        Sleep(100);
+    }
+}
+
+PrivateTolmen::PrivateTolmen(const wchar_t* tag) : dir_(tag) {
+    ok_ = CopyFileW(distFile(L"Tolmen.exe").c_str(), exe().c_str(), FALSE) != FALSE;
+    CopyFileW(distFile(L"Tolmen.chm").c_str(), (dir_ / L"Tolmen.chm").c_str(), FALSE);
+}
+
+bool PrivateTolmen::run(const std::wstring& arguments, DWORD* exitCode, DWORD timeoutMs) {
+    waitForTolmenFree();
+    return runProgram(L"\"" + exe() + L"\" " + arguments, timeoutMs, exitCode, dir_.path().c_str());
+}
+
 NotifyRecorder::NotifyRecorder(bool ansiText) : ansi_(ansiText) {
     static ATOM atom = [] {
         WNDCLASSW wc = {};

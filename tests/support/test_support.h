@@ -49,6 +49,27 @@ std::wstring sourceFile(const wchar_t* relative);
 bool runProgram(const std::wstring& commandLine, DWORD timeoutMs, DWORD* exitCode,
                 const wchar_t* workingDir = nullptr);
 
+// Waits (up to timeoutMs) until no Tolmen.exe holds the program's single-instance mutex;
+// a second instance would end at once. True when it is free.
+bool waitForTolmenFree(DWORD timeoutMs = 120000);
+
+// A private copy of the shipped backup program (and its help file) in a scratch folder,
+// so that the RegOpt.ini it writes beside itself belongs to this test alone.
+class PrivateTolmen {
+public:
+    explicit PrivateTolmen(const wchar_t* tag);
+    bool ok() const { return ok_; }
+    const ScratchDir& dir() const { return dir_; }
+    std::wstring exe() const { return dir_ / L"Tolmen.exe"; }
+    std::wstring settings() const { return dir_ / L"RegOpt.ini"; }
+    // Runs "Tolmen.exe <arguments>" once no other instance runs, and waits for its end.
+    bool run(const std::wstring& arguments, DWORD* exitCode = nullptr, DWORD timeoutMs = 120000);
+
+private:
+    ScratchDir dir_;
+    bool ok_ = false;
+};
+
 // A hidden window that records every WM_JOB_NOTIFY posted to it (the text owned by the
 // message is taken and freed, as a progress page does).
 class NotifyRecorder {
