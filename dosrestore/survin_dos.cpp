@@ -69,9 +69,21 @@ bool fileSize(const char* path, uint32_t* size) {
     return dosplat::findEntry(path, 0x02 | 0x04, size);
 }
 
+// True when path holds a character that the interpreter reads as syntax even inside quotes
+// (a quote, redirection, a pipe) or as a wildcard. None of them can be in a DOS file name,
+// and each would make the copy command do something else than copy this one file.
+bool hasCommandSyntax(const char* path) {
+    for (const char* p = path; *p; ++p) {
+        char c = *p;
+        if (c == '"' || c == '<' || c == '>' || c == '|' || c == '*' || c == '?') return true;
+    }
+    return false;
+}
+
 // Runs one copy command and requires the target to end up as large as the source, since
 // the interpreter does not tell whether the copy worked.
 int runCopy(const char* from, const char* to) {
+    if (hasCommandSyntax(from) || hasCommandSyntax(to)) return kErrBadName;
     char command[kCchPath * 2];
     // Paths that do not fit a command line are refused rather than cut.
     if (text::length(from) + text::length(to) + 12 >= int(sizeof command)) return kErrTooLong;

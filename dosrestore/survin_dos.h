@@ -79,7 +79,7 @@ const int kErrNotFound = 2;
 const int kErrAccess = 5;
 const int kErrNoMemory = 8;
 const int kErrBadFormat = 11;
-const int kErrBadName = 19;  // a ".bak" name that DOS cannot hold
+const int kErrBadName = 19;  // a name that DOS cannot hold, or one the copy command would misread
 const int kErrTooLong = 20;  // the command does not fit a DOS command line
 const int kErrSize = 100;    // the copied file does not have the saved file's size
 

@@ -178,6 +178,33 @@ TEST_F(DosTest, BakThatDosCannotNameIsReportedNotAssumed) {
     EXPECT_EQ(sim::fileBytes(kSoftware), "live:" + kSoftware);
 }
 
+TEST_F(DosTest, PathThatWouldBreakTheCopyCommandIsRefused) {
+    // A quote in a recorded path would end the quoted target early and copy the saved hive
+    // over another file; a wildcard would reach more than one file.
+    const std::string quoted = "C:\\IMPORTANT.DAT\" \"NUL";
+    const std::string wild = "C:\\WINDOWS\\system32\\config\\s*";
+    addBackup(systemHives());
+    sim::addFile("C:\\BK\\SURVIN.INI",
+                 iniFor({{"software", quoted, 1}, {"system", wild, 1}}));
+    sim::addFile("C:\\IMPORTANT.DAT", "keep me");
+    sim::typeText("\ry");
+    sim::whenWaiting([] {
+        EXPECT_EQ(sim::row(13), "Hive to replace not found: C:\\IMPORTANT.DAT\" \"NUL");
+        sim::typeText("y");  // go on without a backup copy
+        sim::whenWaiting([] {
+            // The error line follows the message on its row and wraps ("Invalid file name").
+            EXPECT_TRUE(contains(sim::screenText(), "Unable to restore hive: Invalid"))
+                << sim::screenText();
+            EXPECT_EQ(sim::row(17), "Do you want to continue with the next hive? (Y/N):");
+            sim::typeText("yyy");  // the next hive, then the same two answers for it
+        });
+    });
+    runToFinish("");
+    EXPECT_TRUE(sim::commands().empty());
+    EXPECT_EQ(sim::fileBytes("C:\\IMPORTANT.DAT"), "keep me");
+    EXPECT_EQ(sim::fileBytes(kSystem), "live:" + kSystem);
+}
+
 TEST_F(DosTest, InterpreterThatCannotRunGivesErrorLines) {
     addBackup({{"software", kSoftware, 1}});
     sim::machine().execError = survin::kErrNoMemory;
