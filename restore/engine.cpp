@@ -7,6 +7,7 @@
 
 #include "errors.h"
 #include "platform.h"
+#include "resource.h"
 #include "session.h"
 
 namespace {
@@ -60,7 +61,16 @@ void noteFailure(RestoreSession& session, int code) {
 }
 
 const char kProgressLine[] = "恢复 (%d / %d) %s ...";
+// Copying into an offline installation has a caption of its own; the questions of a hive
+// replacement carry the program's caption.
 const char kRestoreErrorCaption[] = "恢复错误";
+
+std::string programCaption() {
+    char caption[128] = "";
+    if (LoadStringA(GetModuleHandleA(nullptr), IDS_CAPTION, caption, sizeof(caption)) <= 0)
+        return "注册表恢复";
+    return caption;
+}
 
 bool askToGoOn(const RestoreSession& session, const std::string& text, const std::string& caption) {
     return restoreActions().ask(session.progressWindow, text, caption, MB_YESNO | MB_ICONINFORMATION) != IDNO;
@@ -145,7 +155,7 @@ bool restoreByReplace(RestoreSession& session, RestorePlanEntry& entry, int n, i
         DWORD error = lastErrorAsHresult();
         postResultLine(session, n, count, hive, false, error);
         bool goOn = askToGoOn(session, format("无法复制 %s\n到\n%s.\n\n继续下一个文件吗？", entry.savedFile, temp),
-                              kRestoreErrorCaption);
+                              programCaption());
         noteFailure(session, err::kRestoreHive);
         return goOn;
     }
@@ -154,7 +164,7 @@ bool restoreByReplace(RestoreSession& session, RestorePlanEntry& entry, int n, i
     if (result != ERROR_SUCCESS) {
         postResultLine(session, n, count, hive, false, static_cast<DWORD>(result));
         bool goOn = askToGoOn(session, format("无法恢复 %s\n到\n%s.\n\n继续下一个文件吗？", temp, hive),
-                              kRestoreErrorCaption);
+                              programCaption());
         noteFailure(session, err::kRestoreHive);
         return goOn;
     }

@@ -210,6 +210,7 @@ TEST_F(RunTest, FailedReplacementAnsweredYesStillRestartsForTheOtherHive) {
     ASSERT_EQ(2u, actions.questions.size());
     EXPECT_EQ("无法恢复 " + systemHive + ".TMP\n到\n" + systemHive + ".\n\n继续下一个文件吗？",
               actions.questions[0].text);
+    EXPECT_EQ("注册表恢复", actions.questions[0].caption);  // the program's caption, not the copy's
     EXPECT_EQ(kQuestion, actions.questions[0].flags);
     EXPECT_EQ(kNote, actions.questions[1].flags);
     EXPECT_EQ(1, actions.restarts);
@@ -250,6 +251,8 @@ TEST_F(RunTest, FailedCopyToTmpAsksAboutTheTemporaryFile) {
     ASSERT_EQ(2u, actions.questions.size());
     EXPECT_EQ("无法复制 " + folder.folder() + "system\n到\n" + windows + "\\nowhere\\SYSTEM.TMP.\n\n继续下一个文件吗？",
               actions.questions[0].text);
+    EXPECT_EQ("注册表恢复", actions.questions[0].caption);
+    EXPECT_EQ(kQuestion, actions.questions[0].flags);
     ASSERT_EQ(1u, actions.replacements.size());  // only the second hive reached it
     EXPECT_EQ(1, actions.restarts);
     EXPECT_EQ(err::kRestoreHive, session.failureCode);
