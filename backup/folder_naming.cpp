@@ -39,28 +39,29 @@ bool expandFolderTemplate(const std::wstring& tmpl, BackupJob& job, std::wstring
     SYSTEMTIME now;
     GetLocalTime(&now);  // one reading for both placeholders
 
-    std::wstring text = tmpl, dateText, timeText;
+    std::wstring text = tmpl;
     wchar_t formatted[kCchFormatted];
-    // Any "date" or "time" in the template formats the value, placeholder or not.
+    // Any "date" or "time" in the template formats the value, placeholder or not. A
+    // template without the word leaves the job's text as it was: the welcome page
+    // resolves the folder it showed already expanded, and the backup root is still cut
+    // at the date text of that first expansion.
     if (lower.find(L"date") != std::wstring::npos) {
         if (!GetDateFormatW(LOCALE_USER_DEFAULT, 0, &now, job.dateFormat.c_str(), formatted, kCchFormatted))
             return false;
-        dateText = formatted;
-        text = replaceNoCase(text, L"<date>", dateText);
+        job.dateText = formatted;
+        text = replaceNoCase(text, L"<date>", job.dateText);
     }
     if (lower.find(L"time") != std::wstring::npos) {
         if (!GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &now, job.timeFormat.c_str(), formatted, kCchFormatted))
             return false;
-        timeText = formatted;
-        text = replaceNoCase(text, L"<time>", timeText);
+        job.timeText = formatted;
+        text = replaceNoCase(text, L"<time>", job.timeText);
     }
 
     wchar_t expanded[kCchPath];
     DWORD cch = ExpandEnvironmentStringsW(text.c_str(), expanded, kCchPath);
     if (cch == 0 || cch > kCchPath) return false;
 
-    job.dateText = dateText;
-    job.timeText = timeText;
     out = expanded;
     return true;
 }

@@ -6,7 +6,7 @@
 struct BackupJob;
 
 // Placeholders and environment variables replaced; the date and time texts are kept in
-// the job. False when a picture is rejected or the result exceeds 259 characters.
+// the job (each only when the template mentions its word). False when a picture is rejected or the result exceeds 259 characters.
 bool expandFolderTemplate(const std::wstring& tmpl, BackupJob& job, std::wstring& out);
 // Full qualification, blanks around separators, quotes and forbidden characters,
 // double backslashes, trailing backslash.

@@ -66,10 +66,23 @@ TEST(FolderNaming, PlaceholdersMatchInAnyCase) {
     EXPECT_EQ(job.dateText, d);
     EXPECT_EQ(job.timeText, t);
 
-    // Texts of an earlier expansion do not survive one without the words.
+    // A template without the words leaves the texts of the earlier expansion alone.
     ASSERT_TRUE(expandFolderTemplate(L"C:\\plain\\", job, out));
-    EXPECT_EQ(job.dateText, L"");
-    EXPECT_EQ(job.timeText, L"");
+    EXPECT_EQ(job.dateText, d);
+    EXPECT_EQ(job.timeText, t);
+}
+
+TEST(FolderNaming, AFolderShownExpandedKeepsItsRootAtTheDate) {
+    // The welcome page shows the default template expanded and resolves that text when
+    // the user moves on: the backup root is still the folder above the day's folder.
+    BackupJob job;
+    std::wstring shown;
+    ASSERT_TRUE(expandFolderTemplate(L"%SystemRoot%\\Tolmen\\<DATE>\\", job, shown));
+    job.backupFolder = resolved(shown, job);
+    EXPECT_EQ(job.dateText, now(true, L"yyyy-MM-dd"));
+    std::wstring root;
+    ASSERT_TRUE(backupRootOf(job, root));
+    EXPECT_EQ(root, windowsFolder() + L"\\Tolmen\\");
 }
 
 TEST(FolderNaming, TheWordsDateAndTimeAloneStillFormatTheirValues) {
