@@ -86,15 +86,23 @@ void postResultLine(const RestoreSession& session, int n, int count, const char*
     PostProgress(session, JOB_LOGLINE, "%s", line.c_str());
 }
 
+// The temporary copy beside a live hive: its name with the extension replaced by ".TMP".
+// The extension is appended as text: the shell's in-place adding refuses a name that still
+// has an extension (NTUSER.MAN.DAT) or a long path, and would leave the name of another
+// file, or of the hive itself, which is then deleted and overwritten.
+std::string temporaryCopyPath(const std::string& hivePath) {
+    char stem[kCchPlanPath];
+    copyText(stem, hivePath);
+    PathRemoveExtensionA(stem);
+    std::string temp = std::string(stem) + ".TMP";
+    if (lstrcmpiA(temp.c_str(), hivePath.c_str()) == 0) temp = hivePath + ".TMP";
+    return temp;
+}
+
 // The live hive is replaced in one move from a complete copy beside it, so a copy that
 // fails half-way never leaves a truncated hive behind.
 bool copyOverLiveHive(const std::string& source, const std::string& hivePath, DWORD* error) {
-    char temp[kCchPlanPath];
-    copyText(temp, hivePath);
-    PathRemoveExtensionA(temp);
-    PathAddExtensionA(temp, ".TMP");
-    std::string tempPath = temp;
-    if (lstrcmpiA(tempPath.c_str(), hivePath.c_str()) == 0) tempPath = hivePath + ".TMP";
+    const std::string tempPath = temporaryCopyPath(hivePath);
     if (!CopyFileA(source.c_str(), tempPath.c_str(), FALSE)) {
         *error = lastErrorAsHresult();
         DeleteFileA(tempPath.c_str());
@@ -145,16 +153,13 @@ bool restoreByReplace(RestoreSession& session, RestorePlanEntry& entry, int n, i
     PostProgress(session, JOB_LOGLINE, kProgressLine, n, count, hive);
 
     DeleteFileA(entry.backupCopy);
-    char temp[kCchPlanPath];
-    copyText(temp, hive);
-    PathRemoveExtensionA(temp);
-    PathAddExtensionA(temp, ".TMP");
-    DeleteFileA(temp);
+    const std::string temp = temporaryCopyPath(hive);
+    DeleteFileA(temp.c_str());
 
-    if (!CopyFileA(entry.savedFile, temp, FALSE)) {
+    if (!CopyFileA(entry.savedFile, temp.c_str(), FALSE)) {
         DWORD error = lastErrorAsHresult();
         postResultLine(session, n, count, hive, false, error);
-        bool goOn = askToGoOn(session, format("无法复制 %s\n到\n%s.\n\n继续下一个文件吗？", entry.savedFile, temp),
+        bool goOn = askToGoOn(session, format("无法复制 %s\n到\n%s.\n\n继续下一个文件吗？", entry.savedFile, temp.c_str()),
                               programCaption());
         noteFailure(session, err::kRestoreHive);
         return goOn;
@@ -163,7 +168,7 @@ bool restoreByReplace(RestoreSession& session, RestorePlanEntry& entry, int n, i
     LONG result = restoreActions().replaceKey(entry.rootKey, entry.subKey, temp, entry.backupCopy);
     if (result != ERROR_SUCCESS) {
         postResultLine(session, n, count, hive, false, static_cast<DWORD>(result));
-        bool goOn = askToGoOn(session, format("无法恢复 %s\n到\n%s.\n\n继续下一个文件吗？", temp, hive),
+        bool goOn = askToGoOn(session, format("无法恢复 %s\n到\n%s.\n\n继续下一个文件吗？", temp.c_str(), hive),
                               programCaption());
         noteFailure(session, err::kRestoreHive);
         return goOn;

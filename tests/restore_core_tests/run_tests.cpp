@@ -278,3 +278,42 @@ TEST_F(RunTest, NothingIsPostedWithoutAWindow) {
     recorder.pump();
     EXPECT_TRUE(recorder.notices().empty());
 }
+
+TEST_F(RunTest, TemporaryCopyNeverTakesTheNameOfALiveFile) {
+    // A name with two extensions loses only its last one; a path so long that the shell
+    // cannot add ".TMP" in place. Neither may make the live hive, or a file beside it, the
+    // temporary copy that is deleted and overwritten.
+    const std::string twoDots = offline.root() + "\\Users\\a\\NTUSER.MAN.DAT";
+    const std::string neighbour = offline.root() + "\\Users\\a\\NTUSER.MAN";
+    std::string longHive = offline.root() + "\\";
+    longHive += std::string(256 - longHive.size() - 7, 'l') + "\\SYSTEM";  // 256 characters
+    ASSERT_EQ(256u, longHive.size());
+    OfflineTree::put(twoDots, "live NTUSER");
+    OfflineTree::put(neighbour, "someone else's file");
+    OfflineTree::put(longHive, "live SYSTEM");
+    writeValue(folder.ini(), "DATA0", "Hive", ("C" + longHive.substr(1)).c_str());
+    writeValue(folder.ini(), "DATA1", "Hive", ("C" + twoDots.substr(1)).c_str());
+
+    for (int mode : {WindowsApi, CopyFiles}) {
+        SCOPED_TRACE(mode);
+        actions.answers = {IDYES, IDYES, IDYES, IDYES};
+        actions.replacements.clear();
+        session = folder.session(windows);
+        session.backupExisting = 0;
+        run(mode);
+        EXPECT_EQ("someone else's file", fileBytes(neighbour));
+        if (mode == WindowsApi) {
+            EXPECT_EQ("live SYSTEM", fileBytes(longHive));  // swapped only at the next start
+            EXPECT_EQ("live NTUSER", fileBytes(twoDots));
+            for (const auto& replacement : actions.replacements) {
+                EXPECT_NE(longHive, replacement.newFile);
+                EXPECT_NE(twoDots, replacement.newFile);
+            }
+            ASSERT_EQ(2u, actions.replacements.size());
+            EXPECT_EQ(twoDots.substr(0, twoDots.size() - 4) + ".TMP", actions.replacements[1].newFile);
+        } else {
+            EXPECT_EQ("saved NTUSER hive", fileBytes(twoDots));
+            EXPECT_FALSE(exists(offline.root() + "\\Users\\a\\NTUSER.MAN.TMP"));
+        }
+    }
+}
