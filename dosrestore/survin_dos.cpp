@@ -70,12 +70,15 @@ bool fileSize(const char* path, uint32_t* size) {
 }
 
 // True when path holds a character that the interpreter reads as syntax even inside quotes
-// (a quote, redirection, a pipe) or as a wildcard. None of them can be in a DOS file name,
-// and each would make the copy command do something else than copy this one file.
+// (a quote, redirection, a pipe), that copy reads as joining files ("+"), or a wildcard.
+// None of them can be in a DOS file name, and each would make the copy command do
+// something else than copy this one file.
 bool hasCommandSyntax(const char* path) {
     for (const char* p = path; *p; ++p) {
         char c = *p;
-        if (c == '"' || c == '<' || c == '>' || c == '|' || c == '*' || c == '?') return true;
+        if (c == '"' || c == '<' || c == '>' || c == '|' || c == '+' || c == '*' || c == '?') {
+            return true;
+        }
     }
     return false;
 }

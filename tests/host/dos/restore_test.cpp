@@ -203,6 +203,19 @@ TEST_F(DosTest, PathThatWouldBreakTheCopyCommandIsRefused) {
     EXPECT_TRUE(sim::commands().empty());
     EXPECT_EQ(sim::fileBytes("C:\\IMPORTANT.DAT"), "keep me");
     EXPECT_EQ(sim::fileBytes(kSystem), "live:" + kSystem);
+
+    // A "+" would make copy join two files into the live hive.
+    sim::reset();
+    addBackup({{"soft+sys", kSoftware, 1}});
+    sim::typeText("\rn");
+    sim::whenWaiting([] {
+        EXPECT_TRUE(contains(sim::screenText(), "Unable to restore hive: Invalid file name"))
+            << sim::screenText();
+        sim::typeText("n");
+    });
+    runToFinish("");
+    EXPECT_TRUE(sim::commands().empty());
+    EXPECT_EQ(sim::fileBytes(kSoftware), "live:" + kSoftware);
 }
 
 TEST_F(DosTest, InterpreterThatCannotRunGivesErrorLines) {
