@@ -293,7 +293,11 @@ void RunRestore(RestoreSession& session, HWND window) {
     postKind(session, JOB_STARTED);
 
     bool restartNeeded = false;
-    if (BuildRestorePlan(session)) {
+    const bool planned = BuildRestorePlan(session);
+    // SURVIN.INI gone since the start sets no code of its own, yet nothing was restored:
+    // the run must not end as a success.
+    if (!planned) noteFailure(session, err::kSavedHiveMissing);
+    if (planned) {
         int count = static_cast<int>(session.plan.size());
         for (int i = 0; i < count; ++i) {
             RestorePlanEntry& entry = session.plan[i];

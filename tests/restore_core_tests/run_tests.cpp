@@ -267,6 +267,17 @@ TEST_F(RunTest, VoidPlanRestoresNothingAndReportsErrors) {
     EXPECT_EQ(text("处理 包含错误"), log().back());
 }
 
+TEST_F(RunTest, InfoFileGoneSinceTheStartIsNoSuccess) {
+    ASSERT_TRUE(DeleteFileA(folder.ini().c_str()));
+    run(CopyFiles);
+    EXPECT_TRUE(session.plan.empty());
+    EXPECT_EQ(1, session.failed);
+    EXPECT_EQ(err::kSavedHiveMissing, session.failureCode);
+    EXPECT_EQ("live SYSTEM", fileBytes(systemHive));
+    EXPECT_TRUE(actions.questions.empty());
+    EXPECT_EQ(std::vector<std::wstring>{text("处理 包含错误")}, log());
+}
+
 TEST_F(RunTest, NothingIsPostedWithoutAWindow) {
     RunRestore(session, nullptr);  // WindowsApi, all replacements succeed
     recorder.pump();
