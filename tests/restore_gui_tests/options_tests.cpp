@@ -85,6 +85,47 @@ TEST(RestoreOptions, ExpertWarningCategoriesAndManualMode) {
     EXPECT_EQ(wizard.session.selectedCategories, 1u);
 }
 
+// The Windows API mode always keeps the live hives and restores into the running Windows:
+// its row of the dependent controls, and the manual copy mode's row around it.
+TEST(RestoreOptions, WindowsApiModeTargetsTheRunningWindowsAndKeepsTheLiveHives) {
+    BackupFolder folder(L"rgui-api-mode");
+    BackupDescription backup;
+    backup.hives = {{"MACHINE\\SYSTEM", "SYSTEM", folder.path + "live\\SYSTEM", 1, "a"}};
+    ASSERT_TRUE(writeBackup(folder.path + "bk\\", backup));
+    InProcessWizard wizard(folder.path + "bk\\", nullptr);
+    HWND sheet = nullptr;
+    HWND options = openOptions(wizard, &sheet);
+    ASSERT_NE(options, nullptr);
+    const std::wstring current = wide(wizard.session.currentWindowsRoot);
+
+    chooseMode(wizard, options, 2, true);
+    ASSERT_TRUE(waitUntil([&] { return IsWindowEnabled(GetDlgItem(options, 1019)) != FALSE; }));
+    EXPECT_EQ(IsDlgButtonChecked(options, 1019), static_cast<UINT>(BST_CHECKED)) << "the session's choice";
+    SendDlgItemMessageW(options, 1019, BM_SETCHECK, BST_UNCHECKED, 0);
+
+    wizard.session.targetWindowsRoot = "C:\\elsewhere";
+    chooseMode(wizard, options, 1, true);
+    ASSERT_TRUE(waitUntil([&] { return !IsWindowEnabled(GetDlgItem(options, 1019)); }));
+    EXPECT_EQ(IsDlgButtonChecked(options, 1019), static_cast<UINT>(BST_CHECKED));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(options, 1020)));
+    EXPECT_EQ(wide(wizard.session.targetWindowsRoot), current) << "at once, before OK";
+    const int selected = comboSelection(options, 1020);
+    ASSERT_GE(selected, 0);
+    EXPECT_EQ(_wcsicmp(comboItems(options, 1020)[selected].c_str(), current.c_str()), 0)
+        << "the item on the running Windows' drive";
+
+    postClick(options, IDOK);
+    ASSERT_TRUE(waitForWindowGone(wizard.processId(), kOptions));
+    EXPECT_EQ(wizard.session.autoDetect, 0);
+    EXPECT_EQ(wizard.session.restoreMode, static_cast<int>(WindowsApi));
+    EXPECT_EQ(wizard.session.backupExisting, 1);
+    EXPECT_EQ(_wcsicmp(wide(wizard.session.targetWindowsRoot).c_str(), current.c_str()), 0);
+    HWND welcome = currentPage(sheet);
+    EXPECT_TRUE(waitUntil([&] {
+        return itemText(welcome, 1007).find(L"用户检测;  (相同 Windows) 将使用 Windows API") != std::wstring::npos;
+    })) << ansi(itemText(welcome, 1007));
+}
+
 TEST(RestoreOptions, CopyModeRefusesTargetOnCurrentDrive) {
     ASSERT_EQ(GetDriveTypeA("G:\\"), static_cast<UINT>(DRIVE_FIXED));
     OfflineTree onG("RGUIDRV");
