@@ -77,7 +77,7 @@ void onSearch(HWND dialog, BrowserContext* ctx) {
         item.lParam = static_cast<LPARAM>(ctx->records.size() - 1);
         ListView_InsertItem(list, &item);
     }
-    ListView_SetColumnWidth(list, 0, LVSCW_AUTOSIZE_USEHEADER);
+    ListView_SetColumnWidth(list, 0, LVSCW_AUTOSIZE);
 }
 
 void onSelectionChanged(HWND dialog, BrowserContext* ctx) {

@@ -1,6 +1,7 @@
 // The backup browser, opened from the welcome page of the shipped program, over backup
 // folders made by the test.
 #include <windows.h>
+#include <commctrl.h>
 #include <tlhelp32.h>
 
 #include <gtest/gtest.h>
@@ -121,6 +122,17 @@ TEST(BackupBrowser, ListsDetailsAndDeletesBackups) {
     EXPECT_EQ(listItems(list),
               (std::vector<std::wstring>{L"2009-05-18 10:00:00", L"2009-05-19 08:30:00", L"2009-05-18 10:00:00"}));
     EXPECT_EQ(textOf(GetDlgItem(browser, kDetails)), kHint);
+    // The column is sized to the dates it lists, not stretched over the whole list.
+    {
+        const int width = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0));
+        const int text = static_cast<int>(sendWithText(list, LVM_GETSTRINGWIDTHW, 0, L"2009-05-19 08:30:00"));
+        RECT client = {};
+        GetClientRect(list, &client);
+        EXPECT_GT(text, 0);
+        EXPECT_GE(width, text);
+        EXPECT_LT(width, text + 40);
+        EXPECT_LT(width, client.right) << "client width " << client.right;
+    }
 
     ASSERT_TRUE(selectListItem(list, 1));
     EXPECT_TRUE(waitUntil([&] { return isEnabled(GetDlgItem(browser, kDelete)); }));
