@@ -40,10 +40,12 @@ std::vector<std::wstring> subfolders(const std::wstring& folder) {
 
 // Runs Tolmen.exe "<root><date>\" <options> and returns the dated folder it wrote.
 std::wstring runUnattended(const ScratchDir& root, const std::wstring& options) {
+    // A private copy: the run registers its place in a RegOpt.ini beside the program.
+    testing_support::PrivateTolmen program(L"hive-e2e-program");
     for (int attempt = 0; attempt < 3; ++attempt) {
         waitForNoInstance();
         DWORD exitCode = 0;
-        std::wstring command = L"\"" + distFile(L"Tolmen.exe") + L"\" \"" + root.path() + L"<date>\\\" " + options;
+        std::wstring command = L"\"" + program.exe() + L"\" \"" + root.path() + L"<date>\\\" " + options;
         if (!testing_support::runProgram(command, 120000, &exitCode)) return L"";
         auto written = subfolders(root.path());
         if (written.size() == 1) return root / (written[0] + L"\\");

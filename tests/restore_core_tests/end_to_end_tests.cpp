@@ -49,11 +49,12 @@ TEST(EndToEnd, BackupOfTolmenIsRestoredIntoAnOfflineInstallationByteForByte) {
     ScratchDir dir(L"restore-e2e");
     std::wstring folder = dir.path().substr(0, dir.path().size() - 1);  // no trailing backslash
     const std::string backup = ansi(dir.path());
+    testing_support::PrivateTolmen program(L"restore-e2e-program");
     // Another test may run Tolmen.exe at the same moment; a second instance ends silently.
     for (int attempt = 0; attempt < 30 && !exists(backup + "SURVIN.INI"); ++attempt) {
         if (attempt) Sleep(1000);
         DWORD exitCode = 1;
-        ASSERT_TRUE(runProgram(L"\"" + distFile(L"Tolmen.exe") + L"\" " + folder + L" /silent /reg:SUO", 120000,
+        ASSERT_TRUE(runProgram(L"\"" + program.exe() + L"\" " + folder + L" /silent /reg:SUO", 120000,
                                &exitCode));
     }
     ASSERT_TRUE(exists(backup + "SURVIN.INI")) << "Tolmen.exe wrote no backup";

@@ -76,13 +76,13 @@ bool sameText(const std::string& a, const std::string& b) {
 
 class BackupFolder : public ::testing::Test {
 protected:
-    BackupFolder() : dir_(L"info-e2e") {}
+    BackupFolder() : dir_(L"info-e2e"), program_(L"info-e2e-program") {}
 
     // Runs Tolmen.exe "<scratch><date>\" <options> until done() holds. Another test may
     // run its own Tolmen.exe meanwhile, and a second instance ends at once without a word.
     template <class Done>
     bool runTolmen(const std::wstring& options, Done done) {
-        const std::wstring line = L"\"" + distFile(L"Tolmen.exe") + L"\" \"" + dir_.path() + L"<date>\\\" " + options;
+        const std::wstring line = L"\"" + program_.exe() + L"\" \"" + dir_.path() + L"<date>\\\" " + options;
         for (int attempt = 0; attempt < 5; ++attempt) {
             waitForNoInstance();
             DWORD exitCode = 1;
@@ -102,6 +102,7 @@ protected:
     std::wstring folder() const { return dir_.path() + fromUtf8(todayText()) + L"\\"; }
 
     ScratchDir dir_;
+    testing_support::PrivateTolmen program_;  // its RegOpt.ini is this test's own
 };
 
 TEST_F(BackupFolder, SilentRunLeavesACompleteBackup) {
