@@ -50,14 +50,14 @@ std::wstring programFolder() {
     return folder;
 }
 
-bool useOnlineHelp(const std::wstring& folder) {
+bool UseOnlineHelp(const std::wstring& folder) {
     if (!exists(folder + L"Tolmen.chm")) return true;
     return !exists(folder + L"lorn.exe") && !exists(folder + L"quib.exe");
 }
 
 void ShowHelp(HWND owner) {
     const std::wstring folder = programFolder();
-    if (!useOnlineHelp(folder)) {
+    if (!UseOnlineHelp(folder)) {
         const std::wstring file = folder + L"Tolmen.chm";
         if (HtmlHelpFn help = htmlHelp()) help(owner, file.c_str(), 0 /* HH_DISPLAY_TOPIC */, 0);
         return;

@@ -9,7 +9,7 @@
 constexpr const wchar_t* kOnlineHelpAddress = L"https://tolmen.example.org/help/";
 
 // True when the folder lacks "Tolmen.chm", or has it without "lorn.exe" and "quib.exe".
-bool useOnlineHelp(const std::wstring& programFolder);
+bool UseOnlineHelp(const std::wstring& programFolder);
 
 // The folder of the running program, with a trailing backslash.
 std::wstring programFolder();

@@ -11,15 +11,15 @@ using namespace testing_support;
 
 TEST(Help, TheLocalFileIsUsedOnlyWithACompanionProgram) {
     ScratchDir folder(L"help-choice");
-    EXPECT_TRUE(useOnlineHelp(folder.path())) << "no help file";
+    EXPECT_TRUE(UseOnlineHelp(folder.path())) << "no help file";
     ASSERT_TRUE(writeBytes(folder / L"lorn.exe", "MZ"));
-    EXPECT_TRUE(useOnlineHelp(folder.path())) << "a companion without the help file";
+    EXPECT_TRUE(UseOnlineHelp(folder.path())) << "a companion without the help file";
     ASSERT_TRUE(writeBytes(folder / L"Tolmen.chm", "ITSF"));
-    EXPECT_FALSE(useOnlineHelp(folder.path()));
+    EXPECT_FALSE(UseOnlineHelp(folder.path()));
     ASSERT_TRUE(DeleteFileW((folder / L"lorn.exe").c_str()));
-    EXPECT_TRUE(useOnlineHelp(folder.path())) << "the help file alone";
+    EXPECT_TRUE(UseOnlineHelp(folder.path())) << "the help file alone";
     ASSERT_TRUE(writeBytes(folder / L"quib.exe", "MZ"));
-    EXPECT_FALSE(useOnlineHelp(folder.path()));
+    EXPECT_FALSE(UseOnlineHelp(folder.path()));
 }
 
 TEST(Help, TheOnlineAddressIsOurs) {
