@@ -242,6 +242,22 @@ bool savePng(HBITMAP bitmap, const std::wstring& path) {
 
 }  // namespace
 
+bool captureToPng(const RECT& rect, const std::wstring& path) {
+    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0) return false;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BOOL copied = BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    bool ok = copied && savePng(bitmap, path);
+    DeleteObject(bitmap);
+    return ok;
+}
+
 bool screenshot(HWND window, const std::wstring& name) {
     // The client area only: without a window manager nobody draws the frame.
     RECT rect;
@@ -250,20 +266,8 @@ bool screenshot(HWND window, const std::wstring& name) {
     // Let the window finish painting before it is captured.
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     Sleep(300);
-    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    SelectObject(memory, old);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-
     CreateDirectoryW(L"screenshots", nullptr);
-    bool ok = savePng(bitmap, L"screenshots\\" + name + L".png");
-    DeleteObject(bitmap);
-    return ok;
+    return captureToPng(rect, L"screenshots\\" + name + L".png");
 }
 
 }  // namespace gui_driver

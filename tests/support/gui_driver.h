@@ -52,5 +52,7 @@ LRESULT sendWithText(HWND window, UINT msg, WPARAM wParam, const std::wstring& t
 
 // Saves a PNG of the window as it is on the screen into <current folder>\screenshots\.
 bool screenshot(HWND window, const std::wstring& name);
+// Saves the screen area (screen coordinates) as a PNG file; both programs' GUI tests use it.
+bool captureToPng(const RECT& screenRect, const std::wstring& path);
 
 }  // namespace gui_driver

@@ -4,6 +4,7 @@
 #include <prsht.h>
 #include <shlwapi.h>
 
+#include "gui_driver.h"
 #include "test_support.h"
 
 #include <cstdio>
@@ -217,73 +218,16 @@ bool waitForEnabled(HWND sheet, int id, bool enabled, DWORD timeoutMs) {
     }, timeoutMs);
 }
 
-namespace {
-
-struct GdiplusStartupInputRecord {
-    UINT32 version;
-    void* debugCallback;
-    BOOL suppressBackgroundThread;
-    BOOL suppressExternalCodecs;
-};
-using StartupFn = int(WINAPI*)(ULONG_PTR*, const GdiplusStartupInputRecord*, void*);
-using ShutdownFn = void(WINAPI*)(ULONG_PTR);
-using FromHbitmapFn = int(WINAPI*)(HBITMAP, HPALETTE, void**);
-using SaveFn = int(WINAPI*)(void*, const wchar_t*, const CLSID*, const void*);
-using DisposeFn = int(WINAPI*)(void*);
-
-const CLSID kPngEncoder = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
-
-bool savePng(HBITMAP bitmap, const std::wstring& path) {
-    HMODULE gdiplus = LoadLibraryW(L"gdiplus.dll");
-    if (!gdiplus) return false;
-    auto startup = reinterpret_cast<StartupFn>(reinterpret_cast<void*>(GetProcAddress(gdiplus, "GdiplusStartup")));
-    auto shutdown = reinterpret_cast<ShutdownFn>(reinterpret_cast<void*>(GetProcAddress(gdiplus, "GdiplusShutdown")));
-    auto fromHbitmap = reinterpret_cast<FromHbitmapFn>(
-        reinterpret_cast<void*>(GetProcAddress(gdiplus, "GdipCreateBitmapFromHBITMAP")));
-    auto save = reinterpret_cast<SaveFn>(reinterpret_cast<void*>(GetProcAddress(gdiplus, "GdipSaveImageToFile")));
-    auto dispose = reinterpret_cast<DisposeFn>(reinterpret_cast<void*>(GetProcAddress(gdiplus, "GdipDisposeImage")));
-    bool ok = false;
-    if (startup && shutdown && fromHbitmap && save && dispose) {
-        GdiplusStartupInputRecord input = {1, nullptr, FALSE, FALSE};
-        ULONG_PTR token = 0;
-        if (startup(&token, &input, nullptr) == 0) {
-            void* image = nullptr;
-            if (fromHbitmap(bitmap, nullptr, &image) == 0 && image) {
-                ok = save(image, path.c_str(), &kPngEncoder, nullptr) == 0;
-                dispose(image);
-            }
-            shutdown(token);
-        }
-    }
-    FreeLibrary(gdiplus);
-    return ok;
-}
-
-}  // namespace
-
 bool saveScreenshot(HWND wnd, const std::wstring& pngPath) {
     RECT rc = {};
     if (!GetWindowRect(wnd, &rc)) return false;
-    const int width = rc.right - rc.left;
-    const int height = rc.bottom - rc.top;
-    if (width <= 0 || height <= 0) return false;
     std::wstring folder = pngPath.substr(0, pngPath.find_last_of(L'\\') + 1);
     testing_support::makeDirs(folder);
     // Let the program paint what it just changed.
     SetWindowPos(wnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     RedrawWindow(wnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     Sleep(400);
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BOOL copied = BitBlt(memory, 0, 0, width, height, screen, rc.left, rc.top, SRCCOPY);
-    SelectObject(memory, old);
-    bool ok = copied && savePng(bitmap, pngPath);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return ok;
+    return gui_driver::captureToPng(rc, pngPath);
 }
 
 std::wstring screenshotPath(const wchar_t* name) {
