@@ -30,7 +30,8 @@ HtmlHelpFn htmlHelp() {
                 ERROR_SUCCESS &&
             (type == REG_SZ || type == REG_EXPAND_SZ)) {
             DWORD cch = ExpandEnvironmentStringsW(value, expanded, MAX_PATH);
-            if (cch > 0 && cch <= MAX_PATH) module.reset(LoadLibraryW(expanded));
+            // Only a full path: a bare name would be searched for in the program's folder.
+            if (cch > 0 && cch <= MAX_PATH && !PathIsRelativeW(expanded)) module.reset(LoadLibraryW(expanded));
         }
     }
     if (!module) module.reset(loadSystemLibrary(L"hhctrl.ocx"));

@@ -39,6 +39,8 @@ HMODULE loadRegisteredModule() {
         if (cch == 0 || cch > MAX_PATH) return nullptr;
         path = expanded;
     }
+    // Only a full path: a bare name would be searched for in the backup folder.
+    if (PathIsRelativeA(path.c_str())) return nullptr;
     return LoadLibraryA(path.c_str());
 }
 
