@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "dialog_template.h"
 #include "resource.h"
 #include "test_support.h"
 
@@ -15,84 +16,11 @@ using testing_support::toUtf8;
 
 namespace {
 
-struct Control {
-    int id;
-    std::wstring cls, text;
-    int x, y, cx, cy;
-    DWORD style;
-};
-
-struct Dialog {
-    int x, y, cx, cy;
-    DWORD style;
-    std::wstring caption, font;
-    int pointSize;
-    std::vector<Control> controls;
-};
-
-// Reads a sz_Or_Ord field: a string, or an ordinal written as "#n".
-std::wstring readField(const WORD*& p) {
-    if (*p == 0) {
-        ++p;
-        return {};
-    }
-    if (*p == 0xFFFF) {
-        int ordinal = p[1];
-        p += 2;
-        switch (ordinal) {
-        case 0x80: return L"Button";
-        case 0x81: return L"Edit";
-        case 0x82: return L"Static";
-        default: return L"#" + std::to_wstring(ordinal);
-        }
-    }
-    std::wstring text(reinterpret_cast<const wchar_t*>(p));
-    p += text.size() + 1;
-    return text;
-}
-
-const WORD* alignDword(const WORD* p) {
-    return reinterpret_cast<const WORD*>((reinterpret_cast<ULONG_PTR>(p) + 3) & ~ULONG_PTR(3));
-}
+using Control = testing_support::TemplateControl;
+using Dialog = testing_support::DialogTemplate;
 
 bool loadDialog(int id, Dialog& dialog) {
-    HMODULE module = GetModuleHandleW(nullptr);
-    HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5) /* RT_DIALOG */);
-    if (!info) return false;
-    const WORD* p = static_cast<const WORD*>(LockResource(LoadResource(module, info)));
-    if (!p || p[0] != 1 || p[1] != 0xFFFF) return false;  // DLGTEMPLATEEX only
-    const DWORD style = *reinterpret_cast<const DWORD*>(p + 6);
-    const int count = p[8];
-    dialog.style = style;
-    dialog.x = static_cast<short>(p[9]);
-    dialog.y = static_cast<short>(p[10]);
-    dialog.cx = static_cast<short>(p[11]);
-    dialog.cy = static_cast<short>(p[12]);
-    p += 13;
-    readField(p);  // menu
-    readField(p);  // class
-    dialog.caption = readField(p);
-    if (style & DS_SETFONT) {
-        dialog.pointSize = p[0];
-        p += 3;  // point size, weight, italic and charset
-        dialog.font = readField(p);
-    }
-    for (int i = 0; i < count; ++i) {
-        p = alignDword(p);
-        Control control;
-        control.style = *reinterpret_cast<const DWORD*>(p + 4);
-        control.x = static_cast<short>(p[6]);
-        control.y = static_cast<short>(p[7]);
-        control.cx = static_cast<short>(p[8]);
-        control.cy = static_cast<short>(p[9]);
-        control.id = static_cast<int>(*reinterpret_cast<const DWORD*>(p + 10));
-        p += 12;
-        control.cls = readField(p);
-        control.text = readField(p);
-        p += 1 + *p / sizeof(WORD);  // creation data
-        dialog.controls.push_back(control);
-    }
-    return true;
+    return testing_support::readDialogTemplate(GetModuleHandleW(nullptr), id, dialog);
 }
 
 void expectControls(const Dialog& dialog, const std::vector<Control>& expected) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common.h"
+#include "dialog_template.h"
 
 #include <commctrl.h>
 
@@ -18,94 +19,28 @@ struct Control {
     bool visible;
 };
 
-struct Dialog {
-    std::wstring caption, font;
-    short cx = 0, cy = 0;
-    WORD pointSize = 0;
-    std::vector<Control> controls;
-};
-
-const WORD* alignDword(const WORD* p) {
-    return reinterpret_cast<const WORD*>((reinterpret_cast<ULONG_PTR>(p) + 3) & ~ULONG_PTR(3));
-}
-
-// A name-or-ordinal field of a template.
-std::wstring readField(const WORD*& p) {
-    if (*p == 0) {
-        ++p;
-        return std::wstring();
-    }
-    if (*p == 0xFFFF) {
-        const WORD ordinal = p[1];
-        p += 2;
-        switch (ordinal) {
-        case 0x80: return L"Button";
-        case 0x81: return L"Edit";
-        case 0x82: return L"Static";
-        case 0x85: return L"ComboBox";
-        default: return L"#" + std::to_wstring(ordinal);
-        }
-    }
-    std::wstring text(reinterpret_cast<const wchar_t*>(p));
-    p += text.size() + 1;
-    return text;
-}
+using Dialog = testing_support::DialogTemplate;
 
 bool loadDialog(int id, Dialog& dialog) {
     static HMODULE module = LoadLibraryExW(testing_support::distFile(L"Survin.exe").c_str(), nullptr,
                                            LOAD_LIBRARY_AS_DATAFILE);
-    if (!module) return false;
-    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5) /* RT_DIALOG */);
-    if (!resource) return false;
-    const WORD* p = static_cast<const WORD*>(LockResource(LoadResource(module, resource)));
-    if (!p || p[0] != 1 || p[1] != 0xFFFF) return false;  // DLGTEMPLATEEX only
-    const DWORD style = *reinterpret_cast<const DWORD*>(p + 6);
-    const WORD count = p[8];
-    dialog.cx = static_cast<short>(p[11]);
-    dialog.cy = static_cast<short>(p[12]);
-    p += 13;
-    readField(p);  // menu
-    readField(p);  // class
-    dialog.caption = readField(p);
-    if (style & DS_SETFONT) {
-        dialog.pointSize = p[0];
-        p += 3;  // point size, weight, italic + charset
-        dialog.font = readField(p);
-    }
-    for (WORD i = 0; i < count; ++i) {
-        p = alignDword(p);
-        Control control;
-        const DWORD itemStyle = *reinterpret_cast<const DWORD*>(p + 4);
-        control.visible = (itemStyle & WS_VISIBLE) != 0;
-        control.x = static_cast<short>(p[6]);
-        control.y = static_cast<short>(p[7]);
-        control.cx = static_cast<short>(p[8]);
-        control.cy = static_cast<short>(p[9]);
-        control.id = static_cast<int>(*reinterpret_cast<const LONG*>(p + 10));
-        p += 12;
-        control.kind = readField(p);
-        control.text = readField(p);
-        const WORD extra = *p++;
-        p = reinterpret_cast<const WORD*>(reinterpret_cast<const BYTE*>(p) + extra);
-        dialog.controls.push_back(control);
-    }
-    return true;
+    return module && testing_support::readDialogTemplate(module, id, dialog);
 }
 
 void expectControls(const Dialog& dialog, const std::vector<Control>& expected) {
     ASSERT_EQ(dialog.controls.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
-        const Control& got = dialog.controls[i];
+        const auto& got = dialog.controls[i];
         const Control& want = expected[i];
         SCOPED_TRACE("control " + std::to_string(i) + " id " + std::to_string(want.id));
         EXPECT_EQ(got.id, want.id);
-        EXPECT_EQ(_wcsicmp(got.kind.c_str(), want.kind.c_str()), 0) << ansi(got.kind);
+        EXPECT_EQ(_wcsicmp(got.cls.c_str(), want.kind.c_str()), 0) << ansi(got.cls);
         EXPECT_EQ(got.text, want.text);
         EXPECT_EQ(got.x, want.x);
         EXPECT_EQ(got.y, want.y);
         EXPECT_EQ(got.cx, want.cx);
         EXPECT_EQ(got.cy, want.cy);
-        EXPECT_EQ(got.visible, want.visible);
+        EXPECT_EQ((got.style & WS_VISIBLE) != 0, want.visible);
     }
 }
 
