@@ -14,40 +14,16 @@ using testing_support::ScratchDir;
 namespace {
 
 // The program runs once per machine: another test program may be running it just now.
-void waitForNoInstance() {
-    for (int i = 0; i < 600; ++i) {
-        HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, L"TOLMEN_RESTORE_MUTEX_2008");
-        if (!mutex) return;
-        CloseHandle(mutex);
-        Sleep(100);
-    }
-}
-
-// The folders directly inside a folder.
-std::vector<std::wstring> subfolders(const std::wstring& folder) {
-    std::vector<std::wstring> out;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return out;
-    do {
-        std::wstring name = data.cFileName;
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"." && name != L"..")
-            out.push_back(name);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    return out;
-}
-
 // Runs Tolmen.exe "<root><date>\" <options> and returns the dated folder it wrote.
 std::wstring runUnattended(const ScratchDir& root, const std::wstring& options) {
     // A private copy: the run registers its place in a RegOpt.ini beside the program.
     testing_support::PrivateTolmen program(L"hive-e2e-program");
     for (int attempt = 0; attempt < 3; ++attempt) {
-        waitForNoInstance();
+        testing_support::waitForTolmenFree();
         DWORD exitCode = 0;
         std::wstring command = L"\"" + program.exe() + L"\" \"" + root.path() + L"<date>\\\" " + options;
         if (!testing_support::runProgram(command, 120000, &exitCode)) return L"";
-        auto written = subfolders(root.path());
+        auto written = testing_support::subfolders(root.path());
         if (written.size() == 1) return root / (written[0] + L"\\");
         if (!written.empty()) return L"";
     }

@@ -10,61 +10,24 @@ using namespace places_testing;
 
 namespace {
 
-// A private copy of the program, so that its RegOpt.ini (beside it) is this test's own.
-struct ProgramCopy {
-    ProgramCopy() : dir(L"unattended") {
-        ok = CopyFileW(distFile(L"Tolmen.exe").c_str(), (dir / L"Tolmen.exe").c_str(), FALSE) != FALSE;
-    }
-    std::wstring settings() const { return dir / L"RegOpt.ini"; }
-
-    // One instance runs at a time (a named mutex): wait until no other test runs one.
-    bool run(const std::wstring& arguments) {
-        for (int i = 0; i < 600; ++i) {
-            HANDLE other = OpenMutexW(SYNCHRONIZE, FALSE, L"TOLMEN_RESTORE_MUTEX_2008");
-            if (!other) break;
-            CloseHandle(other);
-            Sleep(100);
-        }
-        DWORD code = 0;
-        return runProgram(L"\"" + (dir / L"Tolmen.exe") + L"\" " + arguments, 120000, &code, dir.path().c_str());
-    }
-    ScratchDir dir;
-    bool ok = false;
-};
-
-std::vector<std::wstring> subfolders(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        std::wstring name = data.cFileName;
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"." && name != L"..")
-            names.push_back(name);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 }  // namespace
 
 TEST(UnattendedRuns, RepeatedBackupsWithLimitCountThreeKeepTheThreeNewest) {
-    ProgramCopy program;
-    ASSERT_TRUE(program.ok);
+    testing_support::PrivateTolmen program(L"unattended");
+    ASSERT_TRUE(program.ok());
     ASSERT_TRUE(writeBytes(program.settings(), "[Settings]\r\nDateFormat=yyyyMMdd\r\nTimeFormat=HH'h'mm'm'ss's'\r\n"));
-    const std::wstring root = program.dir / L"bk\\";
+    const std::wstring root = program.dir() / L"bk\\";
     const std::wstring arguments = L"\"" + root + L"<DATE>_<Time>\\\" /silent /reg:s /limitcount:3";
 
     std::vector<std::wstring> made;  // in the order the runs made them
     for (int run = 0; run < 5; ++run) {
-        const std::vector<std::wstring> before = subfolders(root);
+        const std::vector<std::wstring> before = testing_support::subfolders(root);
         std::vector<std::wstring> fresh;
         // Another test's instance may have taken the mutex first: try once more.
         for (int attempt = 0; attempt < 2 && fresh.empty(); ++attempt) {
             Sleep(1100);  // a new second: a new folder name and a later SURVIN.INI
             ASSERT_TRUE(program.run(arguments));
-            for (const std::wstring& name : subfolders(root))
+            for (const std::wstring& name : testing_support::subfolders(root))
                 if (std::find(before.begin(), before.end(), name) == before.end()) fresh.push_back(name);
         }
         made.insert(made.end(), fresh.begin(), fresh.end());
@@ -76,7 +39,7 @@ TEST(UnattendedRuns, RepeatedBackupsWithLimitCountThreeKeepTheThreeNewest) {
     GetDateFormatW(LOCALE_USER_DEFAULT, 0, nullptr, L"yyyyMMdd", date, 16);
     EXPECT_EQ(made[0].substr(0, 9), std::wstring(date) + L"_") << "folder named from the template";
     EXPECT_EQ(made[0].size(), 9u + 9u) << toUtf8(made[0]);
-    EXPECT_EQ(subfolders(root), (std::vector<std::wstring>{made[2], made[3], made[4]}));
+    EXPECT_EQ(testing_support::subfolders(root), (std::vector<std::wstring>{made[2], made[3], made[4]}));
 
     wchar_t place[520];
     GetPrivateProfileStringW(L"BackupDirs", L"0", L"", place, 520, program.settings().c_str());
@@ -84,21 +47,21 @@ TEST(UnattendedRuns, RepeatedBackupsWithLimitCountThreeKeepTheThreeNewest) {
 }
 
 TEST(UnattendedRuns, AFolderThatCannotBeResolvedMakesNoBackup) {
-    ProgramCopy program;
-    ASSERT_TRUE(program.ok);
+    testing_support::PrivateTolmen program(L"unattended");
+    ASSERT_TRUE(program.ok());
     // The date picture's result does not fit: the template cannot be expanded.
     std::string picture;
     while (picture.size() < 150) picture += "yyyy-";
     ASSERT_TRUE(writeBytes(program.settings(), "[Settings]\r\nDateFormat=" + picture + "\r\n"));
-    const std::wstring arguments = L"\"" + (program.dir / L"out\\<date>\\") + L"\" /silent /reg:s";
+    const std::wstring arguments = L"\"" + (program.dir() / L"out\\<date>\\") + L"\" /silent /reg:s";
     ASSERT_TRUE(program.run(arguments));
-    EXPECT_FALSE(dirExists(program.dir / L"out"));
+    EXPECT_FALSE(dirExists(program.dir() / L"out"));
 
     // The same command with a usable picture does back up.
     ASSERT_TRUE(writeBytes(program.settings(), "[Settings]\r\nDateFormat=yyyy\r\n"));
-    for (int attempt = 0; attempt < 2 && !dirExists(program.dir / L"out"); ++attempt)
+    for (int attempt = 0; attempt < 2 && !dirExists(program.dir() / L"out"); ++attempt)
         ASSERT_TRUE(program.run(arguments));
     wchar_t year[8];
     GetDateFormatW(LOCALE_USER_DEFAULT, 0, nullptr, L"yyyy", year, 8);
-    EXPECT_TRUE(fileExists(program.dir / (L"out\\" + std::wstring(year) + L"\\SURVIN.INI")));
+    EXPECT_TRUE(fileExists(program.dir() / (L"out\\" + std::wstring(year) + L"\\SURVIN.INI")));
 }

@@ -84,20 +84,12 @@ protected:
     bool runTolmen(const std::wstring& options, Done done) {
         const std::wstring line = L"\"" + program_.exe() + L"\" \"" + dir_.path() + L"<date>\\\" " + options;
         for (int attempt = 0; attempt < 5; ++attempt) {
-            waitForNoInstance();
+            testing_support::waitForTolmenFree();
             DWORD exitCode = 1;
             if (!runProgram(line, 180000, &exitCode)) return false;
             if (done()) return true;
         }
         return false;
-    }
-    static void waitForNoInstance() {
-        for (int waited = 0; waited < 1200; ++waited) {
-            HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, L"TOLMEN_RESTORE_MUTEX_2008");
-            if (!mutex) return;
-            CloseHandle(mutex);
-            Sleep(100);
-        }
     }
     std::wstring folder() const { return dir_.path() + fromUtf8(todayText()) + L"\\"; }
 

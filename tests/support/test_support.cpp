@@ -78,6 +78,20 @@ bool dirExists(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+std::vector<std::wstring> subfolders(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::wstring name = data.cFileName;
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"." && name != L"..")
+            names.push_back(name);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return names;
+}
+
 bool makeDirs(const std::wstring& folder) {
     std::wstring path;
     for (size_t i = 0; i < folder.size(); ++i) {

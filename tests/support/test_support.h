@@ -30,6 +30,8 @@ std::string readBytes(const std::wstring& path);
 bool writeBytes(const std::wstring& path, const std::string& bytes);
 bool fileExists(const std::wstring& path);
 bool dirExists(const std::wstring& path);
+// The names of the folders directly inside a folder (given with its trailing backslash).
+std::vector<std::wstring> subfolders(const std::wstring& folder);
 // Creates every missing folder of the path.
 bool makeDirs(const std::wstring& folder);
 
