@@ -40,18 +40,6 @@ std::wstring TolmenRun::setting(const wchar_t* key, const wchar_t* section) cons
 
 namespace {
 
-// Another test may run its own Tolmen.exe; a second instance would end at once.
-void waitForOtherInstances() {
-    gui_driver::waitUntil(
-        [] {
-            HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, L"TOLMEN_RESTORE_MUTEX_2008");
-            if (!mutex) return true;
-            CloseHandle(mutex);
-            return false;
-        },
-        120000);
-}
-
 void printWindowsOf(DWORD pid) {
     EnumWindows(
         [](HWND window, LPARAM owner) WINAPI -> BOOL {
@@ -69,7 +57,7 @@ void printWindowsOf(DWORD pid) {
 
 HWND TolmenRun::start() {
     for (int attempt = 0; attempt < 5 && !wizard_; ++attempt) {
-        waitForOtherInstances();
+        waitForTolmenFree();  // a second instance would end at once
         if (process_) CloseHandle(process_);
         process_ = nullptr;
         STARTUPINFOW si = {};
