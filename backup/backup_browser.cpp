@@ -50,13 +50,7 @@ void setDetails(HWND dialog, const std::wstring& text) { SetDlgItemTextW(dialog,
 
 void onInit(HWND dialog) {
     centreOverOwner(dialog);
-    HWND list = listOf(dialog);
-    LVCOLUMNW column = {};
-    column.mask = LVCF_TEXT | LVCF_WIDTH;
-    column.pszText = const_cast<wchar_t*>(L"可用备份");
-    column.cx = 100;
-    ListView_InsertColumn(list, 0, &column);
-    ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    setUpSingleColumnList(listOf(dialog), L"可用备份", 100);
     setDetails(dialog, L"单击“搜索”列表出所有可用备份");
 }
 

@@ -229,3 +229,12 @@ void makeLinkLabel(HWND dialog, int id) {
     }
     InvalidateRect(control, nullptr, TRUE);
 }
+
+void setUpSingleColumnList(HWND list, const wchar_t* title, int width) {
+    LVCOLUMNW column = {};
+    column.mask = LVCF_TEXT | LVCF_WIDTH;
+    column.pszText = const_cast<wchar_t*>(title);
+    column.cx = width;
+    ListView_InsertColumn(list, 0, &column);
+    ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+}

@@ -31,3 +31,6 @@ void shellOpen(HWND owner, const std::wstring& target, const wchar_t* workingFol
 // between the tags is drawn as a link, and a click on it sends the parent an ordinary
 // button command with the control's id.
 void makeLinkLabel(HWND dialog, int id);
+
+// Gives a report-mode list view its one column, full-row selection and double buffering.
+void setUpSingleColumnList(HWND list, const wchar_t* title, int width);

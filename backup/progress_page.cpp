@@ -43,12 +43,7 @@ void onInit(HWND page, ProgressContext* ctx) {
     if (!ctx->statusLink) ShowWindow(placeholder, SW_SHOW);
 
     HWND list = logOf(page);
-    LVCOLUMNW column = {};
-    column.mask = LVCF_TEXT | LVCF_WIDTH;
-    column.pszText = const_cast<wchar_t*>(L"");
-    column.cx = 10;
-    ListView_InsertColumn(list, 0, &column);
-    ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    setUpSingleColumnList(list, L"", 10);
     ListView_SetBkColor(list, GetSysColor(COLOR_BTNFACE));
     ListView_SetTextBkColor(list, GetSysColor(COLOR_BTNFACE));
     ListView_SetTextColor(list, GetSysColor(COLOR_BTNTEXT));
