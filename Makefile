@@ -1,19 +1,36 @@
-# Front for the CMake build: `make` cross-compiles everything into dist/.
+# Front for the CMake builds: `make` cross-compiles everything into dist/ (the 32-bit
+# programs and the help file) and dist/x64/ (the 64-bit backup program).
 BUILD ?= build
+BUILD64 ?= $(BUILD)/x64
 JOBS ?= 2
+TOOLCHAIN_MISSING = echo "make: the mingw-w64 cross compilers are missing; as root, run: bash tools/setup.sh" >&2; exit 1
 
-.PHONY: all programs configure test demo clean
+.PHONY: all programs configure configure-x64 toolchain test demo clean
 
 all: configure
 	cmake --build $(BUILD) -j$(JOBS)
+	$(MAKE) --no-print-directory configure-x64
+	cmake --build $(BUILD64) -j$(JOBS)
 
-# Only what ships: Tolmen.exe, Survin.exe, Tolmen.chm (no test programs).
+# Only what ships: Tolmen.exe (32- and 64-bit), Survin.exe, Tolmen.chm (no test programs).
 programs: configure
 	cmake --build $(BUILD) -j$(JOBS) --target Tolmen help_file
+	$(MAKE) --no-print-directory configure-x64
+	cmake --build $(BUILD64) -j$(JOBS) --target Tolmen
 
-configure:
+toolchain:
+	@command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1 || { $(TOOLCHAIN_MISSING); }
+	@command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || { $(TOOLCHAIN_MISSING); }
+	@command -v cmake >/dev/null 2>&1 || { $(TOOLCHAIN_MISSING); }
+
+configure: toolchain
 	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) \
 		-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release
+
+# The 64-bit build carries the SURVIN.EXE that the 32-bit build made.
+configure-x64: toolchain
+	@test -f $(BUILD64)/CMakeCache.txt || cmake -S . -B $(BUILD64) \
+		-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
 
 test:
 	bash tools/test.sh

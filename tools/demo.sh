@@ -1,11 +1,28 @@
 #!/usr/bin/env bash
 # The main job: builds the programs, makes a Windows 7-like Wine prefix and runs one
 # unattended backup into it, then shows what was written.
-# Usage: demo.sh [--wizard]   (--wizard opens the backup wizard instead, needs a display)
+# Usage: demo.sh [--wizard] [--x64]
+#   --wizard opens the backup wizard instead (needs a display); --x64 runs the 64-bit
+#   Tolmen.exe instead of the 32-bit one.
+# TOLMEN_WINE32_ROUTE (auto, native, qemu) chooses how 32-bit programs run: tools/wine-route.sh.
 set -euo pipefail
 cd "$(dirname "$(realpath "$0")")/.."
 root=$(pwd)
-bash tools/setup.sh
+if [ -z "${TOLMEN_WINE32_INSIDE:-}" ]; then
+  bash tools/setup.sh
+fi
+# shellcheck source=wine-route.sh
+. tools/wine-route.sh
+wine_route_enter "$0" "$@"
+wizard=no
+program=dist/Tolmen.exe
+for arg in "$@"; do
+  case "$arg" in
+    --wizard) wizard=yes ;;
+    --x64) program=dist/x64/Tolmen.exe ;;
+    *) echo "usage: demo.sh [--wizard] [--x64]" >&2; exit 2 ;;
+  esac
+done
 echo "Building the programs (log: build/demo-build.log) ..."
 mkdir -p build
 make -s programs >build/demo-build.log 2>&1 || { tail -40 build/demo-build.log; exit 1; }
@@ -13,19 +30,21 @@ make -s programs >build/demo-build.log 2>&1 || { tail -40 build/demo-build.log; 
 export WINEPREFIX="$root/build/demo-prefix"
 export WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
 echo "Making a Windows 7-shaped Wine prefix in $WINEPREFIX ..."
-bash tools/make-prefix.sh "$WINEPREFIX" 2>/dev/null
-cp dist/Tolmen.exe "$WINEPREFIX/drive_c/Tolmen.exe"
+bash tools/make-prefix.sh "$WINEPREFIX"
+cp "$program" "$WINEPREFIX/drive_c/Tolmen.exe"
 [ -f dist/Tolmen.chm ] && cp dist/Tolmen.chm "$WINEPREFIX/drive_c/Tolmen.chm"
 
-if [ "${1:-}" = "--wizard" ]; then
+if [ "$wizard" = yes ]; then
   wine 'C:\Tolmen.exe'
   wineserver -w
   exit 0
 fi
 
-echo "Running: Tolmen.exe \"C:\\TolmenDemo\\<date>\\\" /silent"
-wine 'C:\Tolmen.exe' 'C:\TolmenDemo\<date>\' /silent
+echo "Running ($program, 32-bit route: $WINE32_ROUTE): Tolmen.exe \"C:\\TolmenDemo\\<date>\\\" /silent"
+code=0
+wine 'C:\Tolmen.exe' 'C:\TolmenDemo\<date>\' /silent || code=$?
 wineserver -w
+echo "Tolmen.exe exit code: $code"
 out="$WINEPREFIX/drive_c/TolmenDemo"
 echo
 echo "Backup written to $out (C:\\TolmenDemo in the prefix):"

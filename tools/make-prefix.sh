@@ -8,8 +8,28 @@ rm -rf "$prefix"
 mkdir -p "$prefix"
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
-wineboot -i >/dev/null 2>&1
+log="$prefix.log"
+
+# wine_checked <command...>: runs a Wine command with its output kept aside; when it
+# fails, says which command failed and prints everything it wrote.
+wine_checked() {
+  if ! "$@" >"$log" 2>&1; then
+    echo "make-prefix: failed: $*" >&2
+    cat "$log" >&2
+    return 1
+  fi
+}
+
+wine_checked wineboot -i || exit 1
+# The registry reaches its files when the server ends.
 wineserver -w
+if [ ! -f "$prefix/system.reg" ]; then
+  echo "make-prefix: wineboot made no prefix in $prefix:" >&2
+  cat "$log" >&2
+  exit 1
+fi
+# A crashed program must end and be reported, not wait in a dialog on the test display.
+wine_checked wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
 here=$(dirname "$(realpath "$0")")
 for fragment in "$here"/prefix.d/*.sh; do
   [ -e "$fragment" ] || continue
@@ -17,3 +37,4 @@ for fragment in "$here"/prefix.d/*.sh; do
   . "$fragment"
 done
 wineserver -w
+rm -f "$log"

@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: host tests, then the Windows tests under Wine
-# in a fresh prefix on a virtual display. Exits non-zero when any test fails.
+# in a fresh prefix on a virtual display, first against the 32-bit programs, then the
+# backup program's tests against the 64-bit Tolmen.exe. Exits non-zero when any test fails.
+# TOLMEN_WINE32_ROUTE (auto, native, qemu) chooses how 32-bit programs run: tools/wine-route.sh.
 set -uo pipefail
 cd "$(dirname "$(realpath "$0")")/.."
 root=$(pwd)
-bash tools/setup.sh || exit 1
+if [ -z "${TOLMEN_WINE32_INSIDE:-}" ]; then
+  bash tools/setup.sh || exit 1
+fi
+# shellcheck source=wine-route.sh
+. tools/wine-route.sh
+wine_route_enter "$0" "$@"
+started=$(date +%s)
 make -s all || exit 1
 
 status=0
@@ -28,5 +36,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
+echo "== Windows tests, 32-bit programs (32-bit route: $WINE32_ROUTE) =="
 (cd build && ctest --output-on-failure -j2 --timeout 900) || status=1
+echo "== Windows tests of the backup program, 64-bit Tolmen.exe =="
+(cd build/x64 && ctest --output-on-failure -j2 --timeout 900) || status=1
+echo "tests took $(( $(date +%s) - started )) s after set-up (32-bit route: $WINE32_ROUTE)"
 exit $status

@@ -27,7 +27,7 @@ TEST(Help, TheOnlineAddressIsOurs) {
 }
 
 TEST(Help, TheBuildShipsACompiledHelpFile) {
-    const std::string chm = readBytes(distFile(L"Tolmen.chm"));
+    const std::string chm = readBytes(programFile(L"Tolmen.chm"));
     ASSERT_GT(chm.size(), 4096u);
     EXPECT_EQ(chm.substr(0, 4), "ITSF");
     // Every topic of the contents is compiled in (names stay readable in the directory).

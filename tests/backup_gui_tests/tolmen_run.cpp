@@ -15,7 +15,7 @@ TolmenRun::TolmenRun(const wchar_t* tag, const std::wstring& folder) {
         folder_ = folder;
         makeDirs(folder_);
     }
-    CopyFileW(distFile(L"Tolmen.exe").c_str(), (folder_ + L"Tolmen.exe").c_str(), FALSE);
+    CopyFileW(programFile(L"Tolmen.exe").c_str(), (folder_ + L"Tolmen.exe").c_str(), FALSE);
 }
 
 TolmenRun::~TolmenRun() {

@@ -6,7 +6,7 @@
 
 using namespace hive_tests;
 using testing_support::dirExists;
-using testing_support::distFile;
+using testing_support::programFile;
 using testing_support::fileExists;
 using testing_support::readBytes;
 using testing_support::ScratchDir;
@@ -43,7 +43,7 @@ std::wstring currentUserFile(const wchar_t* relative) {
 }  // namespace
 
 TEST(EndToEnd, UnattendedBackupSavesSystemAndCurrentUserHives) {
-    ASSERT_TRUE(fileExists(distFile(L"Tolmen.exe")));
+    ASSERT_TRUE(fileExists(programFile(L"Tolmen.exe")));
     ScratchDir root(L"hive-e2e");
     const std::wstring folder = runUnattended(root, L"/silent");
     ASSERT_FALSE(folder.empty()) << "no backup folder was written";

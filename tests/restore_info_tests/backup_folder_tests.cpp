@@ -213,8 +213,8 @@ TEST_F(BackupFolder, SilentRunLeavesACompleteBackup) {
     const std::string shipped = readBytes(distFile(L"Survin.exe"));
     EXPECT_EQ(program.size(), shipped.size());
     EXPECT_TRUE(program == shipped) << "SURVIN.EXE is not the shipped restore program";
-    if (fileExists(distFile(L"Tolmen.chm"))) {
-        EXPECT_TRUE(readBytes(backup + L"Tolmen.chm") == readBytes(distFile(L"Tolmen.chm")));
+    if (fileExists(programFile(L"Tolmen.chm"))) {
+        EXPECT_TRUE(readBytes(backup + L"Tolmen.chm") == readBytes(programFile(L"Tolmen.chm")));
     }
 }
 
@@ -231,8 +231,8 @@ TEST_F(BackupFolder, OverwriteRenewsTheKit) {
     const std::string script = readBytes(backup + L"SURVIN.WRC");
     EXPECT_EQ(script.rfind("copy \"", 0), 0u);
     EXPECT_EQ(script.find("damaged"), std::string::npos);
-    if (fileExists(distFile(L"Tolmen.chm"))) {
-        EXPECT_TRUE(readBytes(backup + L"Tolmen.chm") == readBytes(distFile(L"Tolmen.chm")));
+    if (fileExists(programFile(L"Tolmen.chm"))) {
+        EXPECT_TRUE(readBytes(backup + L"Tolmen.chm") == readBytes(programFile(L"Tolmen.chm")));
     }
 
     // A whole new file: the same sections, keys and list as before (only the time moves).

@@ -140,6 +140,10 @@ std::string toAnsi(const std::wstring& text) { return convert(text, CP_ACP); }
 std::wstring fromAnsi(const std::string& text) { return convert(text, CP_ACP); }
 
 std::wstring distFile(const wchar_t* name) { return envPath(L"TOLMEN_DIST", name); }
+std::wstring programFile(const wchar_t* name) {
+    std::wstring path = envPath(L"TOLMEN_PROGRAM_DIR", name);
+    return path.empty() ? distFile(name) : path;
+}
 std::wstring sourceFile(const wchar_t* relative) { return envPath(L"TOLMEN_SOURCE", relative); }
 
 bool runProgram(const std::wstring& commandLine, DWORD timeoutMs, DWORD* exitCode, const wchar_t* workingDir) {
@@ -170,8 +174,8 @@ bool waitForTolmenFree(DWORD timeoutMs) {
 }
 
 PrivateTolmen::PrivateTolmen(const wchar_t* tag) : dir_(tag) {
-    ok_ = CopyFileW(distFile(L"Tolmen.exe").c_str(), exe().c_str(), FALSE) != FALSE;
-    CopyFileW(distFile(L"Tolmen.chm").c_str(), (dir_ / L"Tolmen.chm").c_str(), FALSE);
+    ok_ = CopyFileW(programFile(L"Tolmen.exe").c_str(), exe().c_str(), FALSE) != FALSE;
+    CopyFileW(programFile(L"Tolmen.chm").c_str(), (dir_ / L"Tolmen.chm").c_str(), FALSE);
 }
 
 bool PrivateTolmen::run(const std::wstring& arguments, DWORD* exitCode, DWORD timeoutMs) {

@@ -43,6 +43,9 @@ std::wstring fromAnsi(const std::string& text);
 
 // Windows path of a shipped file in dist/ (TOLMEN_DIST, reached through drive Z:).
 std::wstring distFile(const wchar_t* name);
+// Windows path of a file beside the Tolmen.exe under test (TOLMEN_PROGRAM_DIR: the 32-bit
+// or the 64-bit build), Tolmen.exe and Tolmen.chm; dist/ when the variable is not set.
+std::wstring programFile(const wchar_t* name);
 // Windows path of a file in the source tree (TOLMEN_SOURCE).
 std::wstring sourceFile(const wchar_t* relative);
 

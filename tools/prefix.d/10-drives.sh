@@ -8,8 +8,7 @@ for drive in d:cdrom:cdrom e:floppy:removable f:network:network g:hd:fixed2; do
   mkdir -p "$WINEPREFIX/drive_$folder"
   rm -f "$WINEPREFIX/dosdevices/$letter:"
   ln -s "../drive_$folder" "$WINEPREFIX/dosdevices/$letter:"
-  wine reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /d "$type" /f /reg:64 >/dev/null 2>&1 ||
-    wine reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /d "$type" /f >/dev/null 2>&1
+  wine_checked wine reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /d "$type" /f /reg:64
 done
 # The mount manager reads the types when it starts: let this session end.
 wineserver -w

@@ -59,7 +59,7 @@ hives_reg="$WINEPREFIX/drive_c/tolmen-hives.reg"
   printf '\r\n[HKEY_LOCAL_MACHINE\\SAM\\SAM]\r\n"Tolmen test machine"="SAM"\r\n'
   printf '\r\n[HKEY_LOCAL_MACHINE\\SECURITY\\Policy]\r\n"Tolmen test machine"="SECURITY"\r\n'
 } >"$hives_reg"
-wine reg import 'C:\tolmen-hives.reg' >/dev/null 2>&1
+wine_checked wine reg import 'C:\tolmen-hives.reg'
 rm -f "$hives_reg"
 wineserver -w
 unset -f hives_file
