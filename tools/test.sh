@@ -3,6 +3,7 @@
 # in a fresh prefix on a virtual display, first against the 32-bit programs, then the
 # backup program's tests against the 64-bit Tolmen.exe. Exits non-zero when any test fails.
 # TOLMEN_WINE32_ROUTE (auto, native, qemu) chooses how 32-bit programs run: tools/wine-route.sh.
+# Arguments go to both ctest runs, e.g. `tools/test.sh -R hive_tests` runs one suite.
 set -uo pipefail
 cd "$(dirname "$(realpath "$0")")/.."
 root=$(pwd)
@@ -17,7 +18,7 @@ make -s all || exit 1
 
 status=0
 # Host-side tests (no Windows needed).
-for project in tests/host/*/; do
+for project in tests/dosrestore/host/; do
   [ -f "$project/CMakeLists.txt" ] || continue
   name=$(basename "$project")
   cmake -S "$project" -B "build/host-$name" -DCMAKE_BUILD_TYPE=Release >/dev/null || { status=1; continue; }
@@ -37,8 +38,8 @@ cleanup() {
 trap cleanup EXIT
 
 echo "== Windows tests, 32-bit programs (32-bit route: $WINE32_ROUTE) =="
-(cd build && ctest --output-on-failure -j2 --timeout 900) || status=1
+(cd build && ctest --output-on-failure -j2 --timeout 900 "$@") || status=1
 echo "== Windows tests of the backup program, 64-bit Tolmen.exe =="
-(cd build/x64 && ctest --output-on-failure -j2 --timeout 900) || status=1
+(cd build/x64 && ctest --output-on-failure -j2 --timeout 900 "$@") || status=1
 echo "tests took $(( $(date +%s) - started )) s after set-up (32-bit route: $WINE32_ROUTE)"
 exit $status
