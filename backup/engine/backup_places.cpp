@@ -6,7 +6,6 @@
 
 #include "folder_naming.h"
 #include "handles.h"
-#include "job.h"
 #include "settings.h"
 
 namespace {
@@ -212,10 +211,10 @@ void deleteBackup(const std::wstring& folderPath) {
     }
 }
 
-void registerPlace(BackupJob& job) {
+void registerPlace(BackupRun& backup) {
     std::vector<std::wstring> places;
     std::wstring root;
-    if (backupRootOf(job, root) && onFixedDisk(root)) places.push_back(root);
+    if (backupRootOf(backup, root) && onFixedDisk(root)) places.push_back(root);
 
     for (const std::wstring& value : readBackupDirs()) {
         std::wstring stored;
@@ -234,15 +233,15 @@ void registerPlace(BackupJob& job) {
     if (!settingsReadOnly()) writeBackupDirs(places);
 }
 
-void pruneBackups(BackupJob& job) {
-    const int mode = job.retentionMode;
+void pruneBackups(const BackupRun& backup, JobReport& report) {
+    const int mode = backup.retentionMode;
     if (mode == 0) return;
-    postProgress(job, JOB_LOGLINE, L"搜索以前备份 ...");
+    postProgress(report, JOB_LOGLINE, L"搜索以前备份 ...");
     std::vector<FoundBackup> found = searchBackups();
-    postProgress(job, JOB_LOGLINE, L"删除以前备份（如果有） ...");
+    postProgress(report, JOB_LOGLINE, L"删除以前备份（如果有） ...");
 
     // The limits are unsigned in the settings file; a huge count keeps everything.
-    const ULONGLONG keep = static_cast<UINT>(job.retentionCount);
+    const ULONGLONG keep = static_cast<UINT>(backup.retentionCount);
     const ULONGLONG total = found.size();
     if (mode == 2) {
         for (ULONGLONG i = total > keep ? total - keep : 0; i-- > 0;) deleteBackup(found[i].folder);
@@ -251,7 +250,7 @@ void pruneBackups(BackupJob& job) {
         FILETIME nowTime;
         GetSystemTimeAsFileTime(&nowTime);
         const ULONGLONG now = fileTime(nowTime);
-        const ULONGLONG days = static_cast<UINT>(job.retentionDays);
+        const ULONGLONG days = static_cast<UINT>(backup.retentionDays);
         for (ULONGLONG i = 0; i + keep < total; ++i) {
             if (found[i].time > now) continue;  // dated in the future: its age is unknown
             if ((now - found[i].time) / kFileTimePerDay > days) deleteBackup(found[i].folder);

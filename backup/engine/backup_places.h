@@ -1,12 +1,13 @@
 // Backup places (BackupDirs), the search for backups, deletion and pruning.
-// Search and deletion depend on neither a job nor a window: the browser uses them too.
+// Search and deletion depend on no backup run: the browser uses them too.
 #pragma once
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
-struct BackupJob;
+#include "backup_run.h"
+#include "job_report.h"
 
 struct FoundBackup {
     std::wstring folder;  // ends in a backslash
@@ -18,7 +19,7 @@ std::vector<FoundBackup> searchBackups();
 // Deletes the files listed in the folder's SURVIN.INI, its empty user folders, then the
 // folder and its empty parents up to the drive root.
 void deleteBackup(const std::wstring& folder);
-// Records the backup root of the job's folder in BackupDirs.
-void registerPlace(BackupJob& job);
-// Deletes old backups by the job's retention mode.
-void pruneBackups(BackupJob& job);
+// Records the backup root of the backup's folder in BackupDirs.
+void registerPlace(BackupRun& backup);
+// Deletes old backups by the retention mode the backup was made with.
+void pruneBackups(const BackupRun& backup, JobReport& report);

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include "job.h"
-
 namespace {
 
 constexpr int kCchFormatted = 128;
@@ -34,7 +32,7 @@ void replaceAll(std::wstring& text, const std::wstring& what, const std::wstring
 
 }  // namespace
 
-bool expandFolderTemplate(const std::wstring& tmpl, BackupJob& job, std::wstring& out) {
+bool expandFolderTemplate(const std::wstring& tmpl, FolderNaming& naming, std::wstring& out) {
     const std::wstring lower = lowerCase(tmpl);
     SYSTEMTIME now;
     GetLocalTime(&now);  // one reading for both placeholders
@@ -42,20 +40,20 @@ bool expandFolderTemplate(const std::wstring& tmpl, BackupJob& job, std::wstring
     std::wstring text = tmpl;
     wchar_t formatted[kCchFormatted];
     // Any "date" or "time" in the template formats the value, placeholder or not. A
-    // template without the word leaves the job's text as it was: the welcome page
+    // template without the word leaves the text as it was: the welcome page
     // resolves the folder it showed already expanded, and the backup root is still cut
     // at the date text of that first expansion.
     if (lower.find(L"date") != std::wstring::npos) {
-        if (!GetDateFormatW(LOCALE_USER_DEFAULT, 0, &now, job.dateFormat.c_str(), formatted, kCchFormatted))
+        if (!GetDateFormatW(LOCALE_USER_DEFAULT, 0, &now, naming.dateFormat.c_str(), formatted, kCchFormatted))
             return false;
-        job.dateText = formatted;
-        text = replaceNoCase(text, L"<date>", job.dateText);
+        naming.dateText = formatted;
+        text = replaceNoCase(text, L"<date>", naming.dateText);
     }
     if (lower.find(L"time") != std::wstring::npos) {
-        if (!GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &now, job.timeFormat.c_str(), formatted, kCchFormatted))
+        if (!GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &now, naming.timeFormat.c_str(), formatted, kCchFormatted))
             return false;
-        job.timeText = formatted;
-        text = replaceNoCase(text, L"<time>", job.timeText);
+        naming.timeText = formatted;
+        text = replaceNoCase(text, L"<time>", naming.timeText);
     }
 
     wchar_t expanded[kCchPath];
@@ -92,17 +90,17 @@ bool normaliseFolder(const std::wstring& text, std::wstring& out) {
     return true;
 }
 
-bool resolveFolder(const std::wstring& tmpl, BackupJob& job, std::wstring& out) {
+bool resolveFolder(const std::wstring& tmpl, FolderNaming& naming, std::wstring& out) {
     std::wstring expanded;
-    return expandFolderTemplate(tmpl, job, expanded) && normaliseFolder(expanded, out);
+    return expandFolderTemplate(tmpl, naming, expanded) && normaliseFolder(expanded, out);
 }
 
-bool backupRootOf(BackupJob& job, std::wstring& out) {
-    std::wstring root = job.backupFolder;
-    for (const std::wstring* cut : {&job.dateText, &job.timeText}) {
+bool backupRootOf(const std::wstring& folder, FolderNaming& naming, std::wstring& out) {
+    std::wstring root = folder;
+    for (const std::wstring* cut : {&naming.dateText, &naming.timeText}) {
         if (cut->empty()) continue;
         size_t at = lowerCase(root).find(lowerCase(*cut));
         if (at != std::wstring::npos) root.erase(at);
     }
-    return resolveFolder(root, job, out);
+    return resolveFolder(root, naming, out);
 }

@@ -3,16 +3,22 @@
 #pragma once
 #include <string>
 
-struct BackupJob;
+// The date and time pictures (from RegOpt.ini) and the texts the last expansion made of
+// them, which later cut the backup root out of the folder.
+struct FolderNaming {
+    std::wstring dateFormat = L"yyyy-MM-dd", timeFormat = L"HH-mm-ss";
+    std::wstring dateText, timeText;
+};
 
-// Placeholders and environment variables replaced; the date and time texts are kept in
-// the job (each only when the template mentions its word). False when a picture is rejected or the result exceeds 259 characters.
-bool expandFolderTemplate(const std::wstring& tmpl, BackupJob& job, std::wstring& out);
+// Placeholders and environment variables replaced; the date and time texts are kept
+// (each only when the template mentions its word). False when a picture is rejected or
+// the result exceeds 259 characters.
+bool expandFolderTemplate(const std::wstring& tmpl, FolderNaming& naming, std::wstring& out);
 // Full qualification, blanks around separators, quotes and forbidden characters,
 // double backslashes, trailing backslash.
 bool normaliseFolder(const std::wstring& text, std::wstring& out);
 // Expand, then Normalise.
-bool resolveFolder(const std::wstring& tmpl, BackupJob& job, std::wstring& out);
-// The backup root of the job's folder: cut before the date text, then the time text,
-// resolved again.
-bool backupRootOf(BackupJob& job, std::wstring& out);
+bool resolveFolder(const std::wstring& tmpl, FolderNaming& naming, std::wstring& out);
+// The backup root of a folder: cut before the date text, then the time text, resolved
+// again.
+bool backupRootOf(const std::wstring& folder, FolderNaming& naming, std::wstring& out);

@@ -6,7 +6,6 @@
 #include "backup_system.h"
 #include "handles.h"
 #include "hive_types.h"
-#include "job.h"
 
 namespace {
 
@@ -107,7 +106,7 @@ bool hiveKeyOf(const std::wstring& hiveName, HKEY* root, std::wstring* subkey) {
     return false;
 }
 
-bool listHives(BackupJob& job) {
+bool listHives(HiveSelection& selection) {
     KeyHandle hivelist;
     if (backupSystem().openHiveList(hivelist.receive()) != ERROR_SUCCESS) return false;
 
@@ -137,14 +136,14 @@ bool listHives(BackupJob& job) {
         if (lstrcmpiW(fileNameOf(dosPath), L"BCD") == 0) continue;
 
         DWORD category = classifyHive(name, dosPath);
-        if ((category & job.hiveMask) == 0) continue;
+        if ((category & selection.hiveMask) == 0) continue;
 
         HiveEntry entry = {};
         copyField(entry.hiveName, name);
         copyField(entry.filePath, dosPath.c_str());
         entry.category = category;
         entry.fileSize = hiveFileSize(dosPath);
-        job.hiveList.push_back(entry);
+        selection.hiveList.push_back(entry);
     }
     return true;
 }

@@ -3,12 +3,19 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
-struct BackupJob;
+#include "hive_types.h"
 
-// Appends one HiveEntry per selected hive to the job's hive list; false when the
-// hivelist key cannot be opened.
-bool listHives(BackupJob& job);
+// Which hive categories a backup takes, and the loaded hives found of them.
+struct HiveSelection {
+    DWORD hiveMask = 3;  // HiveCategory bits
+    std::vector<HiveEntry> hiveList;
+};
+
+// Appends one HiveEntry per selected hive to the hive list; false when the hivelist key
+// cannot be opened.
+bool listHives(HiveSelection& selection);
 // \Device\HarddiskVolume1\... -> C:\...; false when no drive letter leads to the file.
 bool toDosPath(const std::wstring& ntPath, std::wstring& out);
 // HiveCategory of a hive, 0 when neither machine nor user hive or no user name.

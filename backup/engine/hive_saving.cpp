@@ -6,18 +6,9 @@
 #include "errors.h"
 #include "handles.h"
 #include "hive_discovery.h"
-#include "job.h"
 #include "platform.h"
 
 namespace {
-
-struct JobLock {
-    explicit JobLock(BackupJob& job) : cs_(job.lock) { EnterCriticalSection(&cs_); }
-    ~JobLock() { LeaveCriticalSection(&cs_); }
-    JobLock(const JobLock&) = delete;
-    JobLock& operator=(const JobLock&) = delete;
-    CRITICAL_SECTION& cs_;
-};
 
 const wchar_t* fileNameOf(const wchar_t* path) {
     const wchar_t* slash = wcsrchr(path, L'\\');
@@ -102,59 +93,61 @@ bool createFolderTree(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-void saveHive(BackupJob& job, const HiveEntry& entry, int n, int count) {
+HiveSaveResult saveHive(BackupRun& run, const HiveEntry& entry, int n, int count, JobReport& report) {
+    HiveSaveResult result;
     HKEY root = nullptr;
     std::wstring subkey;
-    if (!hiveKeyOf(entry.hiveName, &root, &subkey)) return;
+    if (!hiveKeyOf(entry.hiveName, &root, &subkey)) return result;
 
-    postProgress(job, JOB_STATUS, L"保存...\n配置单元 %d / %d", n, count);
+    postProgress(report, JOB_STATUS, L"保存...\n配置单元 %d / %d", n, count);
     const wchar_t* name = fileNameOf(entry.filePath);
-    postProgress(job, JOB_LOGLINE, L"保存 (%d / %d) %s ...", n, count, name);
+    postProgress(report, JOB_LOGLINE, L"保存 (%d / %d) %s ...", n, count, name);
 
-    SavedHiveEntry saved = {};
+    SavedHiveEntry& saved = result.saved;
     saved.rootKey = root;
     copyField(saved.subkey, subkey.c_str());
     copyField(saved.liveFilePath, entry.filePath);
     saved.category = entry.category;
 
-    std::wstring folder = job.backupFolder;
+    std::wstring folder = run.backupFolder;
     while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L' ')) folder.pop_back();
     folder += L'\\';
     if (entry.category != kHiveSystem) {
         wchar_t users[32];
-        wsprintfW(users, L"Users\\%d", static_cast<int>(InterlockedIncrement(&job.userFolderCounter)));
+        wsprintfW(users, L"Users\\%d", static_cast<int>(InterlockedIncrement(&run.userFolderCounter)));
         folder += users;
     }
     const std::wstring savedPath = joinPath(folder, name);
     copyField(saved.savedPath, savedPath.c_str());
 
-    if (job.overwrite) DeleteFileW(savedPath.c_str());
+    result.outcome = HiveSaveOutcome::Failed;
+    if (run.overwrite) DeleteFileW(savedPath.c_str());
     if (exists(savedPath)) {
-        job.fail(err::kHiveExists);
-        postProgress(job, JOB_LOGLINE, L"保存 (%d / %d) %s ... 失败; 已经存在", n, count, name);
-        return;
+        report.fail(err::kHiveExists);
+        postProgress(report, JOB_LOGLINE, L"保存 (%d / %d) %s ... 失败; 已经存在", n, count, name);
+        return result;
     }
     if (!createFolderTree(folder)) {
-        job.fail(err::kCreateFolder);
-        postProgress(job, JOB_LOGLINE, L"失败: 无法创建文件夹 %s", folder.c_str());
-        return;
+        report.fail(err::kCreateFolder);
+        postProgress(report, JOB_LOGLINE, L"失败: 无法创建文件夹 %s", folder.c_str());
+        return result;
     }
     copyField(saved.replacementBackupPath, replacementBackupPathOf(entry.filePath).c_str());
 
     // A hive the system has loaded is held open and cannot be copied; any other can.
     if (CopyFileW(entry.filePath, savedPath.c_str(), TRUE)) {
-        postProgress(job, JOB_LOGLINE, L"保存 (%d / %d) %s ... 已复制", n, count, name);
+        postProgress(report, JOB_LOGLINE, L"保存 (%d / %d) %s ... 已复制", n, count, name);
     } else {
         LONG r = saveKeyToFile(root, subkey, savedPath);
         if (r != ERROR_SUCCESS) {
-            postProgress(job, JOB_LOGLINE, L"保存 (%d / %d) %s ... 失败 : %s", n, count, name,
+            postProgress(report, JOB_LOGLINE, L"保存 (%d / %d) %s ... 失败 : %s", n, count, name,
                          windowsErrorText(static_cast<DWORD>(r)).c_str());
-            JobLock guard(job);
-            if (job.firstSaveError == 0) job.firstSaveError = static_cast<DWORD>(r);
-            return;
+            result.outcome = HiveSaveOutcome::LeftOut;
+            result.error = static_cast<DWORD>(r);
+            return result;
         }
-        postProgress(job, JOB_LOGLINE, L"保存 (%d / %d) %s ... 成功", n, count, name);
+        postProgress(report, JOB_LOGLINE, L"保存 (%d / %d) %s ... 成功", n, count, name);
     }
-    JobLock guard(job);
-    job.savedList.push_back(saved);
+    result.outcome = HiveSaveOutcome::Saved;
+    return result;
 }

@@ -4,11 +4,26 @@
 
 #include <string>
 
+#include "backup_run.h"
 #include "hive_types.h"
+#include "job_report.h"
 
-struct BackupJob;
+enum class HiveSaveOutcome {
+    Saved,    // the copy is in the backup folder, described by `saved`
+    LeftOut,  // the registry save failed with `error`; the backup goes on without it
+    Failed,   // the run failed (reported)
+    Skipped,  // not a hive this program saves
+};
 
-void saveHive(BackupJob& job, const HiveEntry& entry, int n, int count);
+struct HiveSaveResult {
+    HiveSaveOutcome outcome = HiveSaveOutcome::Skipped;
+    SavedHiveEntry saved = {};
+    DWORD error = 0;
+};
+
+// Saves hive n of count into the run's folder (user hives into a numbered "Users\<n>"
+// folder), reporting a status and a log line. The caller keeps the result.
+HiveSaveResult saveHive(BackupRun& run, const HiveEntry& entry, int n, int count, JobReport& report);
 // 0 on success, else a Windows error code.
 LONG saveKeyToFile(HKEY root, const std::wstring& subkey, const std::wstring& file);
 // True when the folder exists as a directory afterwards; drive roots are refused.

@@ -2,7 +2,6 @@
 
 #include <shlwapi.h>
 
-#include <cstdarg>
 #include <memory>
 
 #include "backup_places.h"
@@ -49,6 +48,12 @@ std::wstring withoutTrailingBackslashes(std::wstring path) {
 bool pathExists(const std::wstring& path) { return PathFileExistsW(path.c_str()) != FALSE; }
 
 }  // namespace
+
+void BackupJob::postLine(JobNotifyKind kind, std::wstring text) const {
+    if (!notifyWindow) return;
+    auto owned = std::make_unique<std::wstring>(std::move(text));
+    if (PostMessageW(notifyWindow, WM_JOB_NOTIFY, kind, reinterpret_cast<LPARAM>(owned.get()))) owned.release();
+}
 
 void BackupJob::fail(int code) {
     Lock guard(lock);
@@ -219,6 +224,20 @@ void saveLoop(BackupJob& job, int parameter, HANDLE startEvent) {
     ResetEvent(startEvent);
 }
 
+void saveHive(BackupJob& job, const HiveEntry& entry, int n, int count) {
+    const HiveSaveResult result = saveHive(job, entry, n, count, job);
+    Lock guard(job.lock);
+    if (result.outcome == HiveSaveOutcome::Saved) {
+        job.savedList.push_back(result.saved);
+    } else if (result.outcome == HiveSaveOutcome::LeftOut && job.firstSaveError == 0) {
+        job.firstSaveError = result.error;
+    }
+}
+
+bool writeRestoreInfo(BackupJob& job) { return writeRestoreInfo(job, job); }
+
+void pruneBackups(BackupJob& job) { pruneBackups(job, job); }
+
 void waitPumping(HANDLE event) {
     for (;;) {
         DWORD r = MsgWaitForMultipleObjects(1, &event, FALSE, INFINITE, QS_ALLINPUT);
@@ -238,18 +257,6 @@ void waitPumping(HANDLE event) {
             if (isSignalled(event)) return;
         }
     }
-}
-
-void postProgress(const BackupJob& job, JobNotifyKind kind, const wchar_t* format, ...) {
-    if (!job.notifyWindow) return;
-    wchar_t buffer[1025];  // Windows wsprintf rules: %s is wide, at most 1024 characters
-    va_list args;
-    va_start(args, format);
-    wvsprintfW(buffer, format, args);
-    va_end(args);
-    auto text = std::make_unique<std::wstring>(buffer);
-    if (PostMessageW(job.notifyWindow, WM_JOB_NOTIFY, kind, reinterpret_cast<LPARAM>(text.get())))
-        text.release();
 }
 
 void postNotify(const BackupJob& job, JobNotifyKind kind) {

@@ -1,57 +1,39 @@
-// The backup job: the one object that performs a backup. It owns the worker thread that
-// saves the hives, the lists of found and saved hives, and the outcome.
+// The backup job: the one object that performs a backup. It runs the steps in order,
+// owns the worker thread that saves the hives, keeps the record of the backup and the
+// outcome, and passes each step the parts it reads or fills and itself as the step's
+// report (progress lines to the notify window, failures).
 #pragma once
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
+#include "backup_run.h"
+#include "hive_discovery.h"
 #include "hive_types.h"
-
-constexpr UINT WM_JOB_NOTIFY = WM_USER + 12;
-
-enum JobNotifyKind : WPARAM {
-    JOB_STARTED = 1,  // restore side only
-    JOB_FINISHED = 2,
-    JOB_STATUS = 3,
-    JOB_LOGLINE = 4,
-};
+#include "job_report.h"
 
 enum class WaitMode { Blocking, Pumping };
 
-struct BackupJob {
+struct BackupJob final : BackupRun, HiveSelection, JobReport {
     HANDLE startEvent[2] = {};  // manual reset; each wakes one saveLoop run (parameter 1, 2)
     HANDLE doneEvent = nullptr;
     HANDLE worker = nullptr;
     HANDLE workerStop = nullptr;  // ends the worker at process end
     volatile LONG pending = 0;
     volatile LONG nextIndex = 0;
-    volatile LONG userFolderCounter = 0;
     CRITICAL_SECTION lock;
-
-    std::wstring backupFolder;  // always ends in a backslash
-    std::wstring dateText, timeText;
-    std::wstring dateFormat = L"yyyy-MM-dd", timeFormat = L"HH-mm-ss";
-    DWORD hiveMask = 3;
     HWND notifyWindow = nullptr;
-    bool overwrite = false;
-    int retentionMode = 0;  // 0 keep all, 1 by age, 2 by count
-    int retentionDays = 30;
-    int retentionCount = 10;
-
-    std::vector<SavedHiveEntry> savedList;
-    std::vector<HiveEntry> hiveList;
 
     int errorCode = 0;
     bool failed = false;
-    // First Windows error of a failed registry save (0 when every save succeeded). A run
-    // with such a hive does not end as a plain success.
-    DWORD firstSaveError = 0;
 
+    // Posts the line to the notify window; nothing happens without one.
+    void postLine(JobNotifyKind kind, std::wstring text) const override;
     // Sets failed and errorCode under the lock.
-    void fail(int code);
+    void fail(int code) override;
     // Sets failed and, only while no code is set, errorCode.
-    void failKeepingCode(int code);
+    void failKeepingCode(int code) override;
 };
 
 // The process-wide job.
@@ -73,12 +55,17 @@ bool checkDestination(BackupJob& job, const std::wstring& folder);
 // One run of the saving loop (worker thread); parameter is 1 or 2.
 void saveLoop(BackupJob& job, int parameter, HANDLE startEvent);
 
+// The steps as the job runs them, each with the parts of the job it reads or fills:
+// saves one hive and keeps the outcome in the job's lists (under the lock);
+void saveHive(BackupJob& job, const HiveEntry& entry, int n, int count);
+// writes SURVIN.INI, SURVIN.WRC and the backup place;
+bool writeRestoreInfo(BackupJob& job);
+// deletes old backups by the job's retention mode.
+void pruneBackups(BackupJob& job);
+
 // Waits on the event while dispatching this thread's window messages.
 void waitPumping(HANDLE event);
 
-// Formats a line (printf-style) into a new string owned by the receiver and posts
-// WM_JOB_NOTIFY with it. Nothing happens without a notify window.
-void postProgress(const BackupJob& job, JobNotifyKind kind, const wchar_t* format, ...);
 // Posts a kind without text (JOB_FINISHED).
 void postNotify(const BackupJob& job, JobNotifyKind kind);
 

@@ -6,7 +6,6 @@
 #include "backup_places.h"
 #include "edition.h"
 #include "errors.h"
-#include "job.h"
 #include "restore_kit.h"
 
 namespace {
@@ -78,20 +77,15 @@ void writeInfoSection(ProfileWriter& ini, const std::wstring& edition, OsInfoRec
 
 }  // namespace
 
-std::wstring savedRelativePath(const BackupJob& job, const SavedHiveEntry& entry) {
-    std::wstring saved = entry.savedPath;
-    return saved.substr(std::min(saved.size(), job.backupFolder.size()));
-}
-
-bool writeRestoreInfo(BackupJob& job) {
-    if (job.savedList.empty()) {
-        job.fail(err::kNoBackupCreated);
+bool writeRestoreInfo(BackupRun& backup, JobReport& report) {
+    if (backup.savedList.empty()) {
+        report.fail(err::kNoBackupCreated);
         return false;
     }
-    postProgress(job, JOB_LOGLINE, L"创建恢复信息文件...");
+    postProgress(report, JOB_LOGLINE, L"创建恢复信息文件...");
 
-    const std::wstring path = job.backupFolder + L"SURVIN.INI";
-    if (fileExists(path) && !job.overwrite) return false;
+    const std::wstring path = backup.backupFolder + L"SURVIN.INI";
+    if (fileExists(path) && !backup.overwrite) return false;
     deleteProfile(path);
 
     ProfileWriter ini(path);
@@ -115,15 +109,15 @@ bool writeRestoreInfo(BackupJob& job) {
     }
     writeInfoSection(ini, edition, record);
 
-    const size_t count = job.savedList.size();
+    const size_t count = backup.savedList.size();
     for (size_t i = 0; i < count; ++i) {
-        const SavedHiveEntry& entry = job.savedList[i];
+        const SavedHiveEntry& entry = backup.savedList[i];
         wchar_t section[32];
         wsprintfW(section, L"%s%d", L"DATA", static_cast<int>(i));
 
         std::wstring type = entry.rootKey == HKEY_LOCAL_MACHINE ? L"MACHINE\\" : L"USERS\\";
         ini.put(section, L"Type", type + entry.subkey);
-        ini.put(section, L"Saved", savedRelativePath(job, entry));
+        ini.put(section, L"Saved", savedRelativePath(backup, entry));
 
         wchar_t shortPath[kCchRecordPath];
         DWORD cch = GetShortPathNameW(entry.liveFilePath, shortPath, kCchRecordPath);
@@ -138,7 +132,7 @@ bool writeRestoreInfo(BackupJob& job) {
         wchar_t key[16];
         wsprintfW(key, L"%d", static_cast<int>(i));
         if (i < count)
-            ini.put(L"Files", key, savedRelativePath(job, job.savedList[i]));
+            ini.put(L"Files", key, savedRelativePath(backup, backup.savedList[i]));
         else
             ini.put(L"Files", key, i == count ? L"SURVIN.WRC" : i == count + 1 ? L"SURVIN.EXE" : L"SURVIN.INI");
     }
@@ -148,11 +142,11 @@ bool writeRestoreInfo(BackupJob& job) {
         // Without every line the restore side would refuse the backup, or restore only
         // part of it: take the file back and report the backup as failed.
         deleteProfile(path);
-        job.failKeepingCode(err::kNoBackupCreated);
+        report.failKeepingCode(err::kNoBackupCreated);
         return false;
     }
 
-    writeConsoleScript(job);
-    registerPlace(job);
+    writeConsoleScript(backup);
+    registerPlace(backup);
     return true;
 }

@@ -3,9 +3,7 @@
 #include <string>
 
 #include "handles.h"
-#include "job.h"
 #include "resource.h"
-#include "restore_info.h"
 
 namespace {
 
@@ -40,7 +38,7 @@ std::wstring programFolder() {
     return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
 }
 
-void placeRestoreProgram(const BackupJob& job) {
+void placeRestoreProgram(const BackupRun& backup) {
     HMODULE self = GetModuleHandleW(nullptr);
     HRSRC found = FindResourceExW(self, L"BIN", MAKEINTRESOURCEW(IDR_SURVIN_EXE), kRestoreProgramLanguage);
     if (!found) return;
@@ -49,7 +47,7 @@ void placeRestoreProgram(const BackupJob& job) {
     DWORD cb = SizeofResource(self, found);
     if (!bytes || cb == 0) return;
 
-    const std::wstring path = job.backupFolder + L"SURVIN.EXE";
+    const std::wstring path = backup.backupFolder + L"SURVIN.EXE";
     FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
     if (!file) return;
@@ -61,16 +59,16 @@ void placeRestoreProgram(const BackupJob& job) {
     }
 }
 
-void placeHelp(const BackupJob& job) {
+void placeHelp(const BackupRun& backup) {
     const std::wstring folder = programFolder();
     if (folder.empty()) return;
-    CopyFileW((folder + L"Tolmen.chm").c_str(), (job.backupFolder + L"Tolmen.chm").c_str(), TRUE);
+    CopyFileW((folder + L"Tolmen.chm").c_str(), (backup.backupFolder + L"Tolmen.chm").c_str(), TRUE);
 }
 
 }  // namespace
 
-void writeConsoleScript(BackupJob& job) {
-    const std::wstring path = job.backupFolder + L"SURVIN.WRC";
+void writeConsoleScript(const BackupRun& backup) {
+    const std::wstring path = backup.backupFolder + L"SURVIN.WRC";
     DeleteFileW(path.c_str());
     FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
@@ -80,13 +78,13 @@ void writeConsoleScript(BackupJob& job) {
     }
 
     bool wroteLine = false, complete = true;
-    for (const SavedHiveEntry& entry : job.savedList) {
+    for (const SavedHiveEntry& entry : backup.savedList) {
         if (!(entry.category & kHiveSystem)) continue;
         const std::string live = toAnsi(entry.liveFilePath);
         // The saved copy is named by its place in the folder: the subkey names no file
         // there for the .DEFAULT hive, whose copy is called DEFAULT.
         const std::string keep = copyLine(live, toAnsi(entry.replacementBackupPath));
-        const std::string put = copyLine(toAnsi(savedRelativePath(job, entry)), live);
+        const std::string put = copyLine(toAnsi(savedRelativePath(backup, entry)), live);
         complete = complete && writeAll(file.get(), keep.data(), static_cast<DWORD>(keep.size())) &&
                    writeAll(file.get(), put.data(), static_cast<DWORD>(put.size()));
         wroteLine = true;
@@ -96,7 +94,7 @@ void writeConsoleScript(BackupJob& job) {
     if (!wroteLine || !complete) DeleteFileW(path.c_str());
 }
 
-void placeRestoreProgramAndHelp(BackupJob& job) {
-    placeRestoreProgram(job);
-    placeHelp(job);
+void placeRestoreProgramAndHelp(const BackupRun& backup) {
+    placeRestoreProgram(backup);
+    placeHelp(backup);
 }

@@ -1,10 +1,10 @@
 // The restore kit beside the hives: SURVIN.WRC, SURVIN.EXE and the help file.
 #pragma once
 
-struct BackupJob;
+#include "backup_run.h"
 
 // SURVIN.WRC, the console copy script; called by the restore information writer.
-void writeConsoleScript(BackupJob& job);
+void writeConsoleScript(const BackupRun& backup);
 // SURVIN.EXE from the embedded restore program, and Tolmen.chm from the program's
 // folder. Failures are silent.
-void placeRestoreProgramAndHelp(BackupJob& job);
+void placeRestoreProgramAndHelp(const BackupRun& backup);

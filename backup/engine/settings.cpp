@@ -3,7 +3,6 @@
 #include <shlwapi.h>
 
 #include "folder_naming.h"
-#include "job.h"
 
 namespace {
 
@@ -77,24 +76,24 @@ void repairLimits(UINT& mode, UINT& days, UINT& count) {
     }
 }
 
-void loadJobSettings(BackupJob& job) {
+void loadJobSettings(JobOptions& options) {
     UINT mode = readNumber(L"LimitBackup", 0);
     UINT days = readNumber(L"LimitBackupDays", 30);
     UINT count = readNumber(L"LimitBackupCount", 10);
     repairLimits(mode, days, count);
-    job.overwrite = readNumber(L"Overwrite", 0) != 0;
-    job.retentionMode = static_cast<int>(mode);
-    job.retentionDays = static_cast<int>(days);
-    job.retentionCount = static_cast<int>(count);
-    job.dateFormat = readPicture(L"DateFormat", L"yyyy-MM-dd");
-    job.timeFormat = readPicture(L"TimeFormat", L"HH-mm-ss");
+    options.overwrite = readNumber(L"Overwrite", 0) != 0;
+    options.retentionMode = static_cast<int>(mode);
+    options.retentionDays = static_cast<int>(days);
+    options.retentionCount = static_cast<int>(count);
+    options.dateFormat = readPicture(L"DateFormat", L"yyyy-MM-dd");
+    options.timeFormat = readPicture(L"TimeFormat", L"HH-mm-ss");
 }
 
-std::wstring defaultFolderExpanded(BackupJob& job) {
+std::wstring defaultFolderExpanded(FolderNaming& naming) {
     std::wstring folder = readString(kSettings, L"DefBackupDir", L"", kCchProfilePath);
     if (folder.empty()) folder = kDefaultBackupDir;
     std::wstring expanded;
-    return expandFolderTemplate(folder, job, expanded) ? expanded : folder;
+    return expandFolderTemplate(folder, naming, expanded) ? expanded : folder;
 }
 
 DWORD readDefHives() { return readNumber(L"DefHives", 3); }

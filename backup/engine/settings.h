@@ -6,7 +6,15 @@
 #include <string>
 #include <vector>
 
-struct BackupJob;
+#include "folder_naming.h"
+
+// The job's values that RegOpt.ini holds: overwrite, retention and the naming pictures.
+struct JobOptions : FolderNaming {
+    bool overwrite = false;
+    int retentionMode = 0;  // 0 keep all, 1 by age, 2 by count
+    int retentionDays = 30;
+    int retentionCount = 10;
+};
 
 // Computes the settings path and the read-only mode once (program start). The
 // optional folder replaces the program's own folder (tests).
@@ -21,12 +29,12 @@ constexpr const wchar_t* kDefaultBackupDir = L"%SystemRoot%\\Tolmen\\<DATE>\\";
 // Limit repair, after every read and before every write.
 void repairLimits(UINT& mode, UINT& days, UINT& count);
 
-// Job settings load: Overwrite, LimitBackup*, DateFormat, TimeFormat into the job.
-void loadJobSettings(BackupJob& job);
+// Job settings load: Overwrite, LimitBackup*, DateFormat, TimeFormat.
+void loadJobSettings(JobOptions& options);
 
 // DefBackupDir for the welcome page: the default when the read yields nothing,
 // expanded (the unexpanded text when expansion fails).
-std::wstring defaultFolderExpanded(BackupJob& job);
+std::wstring defaultFolderExpanded(FolderNaming& naming);
 
 DWORD readDefHives();
 void writeDefHives(DWORD mask);

@@ -1,0 +1,29 @@
+// One backup run as its steps fill and read it: the folder and the options it is made
+// with, and the hives saved into it. The job is built on it; saving fills it, and the
+// restore information writer, the kit and the places read it.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "hive_types.h"
+#include "settings.h"
+
+struct BackupRun : JobOptions {
+    std::wstring backupFolder;  // always ends in a backslash
+    std::vector<SavedHiveEntry> savedList;
+    // First Windows error of a failed registry save (0 when every save succeeded). A run
+    // with such a hive does not end as a plain success.
+    DWORD firstSaveError = 0;
+    // Numbers the "Users\<n>" folders of user hives; advanced atomically.
+    volatile LONG userFolderCounter = 0;
+};
+
+// A saved hive's path relative to the backup folder, as the Saved value records it
+// (e.g. software, Users\1\NTUSER.DAT).
+std::wstring savedRelativePath(const BackupRun& run, const SavedHiveEntry& entry);
+
+// The backup root of the run's folder: cut before the date text, then the time text,
+// resolved again.
+bool backupRootOf(BackupRun& run, std::wstring& out);
