@@ -9,6 +9,7 @@
 #include "backup_system.h"
 #include "backup_wizard.h"
 #include "command_line.h"
+#include "errors.h"
 #include "folder_naming.h"
 #include "job.h"
 #include "platform.h"
@@ -32,14 +33,15 @@ void initCommonControls() {
     InitCommonControlsEx(&icc);
 }
 
-void runUnattended(BackupJob& job) {
+// One backup from the command line; returns the process exit code.
+int runUnattended(BackupJob& job) {
     CommandLineOptions options = parseCommandLine(GetCommandLineW());
     if (!options.silent && isWow64()) message(L"请运行此程序的 64 位版本。", MB_ICONINFORMATION);
 
     std::wstring folder;
     if (!resolveFolder(options.folder, job, folder)) {
         if (!options.silent) message(L"无效保存位置", MB_ICONWARNING);
-        return;
+        return err::kChangeFolder;  // a folder that cannot be used, as a rejected one
     }
     job.backupFolder = folder;
     job.overwrite = options.overwrite;
@@ -52,40 +54,48 @@ void runUnattended(BackupJob& job) {
 
     if (jobHadErrors(job) && !options.silent)
         message(L"注册表备份遇到错误\n\n错误: " + jobErrorText(job), MB_ICONWARNING);
+    return jobExitCode(job);
 }
 
 }  // namespace
 
+// The exit code tells a scheduled, unattended run how it went (the wizard ends with 0
+// whatever happened): 0 a backup without errors, 1 a backup with errors or none at all
+// on this Windows, 2 another instance was running, 600 the privileges could not be
+// enabled, 600-610 the job's code otherwise.
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandTail, int) {
     initCommonControls();
+    const bool unattended = commandTail && *commandTail;
 
     HANDLE mutex = CreateMutexW(nullptr, TRUE, L"TOLMEN_RESTORE_MUTEX_2008");
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
         if (mutex) CloseHandle(mutex);
-        return 0;
+        return kExitOtherInstance;
     }
     if (mutex) ReleaseMutex(mutex);  // the handle stays open until the process ends
 
     if (GetWindowsLevel() < 6) {
         message(L"该程序需要 Windows 2000 及其以后版本。", MB_ICONINFORMATION);
-        return 0;
+        return unattended ? kExitWithErrors : 0;
     }
     if (!enablePrivilege(true, L"SeBackupPrivilege") || !enablePrivilege(true, L"SeRestorePrivilege")) {
         message(L"设置权限错误", MB_ICONINFORMATION);
-        return 0;
+        return unattended ? err::kAccessDenied : 0;
     }
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const int moduleResult = 0;  // no framework module state to initialise
+    int exitCode = 0;  // no framework module state to initialise: the wizard ends with 0
 
     PVOID cookie = nullptr;
     bool redirected = disableFsRedirection(&cookie);
 
     BackupJob& job = theJob();
     if (prepareJob(job)) {
-        if (!commandTail || !*commandTail)
-            runBackupWizard(job, GetActiveWindow());
+        if (unattended)
+            exitCode = runUnattended(job);
         else
-            runUnattended(job);
+            runBackupWizard(job, GetActiveWindow());
+    } else if (unattended) {
+        exitCode = kExitWithErrors;
     }
     releaseJob(job);
 
@@ -93,5 +103,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandTail, int) {
     CoUninitialize();
     enablePrivilege(false, L"SeBackupPrivilege");
     enablePrivilege(false, L"SeRestorePrivilege");
-    return moduleResult;
+    return exitCode;
 }

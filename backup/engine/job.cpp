@@ -270,6 +270,11 @@ std::wstring jobErrorText(const BackupJob& job) {
     return windowsErrorText(job.firstSaveError);
 }
 
+int jobExitCode(const BackupJob& job) {
+    if (job.failed) return job.errorCode != 0 ? job.errorCode : kExitWithErrors;
+    return jobHadErrors(job) ? kExitWithErrors : kExitSuccess;
+}
+
 std::wstring takeNotifyText(LPARAM lParam) {
     std::unique_ptr<std::wstring> text(reinterpret_cast<std::wstring*>(lParam));
     return text ? *text : std::wstring();

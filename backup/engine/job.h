@@ -75,5 +75,12 @@ bool jobHadErrors(const BackupJob& job);
 // system's text of the first failed registry save.
 std::wstring jobErrorText(const BackupJob& job);
 
+// Exit codes of an unattended run, for a scheduler that reads nothing else.
+constexpr int kExitSuccess = 0;
+constexpr int kExitWithErrors = 1;    // the run ended "处理 包含错误" without a job code
+constexpr int kExitOtherInstance = 2; // another instance runs; nothing was done
+// 0 after a backup without errors, the job's code (600-610) when it failed, else 1.
+int jobExitCode(const BackupJob& job);
+
 // The receiver's side: takes ownership of the string carried by a WM_JOB_NOTIFY.
 std::wstring takeNotifyText(LPARAM lParam);

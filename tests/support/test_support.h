@@ -67,7 +67,8 @@ public:
     const ScratchDir& dir() const { return dir_; }
     std::wstring exe() const { return dir_ / L"Tolmen.exe"; }
     std::wstring settings() const { return dir_ / L"RegOpt.ini"; }
-    // Runs "Tolmen.exe <arguments>" once no other instance runs, and waits for its end.
+    // Runs "Tolmen.exe <arguments>" once no other instance runs, and waits for its end
+    // (started again while it meets another instance).
     bool run(const std::wstring& arguments, DWORD* exitCode = nullptr, DWORD timeoutMs = 120000);
 
 private:

@@ -26,7 +26,9 @@ TEST(UnattendedRuns, RepeatedBackupsWithLimitCountThreeKeepTheThreeNewest) {
         // Another test's instance may have taken the mutex first: try once more.
         for (int attempt = 0; attempt < 2 && fresh.empty(); ++attempt) {
             Sleep(1100);  // a new second: a new folder name and a later SURVIN.INI
-            ASSERT_TRUE(program.run(arguments));
+            DWORD exitCode = 99;
+            ASSERT_TRUE(program.run(arguments, &exitCode));
+            EXPECT_EQ(exitCode, 0u) << "run " << run;
             for (const std::wstring& name : testing_support::subfolders(root))
                 if (std::find(before.begin(), before.end(), name) == before.end()) fresh.push_back(name);
         }
@@ -54,8 +56,10 @@ TEST(UnattendedRuns, AFolderThatCannotBeResolvedMakesNoBackup) {
     while (picture.size() < 150) picture += "yyyy-";
     ASSERT_TRUE(writeBytes(program.settings(), "[Settings]\r\nDateFormat=" + picture + "\r\n"));
     const std::wstring arguments = L"\"" + (program.dir() / L"out\\<date>\\") + L"\" /silent /reg:s";
-    ASSERT_TRUE(program.run(arguments));
+    DWORD exitCode = 99;
+    ASSERT_TRUE(program.run(arguments, &exitCode));
     EXPECT_FALSE(dirExists(program.dir() / L"out"));
+    EXPECT_EQ(exitCode, 609u);  // as for a rejected folder
 
     // The same command with a usable picture does back up.
     ASSERT_TRUE(writeBytes(program.settings(), "[Settings]\r\nDateFormat=yyyy\r\n"));

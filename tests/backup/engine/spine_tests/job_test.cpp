@@ -249,3 +249,19 @@ TEST(WaitPumping, DispatchesWhileWaitingAndReturnsOnSignal) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(JobExitCode, SuccessJobCodeOrOneForErrorsWithoutACode) {
+    PreparedJob p;
+    EXPECT_EQ(jobExitCode(p.job), 0);
+    p.job.firstSaveError = ERROR_ACCESS_DENIED;  // a hive left out: "处理 包含错误"
+    EXPECT_EQ(jobExitCode(p.job), 1);
+    p.job.failKeepingCode(err::kNoBackupCreated);
+    EXPECT_EQ(jobExitCode(p.job), err::kNoBackupCreated);
+    p.job.firstSaveError = 0;
+    p.job.errorCode = 0;  // failed without a code still is no success
+    EXPECT_EQ(jobExitCode(p.job), 1);
+}
+
+}  // namespace
