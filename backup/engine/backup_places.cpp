@@ -149,6 +149,16 @@ bool isInsideEntry(const std::wstring& folder, const std::wstring& entry) {
     return cch > folder.size() && upperCase(std::wstring(full, folder.size())) == upperCase(folder);
 }
 
+// The folder of the running program, ending in a backslash; empty when it cannot be told.
+std::wstring programFolder() {
+    wchar_t path[MAX_PATH];
+    DWORD cch = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (cch == 0 || cch >= MAX_PATH) return {};
+    std::wstring folder(path, cch);
+    size_t slash = folder.find_last_of(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
+}
+
 std::wstring parentOf(const std::wstring& folder) {
     std::wstring path = folder;
     while (!path.empty() && path.back() == L'\\') path.pop_back();
@@ -180,6 +190,10 @@ void deleteBackup(const std::wstring& folderPath) {
     if (folderPath.empty() || cchFolder == 0 || cchFolder >= kCchProfilePath) return;
     const std::wstring folder = withBackslash(std::wstring(qualified, cchFolder));
     const std::wstring ini = folder + L"SURVIN.INI";
+    // The help file goes only with a backup, and the program's own help never goes.
+    const DWORD iniAttributes = GetFileAttributesW(ini.c_str());
+    const bool helpGoes = iniAttributes != INVALID_FILE_ATTRIBUTES && !(iniAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                          lstrcmpiW(folder.c_str(), programFolder().c_str()) != 0;
 
     // Each entry is read just before its deletion: SURVIN.INI comes last and ends the list.
     for (int k = 0; k < kMaxFilesKeys; ++k) {
@@ -193,7 +207,7 @@ void deleteBackup(const std::wstring& folderPath) {
         if (isInsideEntry(folder, entry)) DeleteFileW((folder + entry).c_str());
     }
     // The help file is not listed, yet the kit put it there.
-    DeleteFileW((folder + L"Tolmen.chm").c_str());
+    if (helpGoes) DeleteFileW((folder + L"Tolmen.chm").c_str());
 
     for (int n = 1; n <= 99; ++n) {
         std::wstring users = folder + L"Users\\" + std::to_wstring(n);

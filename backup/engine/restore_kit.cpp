@@ -9,13 +9,14 @@ namespace {
 
 constexpr WORD kRestoreProgramLanguage = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);  // 2052
 
+// The console script is 8-bit text in the thread's ANSI code page.
 std::string toAnsi(const std::wstring& text) {
     if (text.empty()) return {};
-    int cb = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+    int cb = WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
                                  nullptr, nullptr);
     if (cb <= 0) return {};
     std::string out(static_cast<size_t>(cb), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], cb, nullptr,
+    WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], cb, nullptr,
                         nullptr);
     return out;
 }

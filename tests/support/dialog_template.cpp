@@ -26,6 +26,12 @@ std::wstring readField(const WORD*& p) {
     return text;
 }
 
+BOOL CALLBACK collectId(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR param) {
+    if (IS_INTRESOURCE(name))
+        reinterpret_cast<std::vector<int>*>(param)->push_back(static_cast<int>(reinterpret_cast<ULONG_PTR>(name)));
+    return TRUE;
+}
+
 const WORD* alignDword(const WORD* p) {
     return reinterpret_cast<const WORD*>((reinterpret_cast<ULONG_PTR>(p) + 3) & ~ULONG_PTR(3));
 }
@@ -70,6 +76,12 @@ bool readDialogTemplate(HMODULE module, int id, DialogTemplate& dialog) {
         dialog.controls.push_back(control);
     }
     return true;
+}
+
+std::vector<int> dialogIds(HMODULE module) {
+    std::vector<int> ids;
+    EnumResourceNamesW(module, MAKEINTRESOURCEW(5) /* RT_DIALOG */, collectId, reinterpret_cast<LONG_PTR>(&ids));
+    return ids;
 }
 
 }  // namespace testing_support

@@ -27,4 +27,7 @@ struct DialogTemplate {
 // False when the module has no such dialog or it is not an extended template.
 bool readDialogTemplate(HMODULE module, int id, DialogTemplate& dialog);
 
+// The numeric ids of every dialog resource in the module.
+std::vector<int> dialogIds(HMODULE module);
+
 }  // namespace testing_support

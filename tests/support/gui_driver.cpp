@@ -144,6 +144,29 @@ void clickLink(HWND label) {
     PostMessageW(label, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
 }
 
+void mouseClick(HWND control) {
+    RECT client = {};
+    GetClientRect(control, &client);
+    const LPARAM middle = MAKELPARAM((client.left + client.right) / 2, (client.top + client.bottom) / 2);
+    PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, middle);
+    PostMessageW(control, WM_LBUTTONUP, 0, middle);
+}
+
+HWND keyboardFocus(HWND window) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+}
+
+bool pressKey(HWND window, UINT virtualKey) {
+    HWND target = keyboardFocus(window);
+    if (!target) return false;
+    const UINT scan = MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC);
+    return PostMessageW(target, WM_KEYDOWN, virtualKey, 1 | (scan << 16)) &&
+           PostMessageW(target, WM_KEYUP, virtualKey, 1 | (scan << 16) | (1u << 30) | (1u << 31));
+}
+
 std::wstring messageBoxText(HWND box) {
     std::wstring longest;
     EnumChildWindows(box, staticTextProc, reinterpret_cast<LPARAM>(&longest));

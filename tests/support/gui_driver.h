@@ -34,6 +34,14 @@ void click(HWND button);
 void typeText(HWND edit, const std::wstring& text);
 // Clicks a link label (mouse down and up at its top-left corner).
 void clickLink(HWND label);
+// Clicks the middle of a control with the left mouse button (down and up, posted), the
+// way the pointer would: the control takes the focus and handles the click itself.
+void mouseClick(HWND control);
+// The control that has the keyboard focus in the thread that owns the window, or null.
+HWND keyboardFocus(HWND window);
+// Presses and releases a key (VK_DOWN, VK_TAB ...) where the keyboard would send it: to
+// the control with the focus in the window's thread, through that thread's message loop.
+bool pressKey(HWND window, UINT virtualKey);
 
 // The text of a message box (the longest static text in it).
 std::wstring messageBoxText(HWND box);

@@ -55,6 +55,20 @@ TEST(DeleteBackup, AUsersOwnFileKeepsItselfAndTheFolder) {
         EXPECT_FALSE(fileExists(folder + gone)) << toUtf8(gone);
 }
 
+TEST(DeleteBackup, AFolderWithoutABackupKeepsItsHelpFile) {
+    PlacesFixture f;
+    const std::wstring folder = f / L"help-only\\";
+    ASSERT_TRUE(makeDirs(folder));
+    ASSERT_TRUE(writeBytes(folder + L"Tolmen.chm", "help"));
+    deleteBackup(folder);
+    EXPECT_EQ(readBytes(folder + L"Tolmen.chm"), "help");
+
+    // The same folder once it holds a backup: the help goes with it.
+    ASSERT_TRUE(makeBackup(folder, nowFileTime()));
+    deleteBackup(folder);
+    EXPECT_FALSE(dirExists(folder));
+}
+
 TEST(DeleteBackup, EntriesPointingOutsideTheFolderAreNeverDeleted) {
     PlacesFixture f;
     const std::wstring folder = f / L"bk\\";

@@ -10,7 +10,47 @@ using namespace places_testing;
 
 namespace {
 
+ULONGLONG lastWrite(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+}
+
+// Runs an overwriting backup of the system hives into the folder until one has written
+// its SURVIN.INI anew (another test's instance may hold the mutex at the first try).
+bool backUpOverwriting(testing_support::PrivateTolmen& program, const std::wstring& folder) {
+    const ULONGLONG before = lastWrite(folder + L"SURVIN.INI");
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        Sleep(1100);  // a later write time than any earlier SURVIN.INI
+        if (!program.run(L"\"" + folder + L"\" /silent /overwrite /reg:s")) return false;
+        const ULONGLONG after = lastWrite(folder + L"SURVIN.INI");
+        if (after != 0 && after != before) return true;
+    }
+    return false;
+}
+
 }  // namespace
+
+TEST(UnattendedRuns, OverwriteKeepsAHelpFileThatNoBackupBroughtAndTheProgramsOwn) {
+    testing_support::PrivateTolmen program(L"overwrite-help");
+    ASSERT_TRUE(program.ok());
+    ASSERT_TRUE(writeBytes(program.dir() / L"Tolmen.chm", "the program's help"));
+
+    // A folder that holds a help file and nothing else.
+    const std::wstring folder = program.dir() / L"help-only\\";
+    ASSERT_TRUE(makeDirs(folder));
+    ASSERT_TRUE(writeBytes(folder + L"Tolmen.chm", "the user's help"));
+    ASSERT_TRUE(backUpOverwriting(program, folder));
+    EXPECT_TRUE(fileExists(folder + L"SURVIN.EXE"));
+    EXPECT_EQ(readBytes(folder + L"Tolmen.chm"), "the user's help");
+
+    // The program's own folder, twice: the second run deletes the first run's backup there.
+    for (int run = 0; run < 2; ++run) {
+        ASSERT_TRUE(backUpOverwriting(program, program.dir().path())) << "run " << run;
+        EXPECT_TRUE(fileExists(program.dir() / L"SURVIN.EXE"));
+        EXPECT_EQ(readBytes(program.dir() / L"Tolmen.chm"), "the program's help") << "run " << run;
+    }
+}
 
 TEST(UnattendedRuns, RepeatedBackupsWithLimitCountThreeKeepTheThreeNewest) {
     testing_support::PrivateTolmen program(L"unattended");

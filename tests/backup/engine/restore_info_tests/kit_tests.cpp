@@ -58,6 +58,18 @@ TEST_F(Kit, ScriptHasTwoLinesPerSystemHive) {
               "copy \"system.dat\" \"C:\\\xCA\xFD\xBE\xDD\\config\\system.dat\"\r\n");
 }
 
+TEST_F(Kit, ScriptFollowsTheThreadsCodePage) {
+    // A thread locale whose ANSI code page (1251) differs from the system's (936 here).
+    const LCID russian = MAKELCID(MAKELANGID(LANG_RUSSIAN, SUBLANG_RUSSIAN_RUSSIA), SORT_DEFAULT);
+    const LCID before = GetThreadLocale();
+    ASSERT_TRUE(SetThreadLocale(russian));
+    job().savedList = {savedEntry(HKEY_LOCAL_MACHINE, L"SYSTEM", folder_ + L"SYSTEM", L"C:\\Копия\\SYSTEM", kHiveSystem)};
+    writeConsoleScript(job());
+    SetThreadLocale(before);
+    EXPECT_EQ(file(L"SURVIN.WRC"), "copy \"C:\\\xCA\xEE\xEF\xE8\xFF\\SYSTEM\" \"C:\\\xCA\xEE\xEF\xE8\xFF\\SYSTEM.bak\"\r\n"
+                                   "copy \"SYSTEM\" \"C:\\\xCA\xEE\xEF\xE8\xFF\\SYSTEM\"\r\n");
+}
+
 TEST_F(Kit, ScriptReplacesAnOldOneOrGoes) {
     writeBytes(folder_ + L"SURVIN.WRC", "copy \"old\" \"older\"\r\ncopy \"x\" \"y\"\r\ncopy \"z\" \"w\"\r\n");
     job().savedList = {savedEntry(HKEY_LOCAL_MACHINE, L"SAM", folder_ + L"SAM", L"C:\\W\\config\\SAM", kHiveSystem)};

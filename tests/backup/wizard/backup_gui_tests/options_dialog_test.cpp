@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <string>
+
 #include "tolmen_run.h"
 
 using namespace gui_driver;
@@ -27,7 +30,73 @@ void pressOk(HWND dialog) {
     ASSERT_TRUE(closes(dialog));
 }
 
+// The retention modes in the order of their radio buttons, which is also the order the
+// down arrow walks them.
+struct Mode {
+    int radio;
+    const wchar_t* stored;  // LimitBackup
+};
+constexpr Mode kModes[] = {{kKeepAll, L"0"}, {kByDays, L"1"}, {kByCount, L"2"}};
+
+// Which radio buttons are checked, as "1012 1014" for a report.
+std::string checkedRadios(HWND dialog) {
+    std::string checked;
+    for (const Mode& mode : kModes)
+        if (isChecked(GetDlgItem(dialog, mode.radio))) checked += (checked.empty() ? "" : " ") + std::to_string(mode.radio);
+    return checked;
+}
+
+enum class Input { Mouse, Keys };
+
+// Every change of mode in both directions, each saved with OK and shown again by the next
+// opening: keep all -> by days -> by count -> keep all -> by count -> by days -> keep all.
+void walkEveryModeChange(Input input, const wchar_t* tag) {
+    TolmenRun run(tag);
+    ASSERT_TRUE(run.start());
+    const int chain[] = {0, 1, 2, 0, 2, 1, 0};
+    for (size_t step = 0; step + 1 < std::size(chain); ++step) {
+        const Mode& from = kModes[chain[step]];
+        const Mode& to = kModes[chain[step + 1]];
+        SCOPED_TRACE("from " + std::to_string(from.radio) + " to " + std::to_string(to.radio));
+        HWND dialog = openOptions(run);
+        ASSERT_TRUE(dialog);
+        ASSERT_EQ(checkedRadios(dialog), std::to_string(from.radio)) << "the stored mode is not the one shown";
+
+        if (input == Input::Mouse) {
+            mouseClick(GetDlgItem(dialog, to.radio));
+        } else {
+            // Into the group at the checked button, then one arrow key to the next mode.
+            HWND current = GetDlgItem(dialog, from.radio);
+            mouseClick(current);
+            ASSERT_TRUE(waitUntil([&] { return keyboardFocus(dialog) == current; }));
+            const bool forward = chain[step + 1] == (chain[step] + 1) % 3;
+            ASSERT_TRUE(pressKey(dialog, forward ? VK_DOWN : VK_UP));
+            EXPECT_TRUE(waitUntil([&] { return keyboardFocus(dialog) == GetDlgItem(dialog, to.radio); }))
+                << "the arrow key did not move to the next mode";
+        }
+        EXPECT_TRUE(waitUntil([&] { return checkedRadios(dialog) == std::to_string(to.radio); }, 3000))
+            << "checked: " << checkedRadios(dialog);
+        // Both number fields stay editable whichever mode is chosen.
+        EXPECT_TRUE(isEnabled(GetDlgItem(dialog, kDays)));
+        EXPECT_TRUE(isEnabled(GetDlgItem(dialog, kCount)));
+        pressOk(dialog);
+        EXPECT_EQ(run.setting(L"LimitBackup"), to.stored);
+        EXPECT_EQ(run.setting(L"LimitBackupDays"), L"30");
+        EXPECT_EQ(run.setting(L"LimitBackupCount"), L"10");
+        if (::testing::Test::HasFatalFailure()) return;
+    }
+    EXPECT_TRUE(run.cancelAndWait());
+}
+
 }  // namespace
+
+TEST(AdvancedOptions, EveryModeChangeByMouseIsSavedAndShownAgain) {
+    walkEveryModeChange(Input::Mouse, L"gui-options-mouse");
+}
+
+TEST(AdvancedOptions, EveryModeChangeByArrowKeysIsSavedAndShownAgain) {
+    walkEveryModeChange(Input::Keys, L"gui-options-keys");
+}
 
 TEST(AdvancedOptions, ShowsTheDefaultsAndCancelAndEnterWriteNothing) {
     TolmenRun run(L"gui-options-defaults");
