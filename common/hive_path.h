@@ -139,19 +139,24 @@ inline bool isHex(Ch c) {
     return (u >= '0' && u <= '9') || (u >= 'A' && u <= 'F');
 }
 
-// True when name is a short (8.3) alias that Windows may have made for the long name:
-// the first letters of the long name without blanks and dots, "~" and a number (DOCUME~1
-// for Documents and Settings), or two letters, four hexadecimal digits, "~" and a number
-// (the hashed form). An extension of the alias is not looked at.
+// True when name is a short (8.3) alias that the file system may have made for the long
+// name: the first letters of the long name without blanks and dots, "~" and a number
+// (DOCUME~1 for Documents and Settings; some file systems put letters after the "~"), or
+// two letters, four hexadecimal digits, "~" and a number (the hashed form). An extension
+// of the alias is not looked at.
 template <class Ch, class LongCh>
 inline bool isAliasOf(Part<Ch> name, const LongCh* longName, int longSize) {
     const Ch* tilde = name.begin;
     while (tilde != name.end && *tilde != '~') ++tilde;
     if (tilde == name.end || tilde == name.begin || tilde - name.begin > 6) return false;
-    const Ch* digits = tilde + 1;
-    const Ch* stop = digits;
-    while (stop != name.end && isDigit(code(*stop))) ++stop;
-    if (stop == digits || (stop != name.end && *stop != '.')) return false;
+    const Ch* tail = tilde + 1;
+    const Ch* stop = tail;
+    while (stop != name.end && *stop != '.') {
+        unsigned c = upper(code(*stop));
+        if (!isDigit(c) && !(c >= 'A' && c <= 'Z')) return false;
+        ++stop;
+    }
+    if (stop == tail || stop - name.begin > 8) return false;
 
     // The long name as aliases are made from it: no blanks, no dots.
     LongCh squeezed[kMaxParts * 4];

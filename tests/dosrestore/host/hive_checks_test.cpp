@@ -32,6 +32,7 @@ TEST(HivePathRules, HiveFilesOfTheInstallationPass) {
              "C:\\WINDOWS\\ServiceProfiles\\LocalService\\NTUSER.DAT",
              "C:\\WINDOWS\\SERVIC~1\\NETWOR~1\\NTUSER.DAT",
              "C:\\DO1A2B~1\\Bob\\NTUSER.DAT",  // the hashed short form
+             "C:\\WINDOWS\\SERV~XYZ\\LOCA~ABC\\NTUSER.DAT",  // letters after the "~"
          }) {
         EXPECT_TRUE(isHive(hive)) << hive;
     }
@@ -86,6 +87,9 @@ TEST(HivePathRules, AnythingElseIsRefused) {
              "C:\\WINDOWS\\SYSTEM~1\\config\\SAM",
              "C:\\DOC~1\\x\\NTUSER.DAT~1",
              "C:\\XOCUME~1\\Bob\\NTUSER.DAT",
+             "C:\\DOCUME~\\Bob\\NTUSER.DAT",
+             "C:\\DOCUME~1-2\\Bob\\NTUSER.DAT",
+             "C:\\DOCUMEN~12\\Bob\\NTUSER.DAT",
              "",
          }) {
         EXPECT_FALSE(isHive(hive)) << hive;
