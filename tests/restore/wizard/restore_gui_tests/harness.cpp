@@ -91,8 +91,10 @@ bool writeBackup(const std::string& folder, const BackupDescription& backup) {
     return ok;
 }
 
-RealProgram::RealProgram(const std::string& folder) {
-    const std::wstring exe = wide(folder) + L"SURVIN.EXE";
+RealProgram::RealProgram(const std::string& folder) : RealProgram(wide(folder)) {}
+
+RealProgram::RealProgram(const std::wstring& folder) {
+    const std::wstring exe = folder + L"SURVIN.EXE";
     if (!CopyFileW(testing_support::distFile(L"Survin.exe").c_str(), exe.c_str(), FALSE)) return;
     // Another test program may hold the single-instance mutex for a moment: a second
     // instance ends at once, so try again.
@@ -102,7 +104,7 @@ RealProgram::RealProgram(const std::string& folder) {
         si.cb = sizeof(si);
         PROCESS_INFORMATION pi = {};
         if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                            wide(folder).c_str(), &si, &pi))
+                            folder.c_str(), &si, &pi))
             return;
         CloseHandle(pi.hThread);
         if (WaitForSingleObject(pi.hProcess, 1500) == WAIT_TIMEOUT) {
