@@ -5,6 +5,7 @@
 
 #include "edition.h"
 #include "loader.h"
+#include "platform.h"
 #include "restore_wizard.h"
 #include "rgui_driver.h"
 #include "test_support.h"
@@ -22,6 +23,9 @@ void loadWizardResources() {
     static bool done = false;
     if (done) return;
     done = true;
+    // As the program does at its start: the engine loads each saved hive to check it.
+    enablePrivilege(true, L"SeBackupPrivilege");
+    enablePrivilege(true, L"SeRestorePrivilege");
     INITCOMMONCONTROLSEX icc = {sizeof(icc), 0x80FF};
     InitCommonControlsEx(&icc);
     HMODULE module = LoadLibraryExW(testing_support::distFile(L"Survin.exe").c_str(), nullptr,
