@@ -16,7 +16,7 @@ using GetProductInfoFn = BOOL(WINAPI*)(DWORD, DWORD, DWORD, DWORD, PDWORD);
 template <class Ch>
 class EditionText {
 public:
-    explicit EditionText(std::basic_string<Ch>& out) : out_(out) { out_.clear(); }
+    EditionText(std::basic_string<Ch>& out, UINT codePage) : out_(out), codePage_(codePage) { out_.clear(); }
 
     // Plain ASCII text: the same in both programs.
     void append(const char* ascii) {
@@ -32,7 +32,8 @@ public:
     // The one non-ASCII text: GBK bytes in the restore program (this file is compiled with
     // the GBK execution character set), wide text in the backup program.
     void appendLaterThanSeven();
-    // The service-pack text of the record is ANSI: the backup program converts it.
+    // The service-pack text of the record is ANSI: the wide form converts it from the
+    // code page the record was made in.
     void appendServicePack(const char* ansi);
 
 private:
@@ -40,6 +41,7 @@ private:
         if (out_.size() < kCchEdition) out_ += c;
     }
     std::basic_string<Ch>& out_;
+    UINT codePage_;
 };
 
 template <>
@@ -54,7 +56,7 @@ void EditionText<char>::appendLaterThanSeven() {
 template <>
 void EditionText<wchar_t>::appendServicePack(const char* ansi) {
     wchar_t wide[129] = {};
-    MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, 128);
+    MultiByteToWideChar(codePage_, 0, ansi, -1, wide, 128);
     for (const wchar_t* p = wide; *p; ++p) put(*p);
 }
 template <>
@@ -86,8 +88,8 @@ const char* productEdition(DWORD number) {
 }
 
 template <class Ch>
-bool composeEdition(const OsInfoRecord& r, bool serverR2, std::basic_string<Ch>& out) {
-    EditionText<Ch> text(out);
+bool composeEdition(const OsInfoRecord& r, bool serverR2, std::basic_string<Ch>& out, UINT codePage = CP_ACP) {
+    EditionText<Ch> text(out, codePage);
     // The record may come from a file: never read past its service-pack field.
     char servicePack[129];
     memcpy(servicePack, r.csdVersion, 128);
@@ -232,6 +234,23 @@ bool editionTextA(const OsInfoRecord& record, bool serverR2, std::string& text) 
     return composeEdition(record, serverR2, text);
 }
 
+bool editionTextInCodePage(const OsInfoRecord& record, bool serverR2, UINT codePage, std::string& text) {
+    text.clear();
+    std::wstring wide;
+    if (!composeEdition(record, serverR2, wide, codePage)) return false;
+    if (wide.empty()) return true;
+    // Converted as the profile functions convert a value they write: characters the code
+    // page lacks become its default character.
+    int cb = WideCharToMultiByte(codePage, 0, wide.c_str(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
+                                 nullptr);
+    if (cb <= 0) return false;
+    text.resize(static_cast<size_t>(cb));
+    WideCharToMultiByte(codePage, 0, wide.c_str(), static_cast<int>(wide.size()), &text[0], cb, nullptr, nullptr);
+    // The restore program reads OSString into 260 bytes.
+    if (text.size() > kCchEdition) text.resize(kCchEdition);
+    return true;
+}
+
 bool identifyWindows(std::wstring& text, OsInfoRecord& record) {
     text.clear();
     if (!queryRecord(record)) return false;
@@ -241,5 +260,5 @@ bool identifyWindows(std::wstring& text, OsInfoRecord& record) {
 bool identifyWindowsA(std::string& text, OsInfoRecord& record, IdentifyMode mode) {
     text.clear();
     if (mode == IdentifyMode::Query && !queryRecord(record)) return false;
-    return composeEdition(record, serverR2Metric(), text);
+    return editionTextInCodePage(record, serverR2Metric(), CP_ACP, text);
 }

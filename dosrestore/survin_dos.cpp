@@ -1,5 +1,6 @@
 #include "survin_dos.h"
 
+#include "../common/hive_path.h"
 #include "console.h"
 #include "platform.h"
 #include "text.h"
@@ -83,8 +84,52 @@ bool hasCommandSyntax(const char* path) {
     return false;
 }
 
-// Runs one copy command and requires the target to end up as large as the source, since
-// the interpreter does not tell whether the copy worked.
+// Buffers of the content comparison, kept out of the small stack.
+char g_bufferA[512], g_bufferB[512];
+
+// Reads up to cb bytes, as many as the file has; -1 on a read error.
+int readFully(int handle, char* buffer, int cb) {
+    int total = 0;
+    while (total < cb) {
+        int n = dosplat::readFile(handle, buffer + total, cb - total);
+        if (n < 0) return -1;
+        if (n == 0) break;
+        total += n;
+    }
+    return total;
+}
+
+// True when both files can be read and hold the same bytes.
+bool sameContents(const char* pathA, const char* pathB) {
+    int a = dosplat::openFile(pathA);
+    if (a < 0) return false;
+    int b = dosplat::openFile(pathB);
+    if (b < 0) {
+        dosplat::closeFile(a);
+        return false;
+    }
+    bool same = true;
+    for (;;) {
+        int na = readFully(a, g_bufferA, sizeof g_bufferA);
+        int nb = readFully(b, g_bufferB, sizeof g_bufferB);
+        if (na < 0 || nb < 0 || na != nb) {
+            same = false;
+            break;
+        }
+        if (na == 0) break;
+        for (int i = 0; i < na; ++i) {
+            if (g_bufferA[i] != g_bufferB[i]) same = false;
+        }
+        if (!same) break;
+    }
+    dosplat::closeFile(b);
+    dosplat::closeFile(a);
+    return same;
+}
+
+// Runs one copy command and requires the target to end up with the source's size and
+// bytes, since the interpreter does not tell whether the copy worked, and a copy whose
+// data the disk garbled would pass for a restore.
 int runCopy(const char* from, const char* to) {
     if (hasCommandSyntax(from) || hasCommandSyntax(to)) return kErrBadName;
     char command[kCchPath * 2];
@@ -94,10 +139,82 @@ int runCopy(const char* from, const char* to) {
     int error = runCommand(command);
     if (error) return error;
     uint32_t sizeFrom = 0, sizeTo = 0;
-    if (!fileSize(from, &sizeFrom) || !fileSize(to, &sizeTo) || sizeFrom != sizeTo) {
+    if (!fileSize(from, &sizeFrom) || !fileSize(to, &sizeTo) || sizeFrom != sizeTo ||
+        !sameContents(from, to)) {
         return kErrSize;
     }
     return 0;
+}
+
+// The first four bytes of a Windows hive file.
+bool hasHiveSignature(const char* path) {
+    int handle = dosplat::openFile(path);
+    if (handle < 0) return false;
+    char head[4];
+    int n = readFully(handle, head, sizeof head);
+    dosplat::closeFile(handle);
+    return n == 4 && head[0] == 'r' && head[1] == 'e' && head[2] == 'g' && head[3] == 'f';
+}
+
+// DOS cannot load a hive to see whether it is one. What it can see: a saved hive is never
+// empty, and a saved file with a hive's signature only goes over a file that has one too.
+// A live file without the signature is not refused for that alone when the saved file
+// lacks it as well: a damaged live hive is the usual reason to restore.
+int checkSavedFile(const char* saved) {
+    uint32_t size = 0;
+    if (!fileSize(saved, &size) || size == 0) return kErrEmpty;
+    return 0;
+}
+
+int checkTarget(const char* saved, const char* hive) {
+    if (hasHiveSignature(saved) && !hasHiveSignature(hive)) return kErrNotHive;
+    return 0;
+}
+
+// The Windows root as the checks take it, without trailing backslashes.
+void rootForChecks(char* root, int cch) {
+    text::copy(root, szRoot, cch);
+    int n = text::length(root);
+    while (n > 3 && root[n - 1] == '\\') root[--n] = 0;
+}
+
+// Every hive that the run would restore, checked before anything is copied: its live
+// path must name a hive file of the installation at szRoot, and its saved path a file in
+// the backup folder. The first that does not ends the program with its value shown.
+void checkPlan() {
+    char root[kCchValue];
+    rootForChecks(root, sizeof root);
+    char saved[kCchValue] = "";
+    char hive[kCchValue] = "";
+    openIniOrExit();
+    const char* refused = nullptr;
+    while (!refused && readLine(hfile, szline, sizeof szline)) {
+        cutAtLineEnd(szline);
+        if (text::startsWithNoCase(szline, "[DATA")) {
+            saved[0] = hive[0] = 0;
+        } else if (text::startsWithNoCase(szline, "Hive")) {
+            text::copy(hive, valueAfter(szline, "Hive"), sizeof hive);
+        } else if (text::startsWithNoCase(szline, "Saved")) {
+            text::copy(saved, valueAfter(szline, "Saved"), sizeof saved);
+            hive[0] = 0;
+        } else if (text::startsWithNoCase(szline, "Category")) {
+            uint32_t category = uint32_t(text::toNumber(valueAfter(szline, "Category")));
+            if (!(category & dwHivesSel) || !hive[0] || !saved[0]) continue;
+            if (szRoot[0]) hive[0] = szRoot[0];
+            if (!hivepath::isInsideBackupFolder(saved)) {
+                refused = saved;
+            } else if (!hivepath::isHiveOfInstallation(hive, root)) {
+                refused = hive;
+            }
+            if (!refused) saved[0] = hive[0] = 0;
+        }
+    }
+    closeText(hfile);
+    if (refused) {
+        clear();
+        con::printf("Hive information invalid: %s", refused);
+        dosplat::exitProgram(0);
+    }
 }
 
 // True when the last part of path is a DOS file name: 1-8 characters, optionally a dot
@@ -192,6 +309,10 @@ const char* errorText(int error) {
         return "Invalid file name";
     case kErrSize:
         return "Copied file does not match its source";
+    case kErrEmpty:
+        return "Saved hive is empty";
+    case kErrNotHive:
+        return "File to replace is not a registry hive";
     default:
         return "Unknown error";
     }
@@ -412,6 +533,12 @@ int Restore(const char* hivePath, const char* savedPath) {
         con::printf("Can't find backup hive: %s", savedPath);
         return MsgYesNo("Do you want to continue with the next hive? (Y/N):");
     }
+    // A saved file that cannot be a hive is not copied, and nothing of the live hive is
+    // touched.
+    if (int error = checkSavedFile(szTmp)) {
+        showErrorLine("Unable to restore hive", error);
+        return MsgYesNo("Do you want to continue with the next hive? (Y/N):");
+    }
 
     char hive[kCchValue];
     text::copy(hive, hivePath, sizeof hive);
@@ -423,6 +550,9 @@ int Restore(const char* hivePath, const char* savedPath) {
         con::printf("Hive to replace not found: %s", hive);
         if (!MsgYesNo("Do you want to continue? (Y/N):")) return 0;
         backUp = false;
+    } else if (int error = checkTarget(szTmp, hive)) {
+        showErrorLine("Unable to restore hive", error);
+        return MsgYesNo("Do you want to continue with the next hive? (Y/N):");
     }
 
     if (backUp) {
@@ -447,6 +577,7 @@ int Restore(const char* hivePath, const char* savedPath) {
 }
 
 void Start() {
+    checkPlan();
     openIniOrExit();
     int total = 0;
     if (dwHivesSel & kHiveSystem) total += nTotHivesSys;

@@ -81,6 +81,8 @@ const int kErrNoMemory = 8;
 const int kErrBadFormat = 11;
 const int kErrBadName = 19;  // a name that DOS cannot hold, or one the copy command would misread
 const int kErrTooLong = 20;  // the command does not fit a DOS command line
-const int kErrSize = 100;    // the copied file does not have the saved file's size
+const int kErrSize = 100;    // the copied file does not have the saved file's size or bytes
+const int kErrEmpty = 101;   // the saved hive file is empty
+const int kErrNotHive = 102; // a saved hive would go over a file without a hive's signature
 
 }  // namespace survin

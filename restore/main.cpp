@@ -15,14 +15,6 @@
 
 namespace {
 
-std::string programFolder() {
-    char path[MAX_PATH] = "";
-    DWORD cch = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (cch == 0 || cch >= MAX_PATH) return {};
-    PathRemoveFileSpecA(path);
-    return std::string(path) + "\\";
-}
-
 void enablePrivileges() {
     // The restore privilege is asked for only once the backup privilege was granted.
     if (enablePrivilege(true, L"SeBackupPrivilege") && enablePrivilege(true, L"SeRestorePrivilege")) return;
@@ -51,7 +43,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     const bool redirected = disableFsRedirection(&cookie);
 
     RestoreSession& session = theSession();
-    initSession(session, programFolder());
+    initSession(session, programFolderA());
     if (!commandLine || !commandLine[0]) runRestoreWizard(session, nullptr);
 
     if (redirected) revertFsRedirection(cookie);

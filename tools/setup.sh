@@ -9,7 +9,7 @@ here=$(dirname "$(realpath "$0")")
 
 need=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine32 wine64 xvfb xauth
       x11-utils imagemagick dosbox fonts-wqy-microhei googletest libgtest-dev fp-utils cmake
-      make g++ python3)
+      make g++ python3 clang libclang-rt-14-dev locales)
 missing=()
 for p in "${need[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -25,6 +25,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The tests run Wine under zh_CN.UTF-8: without that locale on the host, Wine cannot store
+# file names outside ASCII (a backup folder such as C:\Bk\Jörg).
+if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
+  as_root "the zh_CN.UTF-8 locale"
+  localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
 fi
 
 # The qemu route wants a recent qemu-i386: bookworm's 7.2 crashed in some Wine runs.

@@ -27,6 +27,11 @@ for project in tests/dosrestore/host/; do
   cmake --build "build/host-$name" -j2 >/dev/null || { echo "host build $name failed"; status=1; continue; }
   (cd "build/host-$name" && ctest --output-on-failure) || status=1
 done
+# A short bounded fuzzing run of the DOS program's SURVIN.INI reader (TOLMEN_FUZZ_SECONDS,
+# 0 skips it).
+if [ "${TOLMEN_FUZZ_SECONDS:-60}" -gt 0 ]; then
+  bash tools/fuzz-dos.sh "${TOLMEN_FUZZ_SECONDS:-60}" || status=1
+fi
 
 export WINEPREFIX="$root/build/wineprefix"
 export WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8

@@ -6,6 +6,9 @@
 #include <cstring>
 
 #include "errors.h"
+#include "handles.h"
+#include "hive_check.h"
+#include "hive_path.h"
 #include "platform.h"
 #include "resource.h"
 #include "session.h"
@@ -46,6 +49,30 @@ std::string readText(const std::string& file, const char* section, const char* k
     char buffer[kCchPlanPath] = "";
     GetPrivateProfileStringA(section, key, "", buffer, kCchPlanPath, file.c_str());
     return buffer;
+}
+
+std::wstring wideOf(const std::string& text) {
+    int cch = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (cch <= 1) return std::wstring();
+    std::wstring wide(static_cast<size_t>(cch), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], cch);
+    wide.resize(static_cast<size_t>(cch - 1));
+    return wide;
+}
+
+// The Windows root in its long form where it exists, as the hive paths are.
+std::string longFormOf(const std::string& path) {
+    char longPath[kCchPlanPath];
+    DWORD cch = GetLongPathNameA(path.c_str(), longPath, kCchPlanPath);
+    return cch > 0 && cch < kCchPlanPath ? std::string(longPath) : path;
+}
+
+// A hive path from SURVIN.INI may only name a hive file of the installation the run
+// restores into; a saved path only a file inside the backup folder. The checks run on
+// wide text, so that a double-byte character is never split into a false backslash.
+bool isHiveOfTarget(const std::string& hive, const std::string& targetRoot) {
+    const std::wstring root = wideOf(longFormOf(targetRoot));
+    return hivepath::isHiveOfInstallation(wideOf(hive).c_str(), root.c_str());
 }
 
 bool fileExists(const std::string& path) {
@@ -99,16 +126,31 @@ std::string temporaryCopyPath(const std::string& hivePath) {
     return temp;
 }
 
+// Puts the file's data on the disk: a copy that the cache still holds is lost in a power
+// cut, and the hive named after it with it.
+bool flushFile(const std::string& path) {
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+    return file && FlushFileBuffers(file.get());
+}
+
+// Copies source to target and flushes the copy. The error is set on failure.
+bool copyFlushed(const std::string& source, const std::string& target, DWORD* error) {
+    if (CopyFileA(source.c_str(), target.c_str(), FALSE) && flushFile(target)) return true;
+    *error = lastErrorAsHresult();
+    return false;
+}
+
 // The live hive is replaced in one move from a complete copy beside it, so a copy that
-// fails half-way never leaves a truncated hive behind.
+// fails half-way never leaves a truncated hive behind; the copy is on the disk before the
+// move, and the move itself is written through.
 bool copyOverLiveHive(const std::string& source, const std::string& hivePath, DWORD* error) {
     const std::string tempPath = temporaryCopyPath(hivePath);
-    if (!CopyFileA(source.c_str(), tempPath.c_str(), FALSE)) {
-        *error = lastErrorAsHresult();
+    if (!copyFlushed(source, tempPath, error)) {
         DeleteFileA(tempPath.c_str());
         return false;
     }
-    if (!MoveFileExA(tempPath.c_str(), hivePath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    if (!MoveFileExA(tempPath.c_str(), hivePath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         *error = lastErrorAsHresult();
         DeleteFileA(tempPath.c_str());
         return false;
@@ -120,6 +162,15 @@ bool copyOverLiveHive(const std::string& source, const std::string& hivePath, DW
 bool restoreByCopy(RestoreSession& session, RestorePlanEntry& entry, int n, int count) {
     const char* hive = entry.hivePath;
     PostProgress(session, JOB_STATUS, kProgressLine, n, count, hive);
+    // A saved file that does not load as a hive is never copied, and the live hive and
+    // its ".BAK" stay as they are.
+    if (DWORD loadError = checkHiveLoads(wideOf(entry.savedFile).c_str())) {
+        postResultLine(session, n, count, hive, false, loadError);
+        bool goOn = askToGoOn(session, format("无法复制 %s\n到\n%s.\n\n继续下一个文件吗？", entry.savedFile, hive),
+                              kRestoreErrorCaption);
+        noteFailure(session, err::kRestoreHive);
+        return goOn;
+    }
     if (session.backupExisting) {
         PostProgress(session, JOB_LOGLINE, "备份配置单元 (%d / %d) %s...", n, count, hive);
         if (!CopyFileA(hive, entry.backupCopy, FALSE)) {
@@ -152,12 +203,22 @@ bool restoreByReplace(RestoreSession& session, RestorePlanEntry& entry, int n, i
     PostProgress(session, JOB_STATUS, kProgressLine, n, count, hive);
     PostProgress(session, JOB_LOGLINE, kProgressLine, n, count, hive);
 
+    // A saved file that does not load as a hive is never handed to the replacement, and
+    // nothing beside the live hive is touched.
+    if (DWORD loadError = checkHiveLoads(wideOf(entry.savedFile).c_str())) {
+        postResultLine(session, n, count, hive, false, loadError);
+        bool goOn = askToGoOn(session, format("无法恢复 %s\n到\n%s.\n\n继续下一个文件吗？", entry.savedFile, hive),
+                              programCaption());
+        noteFailure(session, err::kRestoreHive);
+        return goOn;
+    }
+
     DeleteFileA(entry.backupCopy);
     const std::string temp = temporaryCopyPath(hive);
     DeleteFileA(temp.c_str());
 
-    if (!CopyFileA(entry.savedFile, temp.c_str(), FALSE)) {
-        DWORD error = lastErrorAsHresult();
+    DWORD error = 0;
+    if (!copyFlushed(entry.savedFile, temp, &error)) {
         postResultLine(session, n, count, hive, false, error);
         bool goOn = askToGoOn(session, format("无法复制 %s\n到\n%s.\n\n继续下一个文件吗？", entry.savedFile, temp.c_str()),
                               programCaption());
@@ -238,6 +299,11 @@ bool BuildRestorePlan(RestoreSession& session) {
         char longPath[kCchPlanPath];
         DWORD cch = GetLongPathNameA(hive, longPath, kCchPlanPath);
         if (cch > 0 && cch < kCchPlanPath) lstrcpynA(hive, longPath, kCchPlanPath);
+        if (!isHiveOfTarget(hive, target)) {
+            session.failed = 1;
+            session.failureCode = err::kHiveInfoInvalid;
+            return false;
+        }
         copyText(entry.hivePath, hive);
         copyText(entry.backupCopy, std::string(hive) + ".BAK");
 
@@ -246,6 +312,11 @@ bool BuildRestorePlan(RestoreSession& session) {
         if (!saved[0]) break;
         PathRemoveBlanksA(saved);
         if (lstrlenA(saved) < 2) break;
+        if (!hivepath::isInsideBackupFolder(wideOf(saved).c_str())) {
+            session.failed = 1;
+            session.failureCode = err::kHiveInfoInvalid;
+            return false;
+        }
         PostProgress(session, JOB_STATUS, "验证配置单元 %s", saved);
         char savedPath[MAX_PATH * 2] = "";
         std::string joined = session.backupFolder + saved;
@@ -293,6 +364,9 @@ void RunRestore(RestoreSession& session, HWND window) {
     postKind(session, JOB_STARTED);
 
     bool restartNeeded = false;
+    // Keys of a hive check that an earlier run could not unload would stay loaded until
+    // the next start of Windows.
+    unloadLeftoverHiveChecks();
     const bool planned = BuildRestorePlan(session);
     // SURVIN.INI gone since the start sets no code of its own, yet nothing was restored:
     // the run must not end as a success.

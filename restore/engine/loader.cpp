@@ -51,14 +51,45 @@ bool isDirectory(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::string programPath() {
-    char path[MAX_PATH] = "";
-    DWORD cch = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (cch == 0 || cch >= MAX_PATH) return {};
-    return path;
+// The text in the ANSI code page, or false when a character of it has none there (a
+// best-fit stand-in would name another file: ö would become o).
+bool toAnsiExactly(const std::wstring& text, std::string& ansi) {
+    BOOL usedDefault = FALSE;
+    int cb = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, nullptr, 0, nullptr, &usedDefault);
+    if (cb <= 0 || usedDefault) return false;
+    std::string buffer(static_cast<size_t>(cb), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, &buffer[0], cb, nullptr, &usedDefault);
+    if (usedDefault) return false;
+    buffer.resize(static_cast<size_t>(cb - 1));
+    ansi = buffer;
+    return true;
 }
 
 }  // namespace
+
+std::string ansiPathOf(const std::wstring& path) {
+    std::string ansi;
+    if (toAnsiExactly(path, ansi)) return ansi;
+    // The short form is plain ASCII wherever the volume keeps short names.
+    wchar_t shortPath[MAX_PATH] = L"";
+    DWORD cch = GetShortPathNameW(path.c_str(), shortPath, MAX_PATH);
+    if (cch > 0 && cch < MAX_PATH && toAnsiExactly(shortPath, ansi)) return ansi;
+    return {};
+}
+
+std::string programPathA() {
+    wchar_t path[MAX_PATH] = L"";
+    DWORD cch = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (cch == 0 || cch >= MAX_PATH) return {};
+    return ansiPathOf(path);
+}
+
+std::string programFolderA() {
+    std::string path = programPathA();
+    size_t slash = path.find_last_of('\\');
+    if (slash == std::string::npos) return {};
+    return path.substr(0, slash + 1);
+}
 
 int versionCodeOfSystem(DWORD platformId, DWORD major, DWORD minor) {
     if (platformId != VER_PLATFORM_WIN32_NT) {
@@ -224,4 +255,4 @@ void detectRestoreTargetFrom(RestoreSession& session, const std::string& program
     if (!recordSame) session.osDiffers = 1;
 }
 
-void DetectRestoreTarget(RestoreSession& session) { detectRestoreTargetFrom(session, programPath()); }
+void DetectRestoreTarget(RestoreSession& session) { detectRestoreTargetFrom(session, programPathA()); }

@@ -23,6 +23,13 @@ void DetectRestoreTarget(RestoreSession& session);
 // DetectRestoreTarget for a given path of the running program (the drive-letter search
 // looks at it); DetectRestoreTarget passes the real one.
 void detectRestoreTargetFrom(RestoreSession& session, const std::string& programFile);
+// A path in the ANSI code page in which every later ANSI call finds the same file: the
+// path itself when it converts exactly, else its short (8.3) form; empty when neither does.
+std::string ansiPathOf(const std::wstring& path);
+// The running program's full path and its folder (trailing backslash), taken through the
+// wide API so that a folder whose name the code page lacks is still found.
+std::string programPathA();
+std::string programFolderA();
 // Codes 2, 3 and 4 are the 9x-type platforms: no privileges there.
 bool isNineXType(int versionCode);
 // The Windows directory without quotes, blanks or backslashes at either end.

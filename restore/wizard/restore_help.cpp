@@ -7,6 +7,7 @@
 #include <string>
 
 #include "handles.h"
+#include "loader.h"
 #include "platform.h"
 
 namespace {
@@ -61,10 +62,12 @@ bool bindHtmlHelp() {
 }  // namespace
 
 void showRestoreHelp(HWND owner) {
+    // The program's folder as the rest of the program sees it (its short form where the
+    // code page lacks a character of it).
+    const std::string folder = programFolderA();
+    if (folder.empty() || folder.size() + 10 >= MAX_PATH) return;
     char path[MAX_PATH] = {};
-    DWORD cch = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (cch == 0 || cch >= MAX_PATH) return;
-    PathRemoveFileSpecA(path);
+    lstrcpynA(path, folder.c_str(), MAX_PATH);
     if (!PathAppendA(path, "tolmen.chm")) return;
     // The help file lies in the backup folder only when the backup program had one.
     if (!PathFileExistsA(path)) return;

@@ -47,6 +47,10 @@ void removeTree(const std::wstring& folder) {
     RemoveDirectoryW(base.c_str());
 }
 
+std::string hiveBytes(const std::string& tag) {
+    return "WINE REGISTRY Version 2\n\n[Tolmen test hive] 1700000000\n\"Tag\"=\"" + tag + "\"\n";
+}
+
 std::string readBytes(const std::wstring& path) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, 0, nullptr);

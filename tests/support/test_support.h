@@ -29,6 +29,9 @@ void removeTree(const std::wstring& folder);
 std::string readBytes(const std::wstring& path);
 bool writeBytes(const std::wstring& path, const std::string& bytes);
 bool fileExists(const std::wstring& path);
+// The bytes of a small hive that the test platform's registry loads (Wine's own hive
+// format, as its save call writes it), one key and values that carry tag.
+std::string hiveBytes(const std::string& tag);
 bool dirExists(const std::wstring& path);
 // The names of the folders directly inside a folder (given with its trailing backslash).
 std::vector<std::wstring> subfolders(const std::wstring& folder);

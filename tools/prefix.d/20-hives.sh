@@ -6,7 +6,9 @@
 #             the current user's NTUSER.DAT and UsrClass.dat (S-1-5-21-0-0-0-1000, Wine's
 #             own user key), and another user's NTUSER.DAT in C:\users\<user>2 (a folder
 #             whose name contains the current user's, so only the whole name matches).
-# Each file is small and holds its own text, so byte-for-byte checks mean something.
+# Each file is a hive that Wine's registry loads (its own text format, as its RegSaveKey
+# writes it: the header line, then keys in brackets with their values) and holds its own
+# text, so byte-for-byte checks mean something and the restore's load check passes.
 # Wine keeps its registry in text files and does not hold these files open: a plain copy
 # of them succeeds. Wine keeps under HKEY_USERS only .Default and the current user's key
 # (others vanish when the wineserver ends), so only the machine keys it lacks are added.
@@ -17,13 +19,16 @@ hives_user=$(sed -n '/ProfileList\\\\S-1-5-21-0-0-0-1000\]/,/^$/s/^"ProfileImage
 hives_other="${hives_user}2"
 hives_c="$WINEPREFIX/drive_c"
 
-# hives_file <path under drive_c> <tag>: a small file whose bytes name its hive.
+# hives_file <path under drive_c> <tag>: a small hive whose key and values name it.
 hives_file() {
   mkdir -p "$(dirname "$hives_c/$1")"
   {
-    printf 'regf test hive %s\r\n' "$2"
+    printf 'WINE REGISTRY Version 2\n\n'
+    printf '[Tolmen test hive %s] 1700000000\n' "$2"
+    printf '"Hive"="%s"\n' "$2"
+    printf '"Tag"="'
     for _ in 1 2 3 4 5 6 7 8; do printf '%s;' "$2"; done
-    printf '\r\n'
+    printf '"\n'
   } >"$hives_c/$1"
 }
 

@@ -53,6 +53,7 @@ void interpret(const std::string& tail) {
     std::string bytes = source->second.bytes;
     if (m.copyMode == CopyMode::Nothing) return;
     if (m.copyMode == CopyMode::Truncate) bytes.resize(bytes.size() / 2);
+    if (m.copyMode == CopyMode::Garble && !bytes.empty()) bytes[bytes.size() / 2] ^= 0x20;
     Entry& target = m.disk[to];
     target.bytes = bytes;
 }

@@ -39,6 +39,7 @@ enum class CopyMode {
     Copy,      // the interpreter copies as DOS does
     Truncate,  // the target ends up shorter than the source (a disk that filled up)
     Nothing,   // the interpreter runs but copies nothing
+    Garble,    // the target has the source's size but one byte differs
 };
 
 struct Machine {

@@ -13,8 +13,8 @@ class PlanTest : public ::testing::Test {
 protected:
     void SetUp() override {
         writeInfoSection(folder.ini(), "C:\\WINDOWS");
-        folder.saveHive("system", "saved SYSTEM");
-        folder.saveHive("Users\\1\\NTUSER.DAT", "saved NTUSER");
+        folder.saveLoadableHive("system", "saved SYSTEM");
+        folder.saveLoadableHive("Users\\1\\NTUSER.DAT", "saved NTUSER");
     }
     bool build(const std::string& target = "C:\\WINDOWS", DWORD selected = 7) {
         session = folder.session(target, selected);
@@ -59,11 +59,17 @@ TEST_F(PlanTest, EntriesTakeRootKeySubKeyPathsAndCategory) {
 }
 
 TEST_F(PlanTest, OnlyTheDriveLetterFollowsTheTargetRoot) {
-    writeHiveSection(folder.ini(), 0, "MACHINE\\SYSTEM", "system", "C:\\WINDOWS\\system32\\config\\SYSTEM", 1);
+    writeHiveSection(folder.ini(), 0, "MACHINE\\SYSTEM", "system", "C:\\WINNT\\system32\\config\\SYSTEM", 1);
     writeHiveSection(folder.ini(), 1, "MACHINE\\SAM", "system", "e:\\WINNT\\system32\\config\\SAM", 1);
     ASSERT_TRUE(build("E:\\WINNT"));
-    EXPECT_STREQ("E:\\WINDOWS\\system32\\config\\SYSTEM", session.plan[0].hivePath);
+    EXPECT_STREQ("E:\\WINNT\\system32\\config\\SYSTEM", session.plan[0].hivePath);
     EXPECT_STREQ("e:\\WINNT\\system32\\config\\SAM", session.plan[1].hivePath);  // same root: untouched
+
+    // The folders stay as written: a hive of another Windows folder on that drive is none
+    // of the target's, and voids the plan.
+    writeHiveSection(folder.ini(), 0, "MACHINE\\SYSTEM", "system", "C:\\WINDOWS\\system32\\config\\SYSTEM", 1);
+    EXPECT_FALSE(build("E:\\WINNT"));
+    EXPECT_EQ(err::kHiveInfoInvalid, session.failureCode);
 }
 
 TEST_F(PlanTest, ShortHivePathIsExpandedToItsLongForm) {
@@ -74,7 +80,7 @@ TEST_F(PlanTest, ShortHivePathIsExpandedToItsLongForm) {
     ASSERT_GT(GetShortPathNameA(live.c_str(), shortPath, MAX_PATH), 0u);
     ASSERT_STRNE(live.c_str(), shortPath);
     writeHiveSection(folder.ini(), 0, "USERS\\S-1", "Users\\1\\NTUSER.DAT", shortPath, 2);
-    ASSERT_TRUE(build("R:\\WINDOWS"));
+    ASSERT_TRUE(build(offline.root() + "\\WINDOWS"));
     EXPECT_EQ(live, session.plan[0].hivePath);
     EXPECT_EQ(live + ".BAK", session.plan[0].backupCopy);
 }
@@ -83,7 +89,7 @@ TEST_F(PlanTest, UnselectedSectionsAreSkippedUnread) {
     // Read, either section would end or void the plan.
     writeHiveSection(folder.ini(), 0, "CURUSER\\S-1", "", "", 2);
     writeHiveSection(folder.ini(), 1, "MACHINE\\SYSTEM", "system", "C:\\WINDOWS\\system32\\config\\SYSTEM", 1);
-    writeHiveSection(folder.ini(), 2, "USERS\\S-1", "missing", "C:\\x\\NTUSER.DAT", 4);
+    writeHiveSection(folder.ini(), 2, "USERS\\S-1", "missing", "C:\\DOCS\\THESIS.DOC", 4);
     ASSERT_TRUE(build("C:\\WINDOWS", 1));
     ASSERT_EQ(1u, session.plan.size());
     EXPECT_STREQ("SYSTEM", session.plan[0].subKey);

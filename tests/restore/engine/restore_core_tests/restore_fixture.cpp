@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "edition.h"
+#include "platform.h"
 
 using namespace testing_support;
 
@@ -27,7 +28,13 @@ public:
 
 class GuardEnvironment : public ::testing::Environment {
 public:
-    void SetUp() override { setRestoreActions(&forbidden_); }
+    void SetUp() override {
+        setRestoreActions(&forbidden_);
+        // As the program does at its start: loading a hive to check it needs the restore
+        // privilege.
+        ASSERT_TRUE(enablePrivilege(true, L"SeBackupPrivilege"));
+        ASSERT_TRUE(enablePrivilege(true, L"SeRestorePrivilege"));
+    }
     void TearDown() override { setRestoreActions(nullptr); }
 
 private:
@@ -102,6 +109,12 @@ BackupFolder::BackupFolder() : dir_(L"restore"), folder_(ansi(dir_.path())) {}
 
 void BackupFolder::saveHive(const std::string& saved, const std::string& bytes) {
     OfflineTree::put(folder_ + saved, bytes);
+}
+
+std::string BackupFolder::saveLoadableHive(const std::string& saved, const std::string& tag) {
+    std::string bytes = hiveBytes(tag);
+    saveHive(saved, bytes);
+    return bytes;
 }
 
 RestoreSession BackupFolder::session(const std::string& targetRoot, DWORD selected) const {

@@ -45,6 +45,8 @@ public:
     std::string ini() const { return folder_ + "SURVIN.INI"; }
     // Writes a saved hive file (relative path, folders created) with the given bytes.
     void saveHive(const std::string& saved, const std::string& bytes);
+    // Writes a saved hive file that loads as a hive and carries tag; returns its bytes.
+    std::string saveLoadableHive(const std::string& saved, const std::string& tag);
     // A session for this folder as the program would hold it before a run (not loaded).
     RestoreSession session(const std::string& targetRoot, DWORD selected = 7) const;
 

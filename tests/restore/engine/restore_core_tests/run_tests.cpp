@@ -25,8 +25,8 @@ protected:
         writeInfoSection(folder.ini(), "C" + windows.substr(1));
         writeHiveSection(folder.ini(), 0, "MACHINE\\SYSTEM", "system", "C" + systemHive.substr(1), 1);
         writeHiveSection(folder.ini(), 1, "USERS\\S-1-5-21-1", "Users\\1\\NTUSER.DAT", "C" + userHive.substr(1), 2);
-        folder.saveHive("system", "saved SYSTEM hive");
-        folder.saveHive("Users\\1\\NTUSER.DAT", "saved NTUSER hive");
+        savedSystem = folder.saveLoadableHive("system", savedSystem);
+        savedUser = folder.saveLoadableHive("Users\\1\\NTUSER.DAT", savedUser);
         OfflineTree::put(systemHive, "live SYSTEM");
         OfflineTree::put(userHive, "live NTUSER");
         session = folder.session(windows);
@@ -48,6 +48,7 @@ protected:
     OfflineTree offline;
     BackupFolder folder;
     std::string windows, systemHive, userHive;
+    std::string savedSystem, savedUser;  // the saved files' bytes
     RestoreSession session;
     NotifyRecorder recorder{true};
     ScriptedActions actions;
@@ -57,8 +58,8 @@ protected:
 
 TEST_F(RunTest, CopyFilesKeepsTheLiveHivesAsBakFiles) {
     run(CopyFiles);
-    EXPECT_EQ("saved SYSTEM hive", fileBytes(systemHive));
-    EXPECT_EQ("saved NTUSER hive", fileBytes(userHive));
+    EXPECT_EQ(savedSystem, fileBytes(systemHive));
+    EXPECT_EQ(savedUser, fileBytes(userHive));
     EXPECT_EQ("live SYSTEM", fileBytes(systemHive + ".BAK"));
     EXPECT_EQ("live NTUSER", fileBytes(userHive + ".BAK"));
     EXPECT_FALSE(exists(systemHive + ".TMP"));
@@ -85,8 +86,8 @@ TEST_F(RunTest, CopyFilesKeepsTheLiveHivesAsBakFiles) {
 TEST_F(RunTest, CopyFilesWithoutBackupWritesNoBakFile) {
     session.backupExisting = 0;
     run(CopyFiles);
-    EXPECT_EQ("saved SYSTEM hive", fileBytes(systemHive));
-    EXPECT_EQ("saved NTUSER hive", fileBytes(userHive));
+    EXPECT_EQ(savedSystem, fileBytes(systemHive));
+    EXPECT_EQ(savedUser, fileBytes(userHive));
     EXPECT_FALSE(exists(systemHive + ".BAK"));
     EXPECT_FALSE(exists(userHive + ".BAK"));
     std::vector<std::wstring> expected = {line(1, systemHive, " 成功"), line(2, userHive, " 成功"),
@@ -103,8 +104,8 @@ TEST_F(RunTest, FailedBackupCopyAnsweredYesRestoresButReportsTheFailure) {
     EXPECT_EQ("恢复错误", actions.questions[0].caption);
     EXPECT_EQ(kQuestion, actions.questions[0].flags);
     EXPECT_EQ(recorder.hwnd(), actions.questions[0].owner);
-    EXPECT_EQ("saved SYSTEM hive", fileBytes(systemHive));
-    EXPECT_EQ("saved NTUSER hive", fileBytes(userHive));
+    EXPECT_EQ(savedSystem, fileBytes(systemHive));
+    EXPECT_EQ(savedUser, fileBytes(userHive));
     EXPECT_EQ(1, session.failed);
     EXPECT_EQ(err::kBackupExisting, session.failureCode);
 
@@ -144,7 +145,7 @@ TEST_F(RunTest, FailedCopyAnsweredYesGoesOnAndAnsweredNoStopsWith614) {
     EXPECT_EQ("恢复错误", actions.questions[0].caption);
     EXPECT_EQ("live SYSTEM", fileBytes(systemHive));
     EXPECT_FALSE(exists(systemHive + ".TMP"));
-    EXPECT_EQ("saved NTUSER hive", fileBytes(userHive));
+    EXPECT_EQ(savedUser, fileBytes(userHive));
     EXPECT_EQ(1, session.failed);
     EXPECT_EQ(err::kRestoreHive, session.failureCode);
     std::vector<std::wstring> merged = mergedLog(log());
@@ -185,8 +186,8 @@ TEST_F(RunTest, ReplacementCopiesToTmpAndRestartsOnceAfterSuccess) {
     EXPECT_EQ(offline.root() + "\\Users\\a\\NTUSER.TMP", user.newFile);  // extension replaced
     EXPECT_EQ(userHive + ".BAK", user.oldFile);                         // appended
 
-    EXPECT_EQ("saved SYSTEM hive", fileBytes(systemHive + ".TMP"));
-    EXPECT_EQ("saved NTUSER hive", fileBytes(user.newFile));
+    EXPECT_EQ(savedSystem, fileBytes(systemHive + ".TMP"));
+    EXPECT_EQ(savedUser, fileBytes(user.newFile));
     EXPECT_EQ("live SYSTEM", fileBytes(systemHive));  // swapped only at the next start
     EXPECT_FALSE(exists(systemHive + ".BAK"));         // the old one was cleared for it
     EXPECT_EQ(user.newFile, session.plan[1].savedFile);
@@ -245,11 +246,12 @@ TEST_F(RunTest, FailedReplacementAnsweredNoStopsWith614) {
 
 TEST_F(RunTest, FailedCopyToTmpAsksAboutTheTemporaryFile) {
     // A hive folder that does not exist: the temporary copy beside it cannot be made.
-    writeValue(folder.ini(), "DATA0", "Hive", ("C" + windows.substr(1) + "\\nowhere\\SYSTEM").c_str());
+    writeValue(folder.ini(), "DATA0", "Hive", ("C" + windows.substr(1) + "\\system32\\config\\nowhere\\SYSTEM").c_str());
     actions.answers = {IDYES};
     run(WindowsApi);
     ASSERT_EQ(2u, actions.questions.size());
-    EXPECT_EQ("无法复制 " + folder.folder() + "system\n到\n" + windows + "\\nowhere\\SYSTEM.TMP.\n\n继续下一个文件吗？",
+    EXPECT_EQ("无法复制 " + folder.folder() + "system\n到\n" + windows +
+                  "\\system32\\config\\nowhere\\SYSTEM.TMP.\n\n继续下一个文件吗？",
               actions.questions[0].text);
     EXPECT_EQ("注册表恢复", actions.questions[0].caption);
     EXPECT_EQ(kQuestion, actions.questions[0].flags);
@@ -294,9 +296,10 @@ TEST_F(RunTest, TemporaryCopyNeverTakesTheNameOfALiveFile) {
     // A name with two extensions loses only its last one; a path so long that the shell
     // cannot add ".TMP" in place. Neither may make the live hive, or a file beside it, the
     // temporary copy that is deleted and overwritten.
-    const std::string twoDots = offline.root() + "\\Users\\a\\NTUSER.MAN.DAT";
-    const std::string neighbour = offline.root() + "\\Users\\a\\NTUSER.MAN";
-    std::string longHive = offline.root() + "\\";
+    const std::string config = windows + "\\system32\\config\\";
+    const std::string twoDots = config + "NTUSER.MAN.DAT";
+    const std::string neighbour = config + "NTUSER.MAN";
+    std::string longHive = config;
     longHive += std::string(256 - longHive.size() - 7, 'l') + "\\SYSTEM";  // 256 characters
     ASSERT_EQ(256u, longHive.size());
     OfflineTree::put(twoDots, "live NTUSER");
@@ -323,8 +326,8 @@ TEST_F(RunTest, TemporaryCopyNeverTakesTheNameOfALiveFile) {
             ASSERT_EQ(2u, actions.replacements.size());
             EXPECT_EQ(twoDots.substr(0, twoDots.size() - 4) + ".TMP", actions.replacements[1].newFile);
         } else {
-            EXPECT_EQ("saved NTUSER hive", fileBytes(twoDots));
-            EXPECT_FALSE(exists(offline.root() + "\\Users\\a\\NTUSER.MAN.TMP"));
+            EXPECT_EQ(savedUser, fileBytes(twoDots));
+            EXPECT_FALSE(exists(config + "NTUSER.MAN.TMP"));
         }
     }
 }

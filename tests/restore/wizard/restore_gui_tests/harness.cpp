@@ -5,6 +5,7 @@
 
 #include "edition.h"
 #include "loader.h"
+#include "platform.h"
 #include "restore_wizard.h"
 #include "rgui_driver.h"
 #include "test_support.h"
@@ -22,6 +23,9 @@ void loadWizardResources() {
     static bool done = false;
     if (done) return;
     done = true;
+    // As the program does at its start: the engine loads each saved hive to check it.
+    enablePrivilege(true, L"SeBackupPrivilege");
+    enablePrivilege(true, L"SeRestorePrivilege");
     INITCOMMONCONTROLSEX icc = {sizeof(icc), 0x80FF};
     InitCommonControlsEx(&icc);
     HMODULE module = LoadLibraryExW(testing_support::distFile(L"Survin.exe").c_str(), nullptr,
@@ -91,8 +95,10 @@ bool writeBackup(const std::string& folder, const BackupDescription& backup) {
     return ok;
 }
 
-RealProgram::RealProgram(const std::string& folder) {
-    const std::wstring exe = wide(folder) + L"SURVIN.EXE";
+RealProgram::RealProgram(const std::string& folder) : RealProgram(wide(folder)) {}
+
+RealProgram::RealProgram(const std::wstring& folder) {
+    const std::wstring exe = folder + L"SURVIN.EXE";
     if (!CopyFileW(testing_support::distFile(L"Survin.exe").c_str(), exe.c_str(), FALSE)) return;
     // Another test program may hold the single-instance mutex for a moment: a second
     // instance ends at once, so try again.
@@ -102,7 +108,7 @@ RealProgram::RealProgram(const std::string& folder) {
         si.cb = sizeof(si);
         PROCESS_INFORMATION pi = {};
         if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                            wide(folder).c_str(), &si, &pi))
+                            folder.c_str(), &si, &pi))
             return;
         CloseHandle(pi.hThread);
         if (WaitForSingleObject(pi.hProcess, 1500) == WAIT_TIMEOUT) {

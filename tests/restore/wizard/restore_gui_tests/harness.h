@@ -18,7 +18,7 @@ struct SavedHive {
     std::string saved;  // relative to the backup folder
     std::string hive;   // live file path as SURVIN.INI records it
     int category;
-    std::string bytes;  // content of the saved file
+    std::string bytes;  // content of the saved file (see testing_support::hiveBytes)
 };
 
 // What the INFO section describes; by default the running Windows.
@@ -44,6 +44,8 @@ bool makeFolders(const std::string& folder);
 class RealProgram {
 public:
     explicit RealProgram(const std::string& folder);
+    // The same for a folder given in wide characters (one the ANSI code page may lack).
+    explicit RealProgram(const std::wstring& folder);
     ~RealProgram();  // ends the program if a test left it running
     bool started() const { return process_ != nullptr; }
     DWORD processId() const { return processId_; }

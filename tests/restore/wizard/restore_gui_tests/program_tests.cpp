@@ -51,21 +51,25 @@ TEST(RestoreProgram, FolderWithoutIniOffersOnlyCancel) {
 TEST(RestoreProgram, CopiesHivesIntoOfflineInstallation) {
     ASSERT_EQ(GetDriveTypeA("G:\\"), static_cast<UINT>(DRIVE_FIXED)) << "the test prefix has G: as a fixed disk";
     OfflineTree tree("RGUIOLD");
-    const std::string name = tree.root.substr(2);  // \RGUIOLDnnnn
-    const std::string liveSystem = tree.root + "\\system32\\config\\SYSTEM";
+    // The installation's Windows folder and its profiles beside it.
+    const std::string windows = tree.root + "\\WINDOWS";
+    const std::string name = windows.substr(2);  // \RGUIOLDnnnn\WINDOWS
+    const std::string profiles = "C:" + tree.root.substr(2) + "\\Users";
+    const std::string liveSystem = windows + "\\system32\\config\\SYSTEM";
     const std::string liveUser = tree.root + "\\Users\\Alice\\NTUSER.DAT";
-    ASSERT_TRUE(makeFolders(tree.root + "\\system32\\config\\"));
+    ASSERT_TRUE(makeFolders(windows + "\\system32\\config\\"));
     ASSERT_TRUE(makeFolders(tree.root + "\\Users\\Alice\\"));
     ASSERT_TRUE(putFile(liveSystem, "old system hive"));
     ASSERT_TRUE(putFile(liveUser, "old user hive"));
+    const std::string restoredSystem = testing_support::hiveBytes("restored system hive");
+    const std::string restoredUser = testing_support::hiveBytes("restored user hive");
 
-    const std::string folder = tree.root + "\\Tolmen\\2026-12-08\\";
+    const std::string folder = windows + "\\Tolmen\\2026-12-08\\";
     BackupDescription backup;
     backup.sysRoot = "C:" + name;  // as the other installation saw itself
     backup.hives = {
-        {"MACHINE\\SYSTEM", "SYSTEM", "C:" + name + "\\system32\\config\\SYSTEM", 1, "restored system hive"},
-        {"USERS\\S-1-5-21-1-2-3-1003", "Users\\1\\NTUSER.DAT", "C:" + name + "\\Users\\Alice\\NTUSER.DAT", 2,
-         "restored user hive"},
+        {"MACHINE\\SYSTEM", "SYSTEM", "C:" + name + "\\system32\\config\\SYSTEM", 1, restoredSystem},
+        {"USERS\\S-1-5-21-1-2-3-1003", "Users\\1\\NTUSER.DAT", profiles + "\\Alice\\NTUSER.DAT", 2, restoredUser},
     };
     ASSERT_TRUE(writeBackup(folder, backup));
 
@@ -90,7 +94,7 @@ TEST(RestoreProgram, CopiesHivesIntoOfflineInstallation) {
                   wide(folder) + L"\n");
     const std::wstring restoreInfo = L"恢复来源      \t:    " + runningEdition() +
                                      L"\n恢复模式    \t:    自动检测;  (不同 Windows) 将复制文件\n恢复到根目录   \t:    " +
-                                     wide(tree.root);
+                                     wide(windows);
     EXPECT_EQ(itemText(welcome, 1007), restoreInfo);
     EXPECT_EQ(waitForOtherDialog(program.processId(), {sheet}, 1000), nullptr) << "no detection warning";
     EXPECT_TRUE(waitForEnabled(sheet, kNextButton, true));
@@ -123,8 +127,8 @@ TEST(RestoreProgram, CopiesHivesIntoOfflineInstallation) {
         L"处理  ",
     };
     EXPECT_EQ(listItems(list), expected);
-    EXPECT_EQ(fileBytes(liveSystem), "restored system hive");
-    EXPECT_EQ(fileBytes(liveUser), "restored user hive");
+    EXPECT_EQ(fileBytes(liveSystem), restoredSystem);
+    EXPECT_EQ(fileBytes(liveUser), restoredUser);
     EXPECT_EQ(fileBytes(liveSystem + ".BAK"), "old system hive");
     EXPECT_EQ(fileBytes(liveUser + ".BAK"), "old user hive");
     screenshot(sheet, L"restore-progress-done");

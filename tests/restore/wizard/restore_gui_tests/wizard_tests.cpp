@@ -33,11 +33,20 @@ HWND startRun(HWND sheet) {
 
 TEST(RestoreWizard, SameWindowsReplacesHivesAndAsksForRestart) {
     BackupFolder folder(L"rgui-api");
-    const std::string live = folder.path + "live\\SYSTEM";
-    ASSERT_TRUE(makeFolders(folder.path + "live\\"));
+    // A profile of the running Windows of this test alone.
+    char profile[64];
+    wsprintfA(profile, "C:\\users\\rgui-api-%lu\\", GetCurrentProcessId());
+    struct Cleanup {
+        std::string folder;
+        ~Cleanup() { testing_support::removeTree(wide(folder)); }
+    } cleanup{profile};
+    const std::string live = std::string(profile) + "NTUSER.DAT";
+    const std::string temp = std::string(profile) + "NTUSER.TMP";
+    ASSERT_TRUE(makeFolders(profile));
     ASSERT_TRUE(putFile(live, "live hive"));
+    const std::string saved = testing_support::hiveBytes("saved hive");
     BackupDescription backup;
-    backup.hives = {{"MACHINE\\SYSTEM", "SYSTEM", live, 1, "saved hive"}};
+    backup.hives = {{"USERS\\S-1-5-21-1-2-3-1003", "NTUSER.DAT", live, 2, saved}};
     ASSERT_TRUE(writeBackup(folder.path + "bk\\", backup));
 
     ScriptedActions actions;
@@ -61,11 +70,11 @@ TEST(RestoreWizard, SameWindowsReplacesHivesAndAsksForRestart) {
 
     EXPECT_EQ(waitForItemText(progress, 1006, L"注册表恢复操作完成。"), L"注册表恢复操作完成。");
     ASSERT_EQ(actions.replacements.size(), 1u);
-    EXPECT_EQ(actions.replacements[0].root, HKEY_LOCAL_MACHINE);
-    EXPECT_EQ(actions.replacements[0].subKey, "SYSTEM");
-    EXPECT_EQ(actions.replacements[0].newFile, live + ".TMP");
+    EXPECT_EQ(actions.replacements[0].root, HKEY_USERS);
+    EXPECT_EQ(actions.replacements[0].subKey, "S-1-5-21-1-2-3-1003");
+    EXPECT_EQ(actions.replacements[0].newFile, temp);
     EXPECT_EQ(actions.replacements[0].oldFile, live + ".BAK");
-    EXPECT_EQ(fileBytes(live + ".TMP"), "saved hive");
+    EXPECT_EQ(fileBytes(temp), saved);
     EXPECT_EQ(fileBytes(live), "live hive") << "the live hive is left to the replacement";
     const std::vector<std::wstring> expected = {L"恢复 (1 / 1) " + wide(live) + L" ... 成功", L"处理  "};
     EXPECT_EQ(listItems(GetDlgItem(progress, 1021)), expected);
@@ -82,14 +91,17 @@ TEST_P(FailingRun, AnswerDecidesWhetherTheRunGoesOn) {
     ASSERT_EQ(GetDriveTypeA("G:\\"), static_cast<UINT>(DRIVE_FIXED));
     OfflineTree tree("RGUIFAIL");
     const std::string software = tree.root + "\\system32\\config\\SOFTWARE";
+    // A folder of the installation that is not there: the copy into it fails.
+    const std::string missing = tree.root + "\\system32\\config\\missing\\SYSTEM";
     ASSERT_TRUE(makeFolders(tree.root + "\\system32\\config\\"));
     ASSERT_TRUE(putFile(software, "old software"));
+    const std::string savedSoftware = testing_support::hiveBytes("saved software");
     BackupFolder folder(L"rgui-fail");
     BackupDescription backup;
     backup.sysRoot = tree.root;
     backup.hives = {
-        {"MACHINE\\SYSTEM", "SYSTEM", tree.root + "\\missing\\SYSTEM", 1, "saved system"},
-        {"MACHINE\\SOFTWARE", "SOFTWARE", software, 1, "saved software"},
+        {"MACHINE\\SYSTEM", "SYSTEM", missing, 1, testing_support::hiveBytes("saved system")},
+        {"MACHINE\\SOFTWARE", "SOFTWARE", software, 1, savedSoftware},
     };
     ASSERT_TRUE(writeBackup(folder.path, backup));
 
@@ -113,7 +125,7 @@ TEST_P(FailingRun, AnswerDecidesWhetherTheRunGoesOn) {
     ASSERT_NE(question, nullptr);
     const std::wstring message = messageText(question);
     EXPECT_EQ(message.rfind(L"无法复制 ", 0), 0u) << ansi(message);
-    EXPECT_NE(message.find(L"\n到\n" + wide(tree.root) + L"\\missing\\SYSTEM.\n\n继续下一个文件吗？"),
+    EXPECT_NE(message.find(L"\n到\n" + wide(missing) + L".\n\n继续下一个文件吗？"),
               std::wstring::npos);
     if (goOn) screenshot(question, L"restore-failure-question");
     // Cancel while the run is going on is refused.
@@ -126,11 +138,11 @@ TEST_P(FailingRun, AnswerDecidesWhetherTheRunGoesOn) {
     EXPECT_EQ(itemText(progress, 1007), L"错误: 无法恢复配置单元");
     EXPECT_EQ(wizard.session.failed, 1);
     EXPECT_EQ(wizard.session.failureCode, 614);
-    EXPECT_EQ(fileBytes(software), goOn ? "saved software" : "old software");
+    EXPECT_EQ(fileBytes(software), goOn ? savedSoftware : "old software");
     std::vector<std::wstring> items = listItems(GetDlgItem(progress, 1021));
     ASSERT_FALSE(items.empty());
     EXPECT_EQ(items.back(), L"处理 包含错误");
-    EXPECT_EQ(items[0].rfind(L"恢复 (1 / 2) " + wide(tree.root) + L"\\missing\\SYSTEM ... 失败 ", 0), 0u);
+    EXPECT_EQ(items[0].rfind(L"恢复 (1 / 2) " + wide(missing) + L" ... 失败 ", 0), 0u);
     if (goOn) {
         EXPECT_EQ(items[1], L"恢复 (2 / 2) " + wide(software) + L" ... 成功");
         screenshot(sheet, L"restore-progress-failed");

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Fuzzes the DOS restore program's SURVIN.INI reader and copy-command building for a
+# bounded time (libFuzzer through clang, with the address and undefined-behaviour
+# sanitizers) on the host, starting from the seeds in tests/dosrestore/fuzz/seeds/.
+# Usage: tools/fuzz-dos.sh [seconds] (default 60). Exits non-zero on a crash, with the
+# input that caused it in build/fuzz-dos/.
+set -uo pipefail
+cd "$(dirname "$(realpath "$0")")/.."
+seconds=${1:-60}
+out=build/fuzz-dos
+mkdir -p "$out/corpus"
+command -v clang++ >/dev/null || { echo "fuzz-dos: clang++ is missing; as root, run: bash tools/setup.sh" >&2; exit 1; }
+
+src=(dosrestore/text.cpp dosrestore/console.cpp dosrestore/survin_dos.cpp
+     tests/dosrestore/host/sim_platform.cpp tests/dosrestore/fuzz/survin_ini_fuzz.cpp)
+if [ ! -x "$out/survin_ini_fuzz" ] || [ -n "$(find "${src[@]}" dosrestore/*.h common/hive_path.h \
+     tests/dosrestore/host/sim_platform.h -newer "$out/survin_ini_fuzz" 2>/dev/null)" ]; then
+  clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+    -Idosrestore -Itests/dosrestore/host "${src[@]}" -o "$out/survin_ini_fuzz" || {
+    echo "fuzz-dos: build failed" >&2; exit 1; }
+fi
+cp -n tests/dosrestore/fuzz/seeds/* "$out/corpus/"
+
+log="$out/run.log"
+(cd "$out" && ./survin_ini_fuzz -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+   -print_final_stats=1 corpus) >"$log" 2>&1
+status=$?
+runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+if [ $status -ne 0 ]; then
+  tail -n 40 "$log" >&2
+  echo "fuzz-dos: FAILED after ${runs:-?} executions (log: $log; crashing input: $out/crash-*)" >&2
+  exit 1
+fi
+echo "fuzz-dos: ${runs:-?} executions in ${seconds} s, no crash ($(ls "$out/corpus" | wc -l) inputs in the corpus)"
