@@ -2,6 +2,11 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <prsht.h>
+
+#include <cstdio>
+
+#include "test_support.h"
 
 namespace gui_driver {
 
@@ -10,15 +15,25 @@ bool waitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     for (;;) {
         if (condition()) return true;
         if (GetTickCount() - start >= timeoutMs) return false;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
         Sleep(50);
     }
 }
 
 namespace {
 
+std::wstring classOf(HWND window) {
+    wchar_t name[256] = {};
+    GetClassNameW(window, name, 256);
+    return name;
+}
+
+// Visible top-level windows of a process: with a caption, or dialogs other than known ones.
 struct TopSearch {
     DWORD pid;
     const std::wstring* caption;
+    const std::vector<HWND>* known;
     HWND found;
 };
 
@@ -27,9 +42,19 @@ BOOL CALLBACK topWindowProc(HWND window, LPARAM lParam) {
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
     if (pid != search->pid || !IsWindowVisible(window)) return TRUE;
-    if (textOf(window) != *search->caption) return TRUE;
+    if (search->caption && textOf(window) != *search->caption) return TRUE;
+    if (search->known) {
+        if (classOf(window) != L"#32770") return TRUE;
+        for (HWND known : *search->known)
+            if (known == window) return TRUE;
+    }
     search->found = window;
     return FALSE;
+}
+
+HWND findTop(TopSearch search) {
+    EnumWindows(topWindowProc, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 struct ControlSearch {
@@ -47,9 +72,7 @@ BOOL CALLBACK controlProc(HWND window, LPARAM lParam) {
 }
 
 BOOL CALLBACK staticTextProc(HWND window, LPARAM lParam) {
-    wchar_t cls[32] = {};
-    GetClassNameW(window, cls, 32);
-    if (lstrcmpiW(cls, L"Static") == 0) {
+    if (lstrcmpiW(classOf(window).c_str(), L"Static") == 0) {
         auto* longest = reinterpret_cast<std::wstring*>(lParam);
         std::wstring text = textOf(window);
         if (text.size() > longest->size()) *longest = text;
@@ -57,7 +80,8 @@ BOOL CALLBACK staticTextProc(HWND window, LPARAM lParam) {
     return TRUE;
 }
 
-// Memory inside another process for list-view calls.
+// Memory inside the window's process for messages that carry pointers the system does
+// not carry across processes (list views); for a window of this process it is plain memory.
 class RemoteBuffer {
 public:
     RemoteBuffer(HWND window, SIZE_T cb) {
@@ -88,16 +112,41 @@ private:
 
 }  // namespace
 
-HWND findTopWindow(DWORD pid, const std::wstring& caption) {
-    TopSearch search{pid, &caption, nullptr};
-    EnumWindows(topWindowProc, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+HWND findWindow(DWORD pid, const std::wstring& caption) { return findTop({pid, &caption, nullptr, nullptr}); }
+
+HWND waitForWindow(DWORD pid, const std::wstring& caption, DWORD timeoutMs) {
+    HWND found = nullptr;
+    waitUntil([&] { return (found = findWindow(pid, caption)) != nullptr; }, timeoutMs);
+    if (!found) {
+        fprintf(stderr, "no window \"%s\" after %lu ms\n", testing_support::toUtf8(caption).c_str(),
+                static_cast<unsigned long>(timeoutMs));
+        printWindowsOf(pid);
+    }
+    return found;
 }
 
-HWND waitTopWindow(DWORD pid, const std::wstring& caption, DWORD timeoutMs) {
+bool waitForWindowGone(DWORD pid, const std::wstring& caption, DWORD timeoutMs) {
+    return waitUntil([&] { return findWindow(pid, caption) == nullptr; }, timeoutMs);
+}
+
+HWND waitForOtherDialog(DWORD pid, const std::vector<HWND>& known, DWORD timeoutMs) {
     HWND found = nullptr;
-    waitUntil([&] { return (found = findTopWindow(pid, caption)) != nullptr; }, timeoutMs);
+    waitUntil([&] { return (found = findTop({pid, nullptr, &known, nullptr})) != nullptr; }, timeoutMs);
     return found;
+}
+
+void printWindowsOf(DWORD pid) {
+    EnumWindows(
+        [](HWND window, LPARAM owner) WINAPI -> BOOL {
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            if (process == static_cast<DWORD>(owner))
+                fprintf(stderr, "  window of the process: visible %d class %s caption \"%s\"\n",
+                        IsWindowVisible(window) ? 1 : 0, testing_support::toUtf8(classOf(window)).c_str(),
+                        testing_support::toUtf8(textOf(window)).c_str());
+            return TRUE;
+        },
+        static_cast<LPARAM>(pid));
 }
 
 HWND findControl(HWND root, int id) {
@@ -110,7 +159,7 @@ HWND findControl(HWND root, int id) {
     return search.found;
 }
 
-HWND waitControl(HWND root, int id, DWORD timeoutMs) {
+HWND waitForControl(HWND root, int id, DWORD timeoutMs) {
     HWND found = nullptr;
     waitUntil([&] { return (found = findControl(root, id)) != nullptr; }, timeoutMs);
     return found;
@@ -118,6 +167,7 @@ HWND waitControl(HWND root, int id, DWORD timeoutMs) {
 
 std::wstring textOf(HWND window) {
     if (!window) return {};
+    // Through SendMessageTimeout so that a hung program fails the test instead of hanging it.
     DWORD_PTR cch = 0;
     if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &cch)) return {};
     std::wstring text(cch + 1, L'\0');
@@ -129,9 +179,19 @@ std::wstring textOf(HWND window) {
     return text;
 }
 
+std::wstring waitForText(HWND window, const std::wstring& expected, DWORD timeoutMs) {
+    std::wstring last;
+    waitUntil([&] { return (last = textOf(window)) == expected; }, timeoutMs);
+    return last;
+}
+
 bool isChecked(HWND button) { return SendMessageW(button, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 bool isEnabled(HWND window) { return window && IsWindowEnabled(window); }
 bool isVisible(HWND window) { return window && IsWindowVisible(window); }
+
+bool waitForEnabled(HWND control, bool enabled, DWORD timeoutMs) {
+    return waitUntil([&] { return isVisible(control) && (IsWindowEnabled(control) != FALSE) == enabled; }, timeoutMs);
+}
 
 void click(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
 
@@ -139,9 +199,12 @@ void typeText(HWND edit, const std::wstring& text) {
     SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-void clickLink(HWND label) {
-    PostMessageW(label, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
-    PostMessageW(label, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+void clickLink(HWND link) {
+    RECT client = {};
+    GetClientRect(link, &client);
+    const LPARAM point = MAKELPARAM(4, (client.bottom - client.top) / 2);
+    PostMessageW(link, WM_LBUTTONDOWN, MK_LBUTTON, point);
+    PostMessageW(link, WM_LBUTTONUP, 0, point);
 }
 
 void mouseClick(HWND control) {
@@ -180,10 +243,32 @@ bool answerMessageBox(HWND box, int buttonId) {
     return waitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 10000);
 }
 
+std::vector<std::wstring> comboItems(HWND combo) {
+    std::vector<std::wstring> items;
+    const int count = static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        const int cch = static_cast<int>(SendMessageW(combo, CB_GETLBTEXTLEN, i, 0));
+        if (cch < 0) continue;
+        std::wstring item(static_cast<size_t>(cch) + 1, L'\0');
+        SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&item[0]));
+        item.resize(wcslen(item.c_str()));
+        items.push_back(item);
+    }
+    return items;
+}
+
+int comboSelection(HWND combo) { return static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0)); }
+
+void selectComboItem(HWND combo, int index) {
+    SendMessageW(combo, CB_SETCURSEL, index, 0);
+    PostMessageW(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(combo));
+}
+
 int listCount(HWND list) { return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
 
 std::wstring listItemText(HWND list, int index) {
-    constexpr int kCch = 1024;
+    constexpr int kCch = 2048;
     RemoteBuffer remote(list, sizeof(LVITEMW) + kCch * sizeof(wchar_t));
     if (!remote.valid()) return {};
     LVITEMW item = {};
@@ -220,6 +305,21 @@ LRESULT sendWithText(HWND window, UINT msg, WPARAM wParam, const std::wstring& t
     RemoteBuffer remote(window, cb);
     if (!remote.valid() || !remote.write(0, text.c_str(), cb)) return 0;
     return SendMessageW(window, msg, wParam, reinterpret_cast<LPARAM>(remote.at(0)));
+}
+
+HWND currentPage(HWND sheet) {
+    return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+}
+
+void pressSheetButton(HWND sheet, int button) { PostMessageW(sheet, PSM_PRESSBUTTON, button, 0); }
+
+HWND waitForPageChange(HWND sheet, HWND page, DWORD timeoutMs) {
+    HWND now = nullptr;
+    waitUntil([&] {
+        now = currentPage(sheet);
+        return now && now != page;
+    }, timeoutMs);
+    return now;
 }
 
 namespace {
@@ -286,9 +386,10 @@ bool screenshot(HWND window, const std::wstring& name) {
     RECT rect;
     if (!window || !GetClientRect(window, &rect)) return false;
     MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
-    // Let the window finish painting before it is captured.
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Sleep(300);
+    // On top of the other windows, and done with painting what just changed.
+    SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Sleep(400);
     CreateDirectoryW(L"screenshots", nullptr);
     return captureToPng(rect, L"screenshots\\" + name + L".png");
 }

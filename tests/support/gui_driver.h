@@ -1,6 +1,7 @@
-// Driving the backup program's windows from a test program, as a user would: finding
-// windows of another process, reading texts and list items, clicking, answering
-// message boxes, and saving screenshots.
+// Driving the programs' windows from a test program, as a user would: finding top-level
+// windows of a process (another one, or this one when a wizard runs on a thread of the
+// test), reading texts, combo box and list items, clicking, typing, answering message
+// boxes, moving through wizards and saving screenshots.
 #pragma once
 #include <windows.h>
 
@@ -10,30 +11,48 @@
 
 namespace gui_driver {
 
-// Polls the condition every 50 ms until it holds or the time is up.
-bool waitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 10000);
+// How long the waits below wait unless told otherwise.
+constexpr DWORD kWaitMs = 15000;
 
-// A visible top-level window of the process with that caption (class #32770 for
-// dialogs, message boxes and the wizard), or null after the time-out.
-HWND waitTopWindow(DWORD pid, const std::wstring& caption, DWORD timeoutMs = 10000);
-HWND findTopWindow(DWORD pid, const std::wstring& caption);
+// Polls the condition every 50 ms until it holds or the time is up. Between polls this
+// thread's messages are dispatched, so that a wizard on another thread of the test
+// program never waits for this one.
+bool waitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kWaitMs);
+
+// A visible top-level window of the process with that caption, or null.
+HWND findWindow(DWORD pid, const std::wstring& caption);
+// Same, waiting for it to appear; when it does not, the process's windows are listed on
+// stderr for the failure report.
+HWND waitForWindow(DWORD pid, const std::wstring& caption, DWORD timeoutMs = kWaitMs);
+// Waits until no visible top-level window of the process has that caption.
+bool waitForWindowGone(DWORD pid, const std::wstring& caption, DWORD timeoutMs = kWaitMs);
+// A visible top-level dialog (class #32770) of the process other than the known ones,
+// such as a message box that a click opened; null after the time-out.
+HWND waitForOtherDialog(DWORD pid, const std::vector<HWND>& known, DWORD timeoutMs = kWaitMs);
+// Lists the top-level windows of the process on stderr (class, visibility, caption).
+void printWindowsOf(DWORD pid);
 
 // The first descendant with that control id (visible ones first), or null.
 HWND findControl(HWND root, int id);
 // Same, waiting for it to appear.
-HWND waitControl(HWND root, int id, DWORD timeoutMs = 10000);
+HWND waitForControl(HWND root, int id, DWORD timeoutMs = kWaitMs);
 
+// A window's text; empty for null or a window that does not answer within 5 s.
 std::wstring textOf(HWND window);
+// Waits until the window's text equals expected; returns the last text seen.
+std::wstring waitForText(HWND window, const std::wstring& expected, DWORD timeoutMs = kWaitMs);
 bool isChecked(HWND button);
-bool isEnabled(HWND window) ;
+bool isEnabled(HWND window);
 bool isVisible(HWND window);
+// Waits until the control is visible and enabled or disabled as wanted.
+bool waitForEnabled(HWND control, bool enabled, DWORD timeoutMs = kWaitMs);
 
-// Clicks without waiting for what the click opens (posted).
+// Clicks a button without waiting for what the click opens (posted).
 void click(HWND button);
 // Sets an edit's text as typing would, with the change notification.
 void typeText(HWND edit, const std::wstring& text);
-// Clicks a link label (mouse down and up at its top-left corner).
-void clickLink(HWND label);
+// Clicks a link label or link control on its first characters (mouse down and up).
+void clickLink(HWND link);
 // Clicks the middle of a control with the left mouse button (down and up, posted), the
 // way the pointer would: the control takes the focus and handles the click itself.
 void mouseClick(HWND control);
@@ -48,7 +67,13 @@ std::wstring messageBoxText(HWND box);
 // Presses a message box button (IDOK, IDYES, IDNO ...) and waits for the box to go.
 bool answerMessageBox(HWND box, int buttonId);
 
-// List views of another process.
+// Combo boxes.
+std::vector<std::wstring> comboItems(HWND combo);
+int comboSelection(HWND combo);
+// Selects an item and tells the combo box's dialog, as a user's selection does.
+void selectComboItem(HWND combo, int index);
+
+// List views, of this process or another one.
 int listCount(HWND list);
 std::wstring listItemText(HWND list, int index);
 std::vector<std::wstring> listItems(HWND list);
@@ -58,7 +83,19 @@ bool selectListItem(HWND list, int index);
 // Sends a message whose lParam is a string, copied into the window's process first.
 LRESULT sendWithText(HWND window, UINT msg, WPARAM wParam, const std::wstring& text);
 
-// Saves a PNG of the window as it is on the screen into <current folder>\screenshots\.
+// Wizards: the buttons of a property sheet, its current page (a child dialog) and its
+// page changes.
+constexpr int kBackButton = 0x3023;
+constexpr int kNextButton = 0x3024;
+constexpr int kFinishButton = 0x3025;
+HWND currentPage(HWND sheet);
+// Presses a sheet button (PSBTN_*), posted.
+void pressSheetButton(HWND sheet, int button);
+// Waits until the sheet shows another page than page; that page, or null.
+HWND waitForPageChange(HWND sheet, HWND page, DWORD timeoutMs = kWaitMs);
+
+// Saves a PNG of the window's client area as it is on the screen into
+// <current folder>\screenshots\<name>.png. Without a window manager nobody draws the frame.
 bool screenshot(HWND window, const std::wstring& name);
 // Saves the screen area (screen coordinates) as a PNG file; both programs' GUI tests use it.
 bool captureToPng(const RECT& screenRect, const std::wstring& path);

@@ -14,7 +14,7 @@ using namespace testing_support;
 
 namespace {
 
-constexpr int kFolder = 1000, kMainMessage = 1006, kStatic = 1007, kLog = 1018, kFinishButton = 0x3025;
+constexpr int kFolder = 1000, kMainMessage = 1006, kStatic = 1007, kLog = 1018;
 
 struct SheetChildSearch {
     const wchar_t* cls;
@@ -44,7 +44,7 @@ bool toProgressPage(TolmenRun& run, const std::wstring& folder) {
     typeText(run.control(kFolder), folder);
     run.press(PSBTN_NEXT);
     return waitUntil([&] {
-        if (HWND box = findTopWindow(run.pid(), kCaption)) answerMessageBox(box, IDYES);
+        if (HWND box = findWindow(run.pid(), kCaption)) answerMessageBox(box, IDYES);
         return isVisible(findControl(run.wizard(), kMainMessage));
     });
 }

@@ -88,7 +88,7 @@ protected:
         if (thread_) {
             if (WaitForSingleObject(thread_, 0) != WAIT_OBJECT_0 && wizard_) {
                 for (HANDLE event : job_.startEvent) ResetEvent(event);
-                PostMessageW(wizard_, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+                pressSheetButton(wizard_, PSBTN_CANCEL);
             }
             WaitForSingleObject(thread_, 10000);
             CloseHandle(thread_);
@@ -107,11 +107,11 @@ protected:
     // Starts the wizard and moves on to the progress page with the scratch folder.
     HWND openProgressPage() {
         thread_ = CreateThread(nullptr, 0, wizardThread, &job_, 0, nullptr);
-        waitUntil([&] { return (wizard_ = findTopWindow(GetCurrentProcessId(), L"欢迎使用 - 注册表备份/恢复工具")) != nullptr; });
+        waitUntil([&] { return (wizard_ = findWindow(GetCurrentProcessId(), L"欢迎使用 - 注册表备份/恢复工具")) != nullptr; });
         if (!wizard_) return nullptr;
-        HWND edit = waitControl(wizard_, 1000);
+        HWND edit = waitForControl(wizard_, 1000);
         typeText(edit, scratch_->path());
-        PostMessageW(wizard_, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
+        pressSheetButton(wizard_, PSBTN_NEXT);
         HWND message = nullptr;
         waitUntil([&] { return isVisible(message = findControl(wizard_, 1006)); });
         return message ? GetParent(message) : nullptr;
@@ -140,15 +140,15 @@ TEST_F(InProcessWizard, CancelIsRefusedWhileTheWorkerSavesHives) {
     EXPECT_EQ(job_.hiveMask, 3u);
 
     SetEvent(job_.startEvent[1]);
-    PostMessageW(wizard_, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    pressSheetButton(wizard_, PSBTN_CANCEL);
     EXPECT_FALSE(wizardClosed(1000));
     ResetEvent(job_.startEvent[1]);
     SetEvent(job_.startEvent[0]);
-    PostMessageW(wizard_, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    pressSheetButton(wizard_, PSBTN_CANCEL);
     EXPECT_FALSE(wizardClosed(1000));
 
     ResetEvent(job_.startEvent[0]);
-    PostMessageW(wizard_, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    pressSheetButton(wizard_, PSBTN_CANCEL);
     EXPECT_TRUE(wizardClosed(5000));
 }
 

@@ -3,8 +3,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <cstdio>
-
 using namespace testing_support;
 
 TolmenRun::TolmenRun(const wchar_t* tag, const std::wstring& folder) {
@@ -38,23 +36,6 @@ std::wstring TolmenRun::setting(const wchar_t* key, const wchar_t* section) cons
     return value;
 }
 
-namespace {
-
-void printWindowsOf(DWORD pid) {
-    EnumWindows(
-        [](HWND window, LPARAM owner) WINAPI -> BOOL {
-            DWORD process = 0;
-            GetWindowThreadProcessId(window, &process);
-            if (process == static_cast<DWORD>(owner))
-                printf("window of the program: \"%s\" visible=%d\n", toUtf8(gui_driver::textOf(window)).c_str(),
-                       IsWindowVisible(window) ? 1 : 0);
-            return TRUE;
-        },
-        static_cast<LPARAM>(pid));
-}
-
-}  // namespace
-
 HWND TolmenRun::start() {
     for (int attempt = 0; attempt < 5 && !wizard_; ++attempt) {
         waitForTolmenFree();  // a second instance would end at once
@@ -73,19 +54,19 @@ HWND TolmenRun::start() {
         // a Next button. A run that ends at once met another instance: try again.
         gui_driver::waitUntil(
             [&] {
-                HWND found = gui_driver::findTopWindow(pid_, L"欢迎使用 - 注册表备份/恢复工具");
-                if (found && GetDlgItem(found, 0x3024)) wizard_ = found;
+                HWND found = gui_driver::findWindow(pid_, L"欢迎使用 - 注册表备份/恢复工具");
+                if (found && GetDlgItem(found, gui_driver::kNextButton)) wizard_ = found;
                 return wizard_ != nullptr || exited(0);
             },
             20000);
     }
-    if (!wizard_ && process_ && !exited(0)) printWindowsOf(pid_);
+    if (!wizard_ && process_ && !exited(0)) gui_driver::printWindowsOf(pid_);
     // The page's controls exist once the first page is shown.
-    if (wizard_) gui_driver::waitControl(wizard_, 1000, 5000);
+    if (wizard_) gui_driver::waitForControl(wizard_, 1000, 5000);
     return wizard_;
 }
 
-void TolmenRun::press(int button) const { PostMessageW(wizard_, PSM_PRESSBUTTON, button, 0); }
+void TolmenRun::press(int button) const { gui_driver::pressSheetButton(wizard_, button); }
 
 bool TolmenRun::cancelAndWait() {
     press(PSBTN_CANCEL);

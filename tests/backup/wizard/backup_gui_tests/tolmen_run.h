@@ -27,10 +27,10 @@ public:
     HWND start();
     HWND wizard() const { return wizard_; }
     DWORD pid() const { return pid_; }
-    HWND control(int id) const { return gui_driver::waitControl(wizard_, id, 5000); }
+    HWND control(int id) const { return gui_driver::waitForControl(wizard_, id, 5000); }
     // A top-level window of the program with that caption.
     HWND window(const std::wstring& caption, DWORD timeoutMs = 10000) const {
-        return gui_driver::waitTopWindow(pid_, caption, timeoutMs);
+        return gui_driver::waitForWindow(pid_, caption, timeoutMs);
     }
     // Presses a wizard button (PSBTN_*).
     void press(int button) const;

@@ -13,7 +13,6 @@ using namespace testing_support;
 namespace {
 
 constexpr int kFolder = 1000, kSystem = 1002, kUser = 1003, kOthers = 1004, kMainMessage = 1006;
-constexpr int kBackButton = 0x3023, kNextButton = 0x3024;
 
 void setBoxes(TolmenRun& run, bool system, bool user, bool others) {
     for (auto [id, on] : {std::pair{kSystem, system}, std::pair{kUser, user}, std::pair{kOthers, others}})
@@ -143,7 +142,7 @@ TEST(WelcomePage, MissingFolderIsTrimmedAndNeedsTheUsersYes) {
     EXPECT_TRUE(answerMessageBox(box, IDYES));
     ASSERT_TRUE(waitUntil([&] { return onProgressPage(run); }));
     EXPECT_EQ(textOf(findControl(run.wizard(), kMainMessage)), L"单击 [开始] 保存注册表到文件夹:\n" + target + L"\\");
-    EXPECT_EQ(textOf(findControl(run.wizard(), 0x3025)), L"开始");
+    EXPECT_EQ(textOf(findControl(run.wizard(), kFinishButton)), L"开始");
     EXPECT_FALSE(dirExists(target)) << "the page does not create the folder";
     EXPECT_TRUE(screenshot(run.wizard(), L"wizard-progress-ready"));
 
