@@ -363,8 +363,7 @@ bool savePng(HBITMAP bitmap, const std::wstring& path) {
     return ok;
 }
 
-}  // namespace
-
+// Saves the screen area (screen coordinates) as a PNG file.
 bool captureToPng(const RECT& rect, const std::wstring& path) {
     const int width = rect.right - rect.left, height = rect.bottom - rect.top;
     if (width <= 0 || height <= 0) return false;
@@ -380,6 +379,8 @@ bool captureToPng(const RECT& rect, const std::wstring& path) {
     DeleteObject(bitmap);
     return ok;
 }
+
+}  // namespace
 
 bool screenshot(HWND window, const std::wstring& name) {
     // The client area only: without a window manager nobody draws the frame.

@@ -97,7 +97,5 @@ HWND waitForPageChange(HWND sheet, HWND page, DWORD timeoutMs = kWaitMs);
 // Saves a PNG of the window's client area as it is on the screen into
 // <current folder>\screenshots\<name>.png. Without a window manager nobody draws the frame.
 bool screenshot(HWND window, const std::wstring& name);
-// Saves the screen area (screen coordinates) as a PNG file; both programs' GUI tests use it.
-bool captureToPng(const RECT& screenRect, const std::wstring& path);
 
 }  // namespace gui_driver

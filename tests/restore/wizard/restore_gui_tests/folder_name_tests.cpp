@@ -4,7 +4,7 @@
 #include "common.h"
 
 using namespace rgui;
-using namespace rgui_driver;
+using namespace gui_driver;
 
 // A backup folder whose name the ANSI code page (936 here) lacks: the program finds its
 // own folder through its short form and restores it.
@@ -41,16 +41,17 @@ TEST(RestoreProgram, RestoresFromAFolderOutsideTheCodePage) {
     ASSERT_NE(sheet, nullptr);
     HWND welcome = currentPage(sheet);
     ASSERT_NE(welcome, nullptr);
-    EXPECT_TRUE(waitForEnabled(sheet, kNextButton, true)) << ansi(itemText(welcome, 1006));
-    EXPECT_EQ(itemText(welcome, 1006).find(L"错误"), std::wstring::npos) << ansi(itemText(welcome, 1006));
+    EXPECT_TRUE(waitForEnabled(GetDlgItem(sheet, kNextButton), true)) << ansi(textOf(GetDlgItem(welcome, 1006)));
+    EXPECT_EQ(textOf(GetDlgItem(welcome, 1006)).find(L"错误"), std::wstring::npos)
+        << ansi(textOf(GetDlgItem(welcome, 1006)));
 
     pressSheetButton(sheet, PSBTN_NEXT);
     HWND progress = waitForPageChange(sheet, welcome);
     ASSERT_NE(progress, nullptr);
-    postClick(progress, 1009);
+    click(GetDlgItem(progress, 1009));
     waitUntil([&] { return IsWindowVisible(GetDlgItem(progress, 1021)) != FALSE; });
     pressSheetButton(sheet, PSBTN_FINISH);
-    EXPECT_EQ(waitForItemText(progress, 1006, L"注册表恢复操作完成。", 30000), L"注册表恢复操作完成。");
+    EXPECT_EQ(waitForText(GetDlgItem(progress, 1006), L"注册表恢复操作完成。", 30000), L"注册表恢复操作完成。");
     EXPECT_EQ(fileBytes(live), restored);
     EXPECT_EQ(fileBytes(live + ".BAK"), "old software hive");
 

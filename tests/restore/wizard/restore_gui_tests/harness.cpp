@@ -7,7 +7,7 @@
 #include "loader.h"
 #include "platform.h"
 #include "restore_wizard.h"
-#include "rgui_driver.h"
+#include "gui_driver.h"
 #include "test_support.h"
 
 namespace rgui {
@@ -154,15 +154,15 @@ InProcessWizard::~InProcessWizard() {
     if (!waitForEnd(0)) {
         // Close whatever is still open: message boxes first, then the sheet.
         for (int round = 0; round < 20 && !waitForEnd(200); ++round) {
-            HWND top = rgui_driver::waitForOtherDialog(processId(), {}, 200);
+            HWND top = gui_driver::waitForOtherDialog(processId(), {}, 200);
             if (!top) continue;
-            if (IsWindowEnabled(top) && rgui_driver::currentPage(top)) {
-                PostMessageW(top, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+            if (IsWindowEnabled(top) && gui_driver::currentPage(top)) {
+                gui_driver::pressSheetButton(top, PSBTN_CANCEL);
             } else if (IsWindowEnabled(top)) {
                 PostMessageW(top, WM_COMMAND, IDCANCEL, 0);
                 PostMessageW(top, WM_COMMAND, IDNO, 0);
                 PostMessageW(top, WM_COMMAND, IDOK, 0);
-            } else if (HWND box = rgui_driver::waitForOtherDialog(processId(), {top}, 200)) {
+            } else if (HWND box = gui_driver::waitForOtherDialog(processId(), {top}, 200)) {
                 PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
                 PostMessageW(box, WM_COMMAND, IDNO, 0);
                 PostMessageW(box, WM_COMMAND, IDOK, 0);

@@ -5,7 +5,7 @@
 #include "edition.h"
 
 using namespace rgui;
-using namespace rgui_driver;
+using namespace gui_driver;
 
 TEST(RestoreProgram, FolderWithoutIniOffersOnlyCancel) {
     BackupFolder folder(L"rgui-noini");
@@ -16,13 +16,13 @@ TEST(RestoreProgram, FolderWithoutIniOffersOnlyCancel) {
     HWND page = currentPage(sheet);
     ASSERT_NE(page, nullptr);
 
-    EXPECT_EQ(itemText(page, 1006), L"错误: 在备份文件夹中没有找到 ini 文件；无法继续。");
-    EXPECT_EQ(itemText(page, 1007), L"");
+    EXPECT_EQ(textOf(GetDlgItem(page, 1006)), L"错误: 在备份文件夹中没有找到 ini 文件；无法继续。");
+    EXPECT_EQ(textOf(GetDlgItem(page, 1007)), L"");
     EXPECT_FALSE(IsWindowVisible(GetDlgItem(page, 1011))) << "the help link is created hidden";
-    EXPECT_TRUE(waitForEnabled(sheet, kFinishButton, false));
+    EXPECT_TRUE(waitForEnabled(GetDlgItem(sheet, kFinishButton), false));
     EXPECT_FALSE(IsWindowVisible(GetDlgItem(sheet, kNextButton)) &&
                  IsWindowEnabled(GetDlgItem(sheet, kNextButton)));
-    screenshot(sheet, L"restore-welcome-no-ini");
+    EXPECT_TRUE(screenshot(sheet, L"restore-welcome-no-ini"));
 
     // Without an owner the sheet centres itself in the work area.
     RECT sheetRect = {}, work = {};
@@ -36,8 +36,8 @@ TEST(RestoreProgram, FolderWithoutIniOffersOnlyCancel) {
     HWND options = waitForWindow(program.processId(), L"高级选项");
     ASSERT_NE(options, nullptr);
     for (int id : {1002, 1003, 1004}) EXPECT_FALSE(IsWindowEnabled(GetDlgItem(options, id))) << id;
-    screenshot(options, L"restore-options-no-ini");
-    postClick(options, IDCANCEL);
+    EXPECT_TRUE(screenshot(options, L"restore-options-no-ini"));
+    click(GetDlgItem(options, IDCANCEL));
     EXPECT_TRUE(waitForWindowGone(program.processId(), L"高级选项"));
 
     pressSheetButton(sheet, PSBTN_CANCEL);
@@ -87,36 +87,36 @@ TEST(RestoreProgram, CopiesHivesIntoOfflineInstallation) {
         ASSERT_TRUE(identifyWindowsA(osString, record, IdentifyMode::Query));
         os = wide(osString);
     }
-    EXPECT_EQ(waitForItemText(welcome, 1006,
-                              L"日期 && 时间\t:    2026-12-08 , 8:00:00 上午\nWindows\t:    " + os +
-                                  L"\n备份目录  \t:    " + wide(folder) + L"\n"),
+    EXPECT_EQ(waitForText(GetDlgItem(welcome, 1006),
+                          L"日期 && 时间\t:    2026-12-08 , 8:00:00 上午\nWindows\t:    " + os +
+                              L"\n备份目录  \t:    " + wide(folder) + L"\n"),
               L"日期 && 时间\t:    2026-12-08 , 8:00:00 上午\nWindows\t:    " + os + L"\n备份目录  \t:    " +
                   wide(folder) + L"\n");
     const std::wstring restoreInfo = L"恢复来源      \t:    " + runningEdition() +
                                      L"\n恢复模式    \t:    自动检测;  (不同 Windows) 将复制文件\n恢复到根目录   \t:    " +
                                      wide(windows);
-    EXPECT_EQ(itemText(welcome, 1007), restoreInfo);
+    EXPECT_EQ(textOf(GetDlgItem(welcome, 1007)), restoreInfo);
     EXPECT_EQ(waitForOtherDialog(program.processId(), {sheet}, 1000), nullptr) << "no detection warning";
-    EXPECT_TRUE(waitForEnabled(sheet, kNextButton, true));
-    screenshot(sheet, L"restore-welcome");
+    EXPECT_TRUE(waitForEnabled(GetDlgItem(sheet, kNextButton), true));
+    EXPECT_TRUE(screenshot(sheet, L"restore-welcome"));
 
     pressSheetButton(sheet, PSBTN_NEXT);
     HWND progress = waitForPageChange(sheet, welcome);
     ASSERT_NE(progress, nullptr);
-    EXPECT_EQ(itemText(progress, 1006), L"单击开始恢复注册表。");
-    EXPECT_TRUE(waitUntil([&] { return text(GetDlgItem(sheet, kFinishButton)) == L"开始"; }));
+    EXPECT_EQ(textOf(GetDlgItem(progress, 1006)), L"单击开始恢复注册表。");
+    EXPECT_TRUE(waitUntil([&] { return textOf(GetDlgItem(sheet, kFinishButton)) == L"开始"; }));
     // Back is requested; setting the Finish text hides it on this platform.
     EXPECT_TRUE(waitUntil([&] { return IsWindowEnabled(GetDlgItem(sheet, kBackButton)) != FALSE; }));
     HWND list = GetDlgItem(progress, 1021);
     EXPECT_FALSE(IsWindowVisible(list));
-    postClick(progress, 1009);
+    click(GetDlgItem(progress, 1009));
     EXPECT_TRUE(waitUntil([&] { return IsWindowVisible(list) && !IsWindowVisible(GetDlgItem(progress, 1009)); }));
-    screenshot(sheet, L"restore-progress-ready");
+    EXPECT_TRUE(screenshot(sheet, L"restore-progress-ready"));
 
     pressSheetButton(sheet, PSBTN_FINISH);
-    EXPECT_EQ(waitForItemText(progress, 1006, L"注册表恢复操作完成。", 30000), L"注册表恢复操作完成。");
-    EXPECT_EQ(itemText(progress, 1007), L"");
-    EXPECT_TRUE(waitForEnabled(sheet, kFinishButton, false)) << "after the run only Cancel is left";
+    EXPECT_EQ(waitForText(GetDlgItem(progress, 1006), L"注册表恢复操作完成。", 30000), L"注册表恢复操作完成。");
+    EXPECT_EQ(textOf(GetDlgItem(progress, 1007)), L"");
+    EXPECT_TRUE(waitForEnabled(GetDlgItem(sheet, kFinishButton), false)) << "after the run only Cancel is left";
 
     const std::wstring system = wide(liveSystem), user = wide(liveUser);
     const std::vector<std::wstring> expected = {
@@ -131,7 +131,7 @@ TEST(RestoreProgram, CopiesHivesIntoOfflineInstallation) {
     EXPECT_EQ(fileBytes(liveUser), restoredUser);
     EXPECT_EQ(fileBytes(liveSystem + ".BAK"), "old system hive");
     EXPECT_EQ(fileBytes(liveUser + ".BAK"), "old user hive");
-    screenshot(sheet, L"restore-progress-done");
+    EXPECT_TRUE(screenshot(sheet, L"restore-progress-done"));
 
     pressSheetButton(sheet, PSBTN_CANCEL);
     DWORD exitCode = 1;

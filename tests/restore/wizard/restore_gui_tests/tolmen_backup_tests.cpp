@@ -4,7 +4,7 @@
 #include "common.h"
 
 using namespace rgui;
-using namespace rgui_driver;
+using namespace gui_driver;
 
 namespace {
 
@@ -52,11 +52,12 @@ TEST(TolmenBackup, RestoreProgramInTheFolderWalksThroughTheRestore) {
                 L"恢复来源      \t:    " + runningEdition() +
                 L"\n恢复模式    \t:    自动检测;  (相同 Windows) 将使用 Windows API\n恢复到根目录   \t:    " +
                 wide(windowsRoot());
-            EXPECT_EQ(waitForItemText(welcome, 1007, restoreInfo), restoreInfo);
-            EXPECT_NE(itemText(welcome, 1006).find(L"\n备份目录  \t:    " + wide(folder) + L"\n"), std::wstring::npos);
+            EXPECT_EQ(waitForText(GetDlgItem(welcome, 1007), restoreInfo), restoreInfo);
+            EXPECT_NE(textOf(GetDlgItem(welcome, 1006)).find(L"\n备份目录  \t:    " + wide(folder) + L"\n"),
+                      std::wstring::npos);
             HWND other = waitForOtherDialog(pi.dwProcessId, {sheet}, 1000);
-            EXPECT_EQ(other, nullptr) << "no detection warning: " << testing_support::toUtf8(messageText(other));
-            EXPECT_TRUE(waitForEnabled(sheet, kNextButton, true));
+            EXPECT_EQ(other, nullptr) << "no detection warning: " << testing_support::toUtf8(messageBoxText(other));
+            EXPECT_TRUE(waitForEnabled(GetDlgItem(sheet, kNextButton), true));
             pressSheetButton(sheet, PSBTN_CANCEL);
         }
         EXPECT_EQ(WaitForSingleObject(pi.hProcess, 15000), WAIT_OBJECT_0);
@@ -77,21 +78,21 @@ TEST(TolmenBackup, RestoreProgramInTheFolderWalksThroughTheRestore) {
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(options, 1003)));
     SendDlgItemMessageW(options, 1002, BM_SETCHECK, BST_UNCHECKED, 0);
     SendDlgItemMessageW(options, 1004, BM_SETCHECK, BST_UNCHECKED, 0);
-    postClick(options, IDOK);
+    click(GetDlgItem(options, IDOK));
     ASSERT_TRUE(waitForWindowGone(wizard.processId(), L"高级选项"));
     ASSERT_EQ(wizard.session.selectedCategories, 2u);
 
     HWND welcome = currentPage(sheet);
-    ASSERT_TRUE(waitForEnabled(sheet, kNextButton, true));
+    ASSERT_TRUE(waitForEnabled(GetDlgItem(sheet, kNextButton), true));
     pressSheetButton(sheet, PSBTN_NEXT);
     HWND progress = waitForPageChange(sheet, welcome);
     ASSERT_NE(progress, nullptr);
     pressSheetButton(sheet, PSBTN_FINISH);
-    HWND note = waitForWindow(wizard.processId(), L"注册表恢复完成。", nullptr, 60000);
+    HWND note = waitForWindow(wizard.processId(), L"注册表恢复完成。", 60000);
     ASSERT_NE(note, nullptr);
     PostMessageW(note, WM_COMMAND, IDOK, 0);
-    EXPECT_EQ(waitForItemText(progress, 1006, L"注册表恢复操作完成。"), L"注册表恢复操作完成。")
-        << testing_support::toUtf8(itemText(progress, 1007));
+    EXPECT_EQ(waitForText(GetDlgItem(progress, 1006), L"注册表恢复操作完成。"), L"注册表恢复操作完成。")
+        << testing_support::toUtf8(textOf(GetDlgItem(progress, 1007)));
     for (const std::wstring& line : listItems(GetDlgItem(progress, 1021)))
         EXPECT_EQ(line.find(L"失败"), std::wstring::npos) << testing_support::toUtf8(line);
     EXPECT_EQ(actions.restarts, 1);

@@ -8,7 +8,7 @@
 #include "restore_progress_page.h"
 
 using namespace rgui;
-using namespace rgui_driver;
+using namespace gui_driver;
 
 namespace {
 
@@ -19,11 +19,11 @@ HWND openSheet(InProcessWizard& wizard) {
 // Next, show the list, Finish: the run starts.
 HWND startRun(HWND sheet) {
     HWND welcome = currentPage(sheet);
-    EXPECT_TRUE(waitForEnabled(sheet, kNextButton, true));
+    EXPECT_TRUE(waitForEnabled(GetDlgItem(sheet, kNextButton), true));
     pressSheetButton(sheet, PSBTN_NEXT);
     HWND progress = waitForPageChange(sheet, welcome);
     if (!progress) return nullptr;
-    postClick(progress, 1009);
+    click(GetDlgItem(progress, 1009));
     waitUntil([&] { return IsWindowVisible(GetDlgItem(progress, 1021)) != FALSE; });
     pressSheetButton(sheet, PSBTN_FINISH);
     return progress;
@@ -53,7 +53,7 @@ TEST(RestoreWizard, SameWindowsReplacesHivesAndAsksForRestart) {
     InProcessWizard wizard(folder.path + "bk\\", &actions);
     HWND sheet = openSheet(wizard);
     ASSERT_NE(sheet, nullptr);
-    EXPECT_EQ(itemText(currentPage(sheet), 1007),
+    EXPECT_EQ(textOf(GetDlgItem(currentPage(sheet), 1007)),
               L"恢复来源      \t:    " + runningEdition() +
                   L"\n恢复模式    \t:    自动检测;  (相同 Windows) 将使用 Windows API\n恢复到根目录   \t:    " +
                   wide(windowsRoot()));
@@ -62,13 +62,13 @@ TEST(RestoreWizard, SameWindowsReplacesHivesAndAsksForRestart) {
     ASSERT_NE(progress, nullptr);
     HWND note = waitForWindow(wizard.processId(), L"注册表恢复完成。");
     ASSERT_NE(note, nullptr);
-    EXPECT_EQ(messageText(note), L"Windows 必须重新启动才能完成恢复操作。单击“确定”，Windows 将自动重新启动。");
+    EXPECT_EQ(messageBoxText(note), L"Windows 必须重新启动才能完成恢复操作。单击“确定”，Windows 将自动重新启动。");
     EXPECT_EQ(actions.restarts, 0) << "no restart before the note is closed";
-    screenshot(note, L"restore-restart-note");
+    EXPECT_TRUE(screenshot(note, L"restore-restart-note"));
     PostMessageW(note, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(waitUntil([&] { return actions.restarts == 1; }));
 
-    EXPECT_EQ(waitForItemText(progress, 1006, L"注册表恢复操作完成。"), L"注册表恢复操作完成。");
+    EXPECT_EQ(waitForText(GetDlgItem(progress, 1006), L"注册表恢复操作完成。"), L"注册表恢复操作完成。");
     ASSERT_EQ(actions.replacements.size(), 1u);
     EXPECT_EQ(actions.replacements[0].root, HKEY_USERS);
     EXPECT_EQ(actions.replacements[0].subKey, "S-1-5-21-1-2-3-1003");
@@ -115,7 +115,7 @@ TEST_P(FailingRun, AnswerDecidesWhetherTheRunGoesOn) {
     ASSERT_NE(options, nullptr);
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(options, 1019)));
     SendDlgItemMessageW(options, 1019, BM_SETCHECK, BST_UNCHECKED, 0);
-    postClick(options, IDOK);
+    click(GetDlgItem(options, IDOK));
     ASSERT_TRUE(waitForWindowGone(wizard.processId(), L"高级选项"));
     EXPECT_EQ(wizard.session.backupExisting, 0);
 
@@ -123,19 +123,21 @@ TEST_P(FailingRun, AnswerDecidesWhetherTheRunGoesOn) {
     ASSERT_NE(progress, nullptr);
     HWND question = waitForWindow(wizard.processId(), L"恢复错误");
     ASSERT_NE(question, nullptr);
-    const std::wstring message = messageText(question);
+    const std::wstring message = messageBoxText(question);
     EXPECT_EQ(message.rfind(L"无法复制 ", 0), 0u) << ansi(message);
     EXPECT_NE(message.find(L"\n到\n" + wide(missing) + L".\n\n继续下一个文件吗？"),
               std::wstring::npos);
-    if (goOn) screenshot(question, L"restore-failure-question");
+    if (goOn) {
+        EXPECT_TRUE(screenshot(question, L"restore-failure-question"));
+    }
     // Cancel while the run is going on is refused.
     pressSheetButton(sheet, PSBTN_CANCEL);
     Sleep(500);
     EXPECT_TRUE(IsWindow(sheet));
     PostMessageW(question, WM_COMMAND, goOn ? IDYES : IDNO, 0);
 
-    EXPECT_EQ(waitForItemText(progress, 1006, L"注册表恢复遇到错误。"), L"注册表恢复遇到错误。");
-    EXPECT_EQ(itemText(progress, 1007), L"错误: 无法恢复配置单元");
+    EXPECT_EQ(waitForText(GetDlgItem(progress, 1006), L"注册表恢复遇到错误。"), L"注册表恢复遇到错误。");
+    EXPECT_EQ(textOf(GetDlgItem(progress, 1007)), L"错误: 无法恢复配置单元");
     EXPECT_EQ(wizard.session.failed, 1);
     EXPECT_EQ(wizard.session.failureCode, 614);
     EXPECT_EQ(fileBytes(software), goOn ? savedSoftware : "old software");
@@ -145,7 +147,7 @@ TEST_P(FailingRun, AnswerDecidesWhetherTheRunGoesOn) {
     EXPECT_EQ(items[0].rfind(L"恢复 (1 / 2) " + wide(missing) + L" ... 失败 ", 0), 0u);
     if (goOn) {
         EXPECT_EQ(items[1], L"恢复 (2 / 2) " + wide(software) + L" ... 成功");
-        screenshot(sheet, L"restore-progress-failed");
+        EXPECT_TRUE(screenshot(sheet, L"restore-progress-failed"));
     }
     EXPECT_TRUE(IsWindow(sheet)) << "the results stay on screen";
     pressSheetButton(sheet, PSBTN_CANCEL);
@@ -166,13 +168,13 @@ TEST(RestoreWizard, ImpossibleDetectionWarnsOnEveryActivation) {
     InProcessWizard wizard(folder.path, nullptr);
     HWND warning = waitForWindow(wizard.processId(), L"自动检测失败");
     ASSERT_NE(warning, nullptr);
-    EXPECT_EQ(messageText(warning), L"无法正常自动检测。\n\n请验证“模式”和“恢复到根目录”选项。");
-    screenshot(warning, L"restore-auto-detect-warning");
+    EXPECT_EQ(messageBoxText(warning), L"无法正常自动检测。\n\n请验证“模式”和“恢复到根目录”选项。");
+    EXPECT_TRUE(screenshot(warning, L"restore-auto-detect-warning"));
     PostMessageW(warning, WM_COMMAND, IDOK, 0);
     HWND sheet = openSheet(wizard);
     ASSERT_NE(sheet, nullptr);
     HWND welcome = currentPage(sheet);
-    EXPECT_TRUE(waitForEnabled(sheet, kNextButton, true)) << "the page stays usable";
+    EXPECT_TRUE(waitForEnabled(GetDlgItem(sheet, kNextButton), true)) << "the page stays usable";
 
     pressSheetButton(sheet, PSBTN_NEXT);
     ASSERT_NE(waitForPageChange(sheet, welcome), nullptr);
