@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr int kMaxFilesKeys = 1000;
-constexpr DWORD kCchProfilePath = 520;
 // Deeper than any real backup tree; ends a walk caught in a folder loop.
 constexpr int kMaxWalkDepth = 32;
 constexpr ULONGLONG kFileTimePerDay = 864000000000ULL;
@@ -125,37 +123,6 @@ void walk(const std::wstring& folder, int depth, std::vector<FoundBackup>& found
     for (const std::wstring& name : subfolders) walk(folder + name + L'\\', depth + 1, found);
 }
 
-// A Files entry names a file inside the backup folder only when it is relative and
-// never climbs out; anything else (a crafted SURVIN.INI) is left alone.
-bool isInsideEntry(const std::wstring& folder, const std::wstring& entry) {
-    if (entry.empty() || entry[0] == L'\\' || entry[0] == L'/') return false;
-    if (entry.find(L':') != std::wstring::npos) return false;
-    size_t start = 0;
-    while (start <= entry.size()) {
-        size_t end = entry.find_first_of(L"\\/", start);
-        if (end == std::wstring::npos) end = entry.size();
-        std::wstring part = trimmed(entry.substr(start, end - start), isBlank);
-        if (part.size() >= 2 && part.find_first_not_of(L'.') == std::wstring::npos) return false;
-        // A link planted as a subfolder would lead the deletion elsewhere.
-        if (end < entry.size()) {
-            DWORD attributes = GetFileAttributesW((folder + entry.substr(0, end)).c_str());
-            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-        }
-        start = end + 1;
-    }
-    wchar_t full[kCchProfilePath * 2];
-    DWORD cch = GetFullPathNameW((folder + entry).c_str(), ARRAYSIZE(full), full, nullptr);
-    if (cch == 0 || cch >= ARRAYSIZE(full)) return false;
-    return cch > folder.size() && upperCase(std::wstring(full, folder.size())) == upperCase(folder);
-}
-
-std::wstring parentOf(const std::wstring& folder) {
-    std::wstring path = folder;
-    while (!path.empty() && path.back() == L'\\') path.pop_back();
-    size_t slash = path.rfind(L'\\');
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
-}
-
 }  // namespace
 
 std::vector<FoundBackup> searchBackups() {
@@ -163,7 +130,9 @@ std::vector<FoundBackup> searchBackups() {
     for (const std::wstring& value : readBackupDirs()) {
         std::wstring place;
         if (!storedPlace(value, place)) break;
+        const size_t before = found.size();
         walk(place, 0, found);
+        for (size_t i = before; i < found.size(); ++i) found[i].place = place;
     }
     std::stable_sort(found.begin(), found.end(),
                      [](const FoundBackup& a, const FoundBackup& b) { return a.time < b.time; });
@@ -172,43 +141,6 @@ std::vector<FoundBackup> searchBackups() {
                             [](const FoundBackup& a, const FoundBackup& b) { return a.time == b.time; }),
                 found.end());
     return found;
-}
-
-void deleteBackup(const std::wstring& folderPath) {
-    wchar_t qualified[kCchProfilePath];
-    DWORD cchFolder = GetFullPathNameW(folderPath.c_str(), kCchProfilePath, qualified, nullptr);
-    if (folderPath.empty() || cchFolder == 0 || cchFolder >= kCchProfilePath) return;
-    const std::wstring folder = withBackslash(std::wstring(qualified, cchFolder));
-    const std::wstring ini = folder + L"SURVIN.INI";
-
-    // Each entry is read just before its deletion: SURVIN.INI comes last and ends the list.
-    for (int k = 0; k < kMaxFilesKeys; ++k) {
-        wchar_t value[kCchProfilePath];
-        DWORD cch = GetPrivateProfileStringW(L"Files", std::to_wstring(k).c_str(), L"", value, kCchProfilePath,
-                                             ini.c_str());
-        std::wstring entry(value, cch);
-        std::wstring unblanked = entry;
-        unblanked.erase(std::remove(unblanked.begin(), unblanked.end(), L' '), unblanked.end());
-        if (unblanked.size() < 2) break;
-        if (isInsideEntry(folder, entry)) DeleteFileW((folder + entry).c_str());
-    }
-    // The help file is not listed, yet the kit put it there.
-    DeleteFileW((folder + L"Tolmen.chm").c_str());
-
-    for (int n = 1; n <= 99; ++n) {
-        std::wstring users = folder + L"Users\\" + std::to_wstring(n);
-        if (!isFolder(users)) break;
-        RemoveDirectoryW(users.c_str());  // fails while the folder holds anything
-    }
-    RemoveDirectoryW((folder + L"Users").c_str());
-
-    for (std::wstring current = folder; !current.empty() && !PathIsRootW(current.c_str());
-         current = parentOf(current)) {
-        DWORD attributes = GetFileAttributesW(current.c_str());
-        // A link is not ours to remove, nor is what lies above it.
-        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) break;
-        if (!RemoveDirectoryW(current.c_str())) break;
-    }
 }
 
 void registerPlace(BackupRun& backup) {
@@ -236,6 +168,8 @@ void registerPlace(BackupRun& backup) {
 void pruneBackups(const BackupRun& backup, JobReport& report) {
     const int mode = backup.retentionMode;
     if (mode == 0) return;
+    // File permissions apply to everything the pruning opens.
+    BackupPrivilegesOff privilegesOff;
     postProgress(report, JOB_LOGLINE, L"搜索以前备份 ...");
     std::vector<FoundBackup> found = searchBackups();
     postProgress(report, JOB_LOGLINE, L"删除以前备份（如果有） ...");
@@ -244,7 +178,7 @@ void pruneBackups(const BackupRun& backup, JobReport& report) {
     const ULONGLONG keep = static_cast<UINT>(backup.retentionCount);
     const ULONGLONG total = found.size();
     if (mode == 2) {
-        for (ULONGLONG i = total > keep ? total - keep : 0; i-- > 0;) deleteBackup(found[i].folder);
+        for (ULONGLONG i = total > keep ? total - keep : 0; i-- > 0;) deleteBackup(found[i].folder, found[i].place);
     } else if (mode == 1) {
         // The newest LimitBackupCount backups stay whatever their age.
         FILETIME nowTime;
@@ -253,7 +187,7 @@ void pruneBackups(const BackupRun& backup, JobReport& report) {
         const ULONGLONG days = static_cast<UINT>(backup.retentionDays);
         for (ULONGLONG i = 0; i + keep < total; ++i) {
             if (found[i].time > now) continue;  // dated in the future: its age is unknown
-            if ((now - found[i].time) / kFileTimePerDay > days) deleteBackup(found[i].folder);
+            if ((now - found[i].time) / kFileTimePerDay > days) deleteBackup(found[i].folder, found[i].place);
         }
     }
 }
