@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "admin_only.h"
 #include "backup_places.h"
 #include "backup_system.h"
 #include "errors.h"
@@ -134,6 +135,14 @@ void runBackup(BackupJob& job, HWND notifyWindow, WaitMode wait) {
         return;
     }
     if (job.overwrite) deleteBackup(job.backupFolder);
+    // A folder that exists already is made administrators-only here; one that does not is
+    // created so by the saving. The privileges stay out of it: a folder the user chose
+    // changes only as far as an administrator may change it anyway, so that a system
+    // folder owned by the system's installer keeps its own DACL.
+    {
+        BackupPrivilegesOff privilegesOff;
+        makeAdminOnly(job.backupFolder);
+    }
 
     job.pending = 2;
     ResetEvent(job.doneEvent);

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "admin_only.h"
 #include "handles.h"
 #include "resource.h"
 
@@ -48,8 +49,10 @@ void placeRestoreProgram(const BackupRun& backup) {
     if (!bytes || cb == 0) return;
 
     const std::wstring path = backup.backupFolder + L"SURVIN.EXE";
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
+    // Replaced by a new file rather than written into: a file planted under that name
+    // may be a link to a file elsewhere.
+    DeleteFileW(path.c_str());
+    FileHandle file = createAdminOnlyFile(path, CREATE_NEW);
     if (!file) return;
     if (!writeAll(file.get(), bytes, cb)) {
         // A cut-off program in the folder would make it pass for a backup that cannot be
@@ -62,7 +65,7 @@ void placeRestoreProgram(const BackupRun& backup) {
 void placeHelp(const BackupRun& backup) {
     const std::wstring folder = programFolder();
     if (folder.empty()) return;
-    CopyFileW((folder + L"Tolmen.chm").c_str(), (backup.backupFolder + L"Tolmen.chm").c_str(), TRUE);
+    copyToAdminOnlyFile(folder + L"Tolmen.chm", backup.backupFolder + L"Tolmen.chm");
 }
 
 }  // namespace
@@ -70,8 +73,7 @@ void placeHelp(const BackupRun& backup) {
 void writeConsoleScript(const BackupRun& backup) {
     const std::wstring path = backup.backupFolder + L"SURVIN.WRC";
     DeleteFileW(path.c_str());
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
+    FileHandle file = createAdminOnlyFile(path, CREATE_NEW);
     if (!file) {
         DeleteFileW(path.c_str());
         return;
