@@ -99,6 +99,12 @@ LONG BackupSystem::saveKey(HKEY key, const std::wstring& file) {
 
 LONG BackupSystem::flushKey(HKEY key) { return RegFlushKey(key); }
 
+std::wstring BackupSystem::shortPathOf(const std::wstring& path) {
+    wchar_t shortPath[MAX_PATH];
+    DWORD cch = GetShortPathNameW(path.c_str(), shortPath, MAX_PATH);
+    return cch == 0 || cch >= MAX_PATH ? std::wstring() : std::wstring(shortPath, cch);
+}
+
 BackupSystem& backupSystem() { return g_system ? *g_system : realSystem(); }
 
 BackupSystem* setBackupSystem(BackupSystem* system) {

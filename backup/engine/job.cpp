@@ -153,7 +153,16 @@ void runBackup(BackupJob& job, HWND notifyWindow, WaitMode wait) {
     else
         WaitForSingleObject(job.doneEvent, INFINITE);
 
-    if (writeRestoreInfo(job)) placeRestoreProgramAndHelp(job);
+    // The run succeeds only with a backup that its own restore program can use: the
+    // program placed, and a folder it can name.
+    bool wroteBackup = false;
+    if (writeRestoreInfo(job)) {
+        wroteBackup = placeRestoreProgramAndHelp(job);
+        if (!wroteBackup)
+            job.failKeepingCode(err::kNoBackupCreated);
+        else if (!restoreProgramCanOpen(job.backupFolder))
+            job.failKeepingCode(err::kChangeFolder);
+    }
     pruneBackups(job);
 
     postNotify(job, JOB_FINISHED);

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "admin_only.h"
-#include "handles.h"
+#include "backup_system.h"
 #include "resource.h"
 
 namespace {
@@ -39,27 +39,47 @@ std::wstring programFolder() {
     return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
 }
 
-void placeRestoreProgram(const BackupRun& backup) {
+// The restore program as this program carries it; false when the resource is missing.
+bool carriedRestoreProgram(const void** bytes, DWORD* cb) {
     HMODULE self = GetModuleHandleW(nullptr);
     HRSRC found = FindResourceExW(self, L"BIN", MAKEINTRESOURCEW(IDR_SURVIN_EXE), kRestoreProgramLanguage);
-    if (!found) return;
+    if (!found) return false;
     HGLOBAL loaded = LoadResource(self, found);
-    const void* bytes = loaded ? LockResource(loaded) : nullptr;
-    DWORD cb = SizeofResource(self, found);
-    if (!bytes || cb == 0) return;
+    *bytes = loaded ? LockResource(loaded) : nullptr;
+    *cb = SizeofResource(self, found);
+    return *bytes && *cb != 0;
+}
 
-    const std::wstring path = backup.backupFolder + L"SURVIN.EXE";
-    // Replaced by a new file rather than written into: a file planted under that name
-    // may be a link to a file elsewhere.
+// Writes the carried program as a new file. A file planted under that name may be a link
+// to a file elsewhere: it is removed, never written into.
+bool writeRestoreProgram(const std::wstring& path, const void* bytes, DWORD cb) {
     DeleteFileW(path.c_str());
     FileHandle file = createAdminOnlyFile(path, CREATE_NEW);
-    if (!file) return;
-    if (!writeAll(file.get(), bytes, cb)) {
-        // A cut-off program in the folder would make it pass for a backup that cannot be
-        // restored from; leave no file instead.
-        file.reset();
-        DeleteFileW(path.c_str());
-    }
+    if (!file) return false;
+    if (writeAll(file.get(), bytes, cb)) return true;
+    // A cut-off program in the folder would make it pass for a backup that cannot be
+    // restored from; leave no file instead.
+    file.reset();
+    DeleteFileW(path.c_str());
+    return false;
+}
+
+// The path has a form in the ANSI code page that reads back as the same path.
+bool convertsToAnsi(const std::wstring& text) {
+    if (GetACP() == CP_UTF8) return true;
+    const std::string ansi = toAnsi(text);
+    if (ansi.empty() != text.empty()) return false;
+    const int cch = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring back(static_cast<size_t>(cch > 0 ? cch : 0), L'\0');
+    if (cch > 0) MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &back[0], cch);
+    return back == text;
+}
+
+bool placeRestoreProgram(const BackupRun& backup) {
+    const void* bytes = nullptr;
+    DWORD cb = 0;
+    if (!carriedRestoreProgram(&bytes, &cb)) return false;
+    return writeRestoreProgram(backup.backupFolder + L"SURVIN.EXE", bytes, cb);
 }
 
 void placeHelp(const BackupRun& backup) {
@@ -96,7 +116,14 @@ void writeConsoleScript(const BackupRun& backup) {
     if (!wroteLine || !complete) DeleteFileW(path.c_str());
 }
 
-void placeRestoreProgramAndHelp(const BackupRun& backup) {
-    placeRestoreProgram(backup);
+bool placeRestoreProgramAndHelp(const BackupRun& backup) {
+    const bool placed = placeRestoreProgram(backup);
     placeHelp(backup);
+    return placed;
+}
+
+bool restoreProgramCanOpen(const std::wstring& folder) {
+    if (convertsToAnsi(folder)) return true;
+    const std::wstring shortForm = backupSystem().shortPathOf(folder);
+    return !shortForm.empty() && convertsToAnsi(shortForm);
 }

@@ -1,10 +1,16 @@
 // The restore kit beside the hives: SURVIN.WRC, SURVIN.EXE and the help file.
 #pragma once
 
+#include <string>
+
 #include "backup_run.h"
 
 // SURVIN.WRC, the console copy script; called by the restore information writer.
 void writeConsoleScript(const BackupRun& backup);
 // SURVIN.EXE from the embedded restore program, and Tolmen.chm from the program's
-// folder. Failures are silent.
-void placeRestoreProgramAndHelp(const BackupRun& backup);
+// folder. True when SURVIN.EXE was written; a missing help file is not a failure.
+bool placeRestoreProgramAndHelp(const BackupRun& backup);
+
+// Whether the restore program, which takes its folder as ANSI text, can name the folder:
+// by its path, or else by its short (8.3) form.
+bool restoreProgramCanOpen(const std::wstring& folder);
