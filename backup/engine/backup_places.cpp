@@ -123,6 +123,30 @@ void walk(const std::wstring& folder, int depth, std::vector<FoundBackup>& found
     for (const std::wstring& name : subfolders) walk(folder + name + L'\\', depth + 1, found);
 }
 
+// The identity of a folder (volume and file index), which no other spelling of its path,
+// through a short name or a link, changes.
+bool folderIdentity(const std::wstring& folder, BY_HANDLE_FILE_INFORMATION& info) {
+    FileHandle handle(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return handle && GetFileInformationByHandle(handle.get(), &info);
+}
+
+// Removes the found backups that are the given folder; true when there was one.
+bool takeOut(std::vector<FoundBackup>& found, const std::wstring& folder) {
+    BY_HANDLE_FILE_INFORMATION own;
+    if (folder.empty() || !folderIdentity(folder, own)) return false;
+    const auto isOwn = [&](const FoundBackup& backup) {
+        BY_HANDLE_FILE_INFORMATION other;
+        return folderIdentity(backup.folder, other) && other.dwVolumeSerialNumber == own.dwVolumeSerialNumber &&
+               other.nFileIndexHigh == own.nFileIndexHigh && other.nFileIndexLow == own.nFileIndexLow;
+    };
+    const auto end = std::remove_if(found.begin(), found.end(), isOwn);
+    const bool any = end != found.end();
+    found.erase(end, found.end());
+    return any;
+}
+
 }  // namespace
 
 std::vector<FoundBackup> searchBackups() {
@@ -141,6 +165,14 @@ std::vector<FoundBackup> searchBackups() {
                             [](const FoundBackup& a, const FoundBackup& b) { return a.time == b.time; }),
                 found.end());
     return found;
+}
+
+bool isBackup(const std::wstring& folder) {
+    for (const wchar_t* name : {L"SURVIN.INI", L"SURVIN.EXE"}) {
+        DWORD attributes = GetFileAttributesW((folder + name).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    }
+    return true;
 }
 
 void registerPlace(BackupRun& backup) {
@@ -174,18 +206,23 @@ void pruneBackups(const BackupRun& backup, JobReport& report) {
     std::vector<FoundBackup> found = searchBackups();
     postProgress(report, JOB_LOGLINE, L"删除以前备份（如果有） ...");
 
-    // The limits are unsigned in the settings file; a huge count keeps everything.
+    // The backup this run has just written counts as the newest, whatever times the others
+    // carry (a clock set back, a backup copied or planted with a later time), and is never
+    // deleted: it is taken out of the list, and one place of the count is kept for it.
+    const bool ownFound = takeOut(found, backup.backupFolder);
     const ULONGLONG keep = static_cast<UINT>(backup.retentionCount);
+    const ULONGLONG keepOthers = ownFound && keep > 0 ? keep - 1 : keep;
     const ULONGLONG total = found.size();
     if (mode == 2) {
-        for (ULONGLONG i = total > keep ? total - keep : 0; i-- > 0;) deleteBackup(found[i].folder, found[i].place);
+        for (ULONGLONG i = total > keepOthers ? total - keepOthers : 0; i-- > 0;)
+            deleteBackup(found[i].folder, found[i].place);
     } else if (mode == 1) {
         // The newest LimitBackupCount backups stay whatever their age.
         FILETIME nowTime;
         GetSystemTimeAsFileTime(&nowTime);
         const ULONGLONG now = fileTime(nowTime);
         const ULONGLONG days = static_cast<UINT>(backup.retentionDays);
-        for (ULONGLONG i = 0; i + keep < total; ++i) {
+        for (ULONGLONG i = 0; i + keepOthers < total; ++i) {
             if (found[i].time > now) continue;  // dated in the future: its age is unknown
             if ((now - found[i].time) / kFileTimePerDay > days) deleteBackup(found[i].folder, found[i].place);
         }

@@ -18,7 +18,10 @@ struct FoundBackup {
 
 // Every backup below the stored places, oldest first, equal times counted once.
 std::vector<FoundBackup> searchBackups();
+// A folder holding SURVIN.INI and SURVIN.EXE, as the search counts backups.
+bool isBackup(const std::wstring& folder);
 // Records the backup root of the backup's folder in BackupDirs.
 void registerPlace(BackupRun& backup);
-// Deletes old backups by the retention mode the backup was made with.
+// Deletes old backups by the retention mode the backup was made with; never the backup
+// in the run's own folder.
 void pruneBackups(const BackupRun& backup, JobReport& report);

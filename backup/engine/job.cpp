@@ -154,7 +154,7 @@ void runBackup(BackupJob& job, HWND notifyWindow, WaitMode wait) {
         WaitForSingleObject(job.doneEvent, INFINITE);
 
     // The run succeeds only with a backup that its own restore program can use: the
-    // program placed, and a folder it can name.
+    // program placed, a folder it can name, and the backup still there after pruning.
     bool wroteBackup = false;
     if (writeRestoreInfo(job)) {
         wroteBackup = placeRestoreProgramAndHelp(job);
@@ -164,6 +164,7 @@ void runBackup(BackupJob& job, HWND notifyWindow, WaitMode wait) {
             job.failKeepingCode(err::kChangeFolder);
     }
     pruneBackups(job);
+    if (wroteBackup && !isBackup(job.backupFolder)) job.failKeepingCode(err::kNoBackupCreated);
 
     postNotify(job, JOB_FINISHED);
     postProgress(job, JOB_LOGLINE, L"处理 %s", jobHadErrors(job) ? L"包含错误" : L"成功");
