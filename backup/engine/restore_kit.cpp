@@ -1,5 +1,6 @@
 #include "restore_kit.h"
 
+#include <cstring>
 #include <string>
 
 #include "admin_only.h"
@@ -64,6 +65,25 @@ bool writeRestoreProgram(const std::wstring& path, const void* bytes, DWORD cb) 
     return false;
 }
 
+// True when the open file is the carried program itself: a plain file with one name,
+// byte for byte the same.
+bool isCarriedCopy(HANDLE file, const void* bytes, DWORD cb) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info)) return false;
+    if (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) return false;
+    if (info.nNumberOfLinks != 1 || info.nFileSizeHigh != 0 || info.nFileSizeLow != cb) return false;
+    std::string content(cb, '\0');
+    DWORD read = 0;
+    if (!ReadFile(file, &content[0], cb, &read, nullptr) || read != cb) return false;
+    return memcmp(content.data(), bytes, cb) == 0;
+}
+
+// Opened for reading; nobody may write, rename or delete it while the handle is open.
+FileHandle openUnchangeable(const std::wstring& path) {
+    return FileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
 // The path has a form in the ANSI code page that reads back as the same path.
 bool convertsToAnsi(const std::wstring& text) {
     if (GetACP() == CP_UTF8) return true;
@@ -126,4 +146,20 @@ bool restoreProgramCanOpen(const std::wstring& folder) {
     if (convertsToAnsi(folder)) return true;
     const std::wstring shortForm = backupSystem().shortPathOf(folder);
     return !shortForm.empty() && convertsToAnsi(shortForm);
+}
+
+FileHandle holdCarriedRestoreProgram(const std::wstring& folder) {
+    const void* bytes = nullptr;
+    DWORD cb = 0;
+    if (!carriedRestoreProgram(&bytes, &cb)) return {};
+    const std::wstring path = folder + L"SURVIN.EXE";
+    {
+        FileHandle present = openUnchangeable(path);
+        if (present && isCarriedCopy(present.get(), bytes, cb)) return present;
+    }
+    if (!writeRestoreProgram(path, bytes, cb)) return {};
+    // Checked again as it is held: it cannot change between this check and the start.
+    FileHandle written = openUnchangeable(path);
+    if (written && isCarriedCopy(written.get(), bytes, cb)) return written;
+    return {};
 }

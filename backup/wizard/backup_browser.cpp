@@ -7,6 +7,7 @@
 #include "backup_places.h"
 #include "dialog_support.h"
 #include "resource.h"
+#include "restore_kit.h"
 
 namespace {
 
@@ -88,6 +89,10 @@ void onRestore(HWND dialog, BrowserContext* ctx) {
     std::wstring question = formatText(L"确实要恢复选定的注册表吗？\n\n日期: %s\n路径: %s", record->dateTime.c_str(),
                                        record->folder.c_str());
     if (messageBox(dialog, question, L"恢复", MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return;
+    // This program runs elevated: it starts only the restore program it carries, held
+    // unchanged until the start. One it cannot put there is not started.
+    FileHandle program = holdCarriedRestoreProgram(record->folder);
+    if (!program) return;
     shellOpen(dialog, record->folder + L"SURVIN.EXE", record->folder.c_str());
 }
 
