@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "admin_only.h"
 #include "handles.h"
 
 const wchar_t kHiveCheckKeyPrefix[] = L"HiveCheck.";
@@ -76,16 +77,24 @@ bool processRuns(DWORD pid) {
 }  // namespace
 
 DWORD checkHiveLoads(const wchar_t* file) {
-    wchar_t name[64];
-    wsprintfW(name, L"%s%lu.%ld", kHiveCheckKeyPrefix, GetCurrentProcessId(),
-              InterlockedIncrement(&g_checkCounter));
-
     const std::wstring temp = temporaryFolder();
     if (temp.empty()) return GetLastError() ? GetLastError() : ERROR_PATH_NOT_FOUND;
-    const std::wstring scratch = temp + name + L"\\";
-    if (!CreateDirectoryW(scratch.c_str(), nullptr)) return GetLastError();
+
+    // The copy holds the hive's secrets: it lies in a new folder that only administrators
+    // can open (the temporary folder may be shared, as the system's is), made by this
+    // call, so nothing another user planted there is written to or read. A name that is
+    // taken already is passed over.
+    wchar_t name[64];
+    std::wstring scratch;
+    for (int attempt = 0;; ++attempt) {
+        wsprintfW(name, L"%s%lu.%ld", kHiveCheckKeyPrefix, GetCurrentProcessId(),
+                  InterlockedIncrement(&g_checkCounter));
+        scratch = temp + name + L"\\";
+        if (CreateDirectoryW(scratch.c_str(), adminOnlyFolderAttributes())) break;
+        if (GetLastError() != ERROR_ALREADY_EXISTS || attempt == 16) return GetLastError();
+    }
     const std::wstring copy = scratch + L"hive";
-    if (!CopyFileW(file, copy.c_str(), FALSE)) {
+    if (!copyToAdminOnlyFile(file, copy)) {
         DWORD error = GetLastError();
         removeScratch(scratch);
         return error;

@@ -4,6 +4,15 @@
 
 #include "handles.h"
 
+std::wstring programFolder() {
+    wchar_t path[MAX_PATH];
+    DWORD cch = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (cch == 0 || cch >= MAX_PATH) return {};
+    std::wstring folder(path, cch);
+    size_t slash = folder.find_last_of(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
+}
+
 HMODULE loadSystemLibrary(const wchar_t* name) {
     wchar_t dir[MAX_PATH];
     UINT cch = GetSystemDirectoryW(dir, MAX_PATH);

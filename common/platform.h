@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
+
 // True when this 32-bit process runs on 64-bit Windows. IsWow64Process is looked up
 // by name once; where it is missing the answer is false.
 bool isWow64();
@@ -15,6 +17,9 @@ void revertFsRedirection(PVOID cookie);
 // Enables or disables one privilege of the process token. A privilege the account
 // does not hold is not detected (AdjustTokenPrivileges still succeeds).
 bool enablePrivilege(bool enable, const wchar_t* name);
+
+// The folder of the running program, ending in a backslash; empty when it cannot be told.
+std::wstring programFolder();
 
 // Loads a DLL from the system directory only, never from the program's folder or the
 // current directory. Returns the module or NULL.

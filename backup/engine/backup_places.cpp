@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr int kMaxFilesKeys = 1000;
-constexpr DWORD kCchProfilePath = 520;
 // Deeper than any real backup tree; ends a walk caught in a folder loop.
 constexpr int kMaxWalkDepth = 32;
 constexpr ULONGLONG kFileTimePerDay = 864000000000ULL;
@@ -125,45 +123,28 @@ void walk(const std::wstring& folder, int depth, std::vector<FoundBackup>& found
     for (const std::wstring& name : subfolders) walk(folder + name + L'\\', depth + 1, found);
 }
 
-// A Files entry names a file inside the backup folder only when it is relative and
-// never climbs out; anything else (a crafted SURVIN.INI) is left alone.
-bool isInsideEntry(const std::wstring& folder, const std::wstring& entry) {
-    if (entry.empty() || entry[0] == L'\\' || entry[0] == L'/') return false;
-    if (entry.find(L':') != std::wstring::npos) return false;
-    size_t start = 0;
-    while (start <= entry.size()) {
-        size_t end = entry.find_first_of(L"\\/", start);
-        if (end == std::wstring::npos) end = entry.size();
-        std::wstring part = trimmed(entry.substr(start, end - start), isBlank);
-        if (part.size() >= 2 && part.find_first_not_of(L'.') == std::wstring::npos) return false;
-        // A link planted as a subfolder would lead the deletion elsewhere.
-        if (end < entry.size()) {
-            DWORD attributes = GetFileAttributesW((folder + entry.substr(0, end)).c_str());
-            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-        }
-        start = end + 1;
-    }
-    wchar_t full[kCchProfilePath * 2];
-    DWORD cch = GetFullPathNameW((folder + entry).c_str(), ARRAYSIZE(full), full, nullptr);
-    if (cch == 0 || cch >= ARRAYSIZE(full)) return false;
-    return cch > folder.size() && upperCase(std::wstring(full, folder.size())) == upperCase(folder);
+// The identity of a folder (volume and file index), which no other spelling of its path,
+// through a short name or a link, changes.
+bool folderIdentity(const std::wstring& folder, BY_HANDLE_FILE_INFORMATION& info) {
+    FileHandle handle(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return handle && GetFileInformationByHandle(handle.get(), &info);
 }
 
-// The folder of the running program, ending in a backslash; empty when it cannot be told.
-std::wstring programFolder() {
-    wchar_t path[MAX_PATH];
-    DWORD cch = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (cch == 0 || cch >= MAX_PATH) return {};
-    std::wstring folder(path, cch);
-    size_t slash = folder.find_last_of(L'\\');
-    return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
-}
-
-std::wstring parentOf(const std::wstring& folder) {
-    std::wstring path = folder;
-    while (!path.empty() && path.back() == L'\\') path.pop_back();
-    size_t slash = path.rfind(L'\\');
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+// Removes the found backups that are the given folder; true when there was one.
+bool takeOut(std::vector<FoundBackup>& found, const std::wstring& folder) {
+    BY_HANDLE_FILE_INFORMATION own;
+    if (folder.empty() || !folderIdentity(folder, own)) return false;
+    const auto isOwn = [&](const FoundBackup& backup) {
+        BY_HANDLE_FILE_INFORMATION other;
+        return folderIdentity(backup.folder, other) && other.dwVolumeSerialNumber == own.dwVolumeSerialNumber &&
+               other.nFileIndexHigh == own.nFileIndexHigh && other.nFileIndexLow == own.nFileIndexLow;
+    };
+    const auto end = std::remove_if(found.begin(), found.end(), isOwn);
+    const bool any = end != found.end();
+    found.erase(end, found.end());
+    return any;
 }
 
 }  // namespace
@@ -173,7 +154,9 @@ std::vector<FoundBackup> searchBackups() {
     for (const std::wstring& value : readBackupDirs()) {
         std::wstring place;
         if (!storedPlace(value, place)) break;
+        const size_t before = found.size();
         walk(place, 0, found);
+        for (size_t i = before; i < found.size(); ++i) found[i].place = place;
     }
     std::stable_sort(found.begin(), found.end(),
                      [](const FoundBackup& a, const FoundBackup& b) { return a.time < b.time; });
@@ -184,45 +167,12 @@ std::vector<FoundBackup> searchBackups() {
     return found;
 }
 
-void deleteBackup(const std::wstring& folderPath) {
-    wchar_t qualified[kCchProfilePath];
-    DWORD cchFolder = GetFullPathNameW(folderPath.c_str(), kCchProfilePath, qualified, nullptr);
-    if (folderPath.empty() || cchFolder == 0 || cchFolder >= kCchProfilePath) return;
-    const std::wstring folder = withBackslash(std::wstring(qualified, cchFolder));
-    const std::wstring ini = folder + L"SURVIN.INI";
-    // The help file goes only with a backup, and the program's own help never goes.
-    const DWORD iniAttributes = GetFileAttributesW(ini.c_str());
-    const bool helpGoes = iniAttributes != INVALID_FILE_ATTRIBUTES && !(iniAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                          lstrcmpiW(folder.c_str(), programFolder().c_str()) != 0;
-
-    // Each entry is read just before its deletion: SURVIN.INI comes last and ends the list.
-    for (int k = 0; k < kMaxFilesKeys; ++k) {
-        wchar_t value[kCchProfilePath];
-        DWORD cch = GetPrivateProfileStringW(L"Files", std::to_wstring(k).c_str(), L"", value, kCchProfilePath,
-                                             ini.c_str());
-        std::wstring entry(value, cch);
-        std::wstring unblanked = entry;
-        unblanked.erase(std::remove(unblanked.begin(), unblanked.end(), L' '), unblanked.end());
-        if (unblanked.size() < 2) break;
-        if (isInsideEntry(folder, entry)) DeleteFileW((folder + entry).c_str());
+bool isBackup(const std::wstring& folder) {
+    for (const wchar_t* name : {L"SURVIN.INI", L"SURVIN.EXE"}) {
+        DWORD attributes = GetFileAttributesW((folder + name).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
     }
-    // The help file is not listed, yet the kit put it there.
-    if (helpGoes) DeleteFileW((folder + L"Tolmen.chm").c_str());
-
-    for (int n = 1; n <= 99; ++n) {
-        std::wstring users = folder + L"Users\\" + std::to_wstring(n);
-        if (!isFolder(users)) break;
-        RemoveDirectoryW(users.c_str());  // fails while the folder holds anything
-    }
-    RemoveDirectoryW((folder + L"Users").c_str());
-
-    for (std::wstring current = folder; !current.empty() && !PathIsRootW(current.c_str());
-         current = parentOf(current)) {
-        DWORD attributes = GetFileAttributesW(current.c_str());
-        // A link is not ours to remove, nor is what lies above it.
-        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) break;
-        if (!RemoveDirectoryW(current.c_str())) break;
-    }
+    return true;
 }
 
 void registerPlace(BackupRun& backup) {
@@ -250,24 +200,31 @@ void registerPlace(BackupRun& backup) {
 void pruneBackups(const BackupRun& backup, JobReport& report) {
     const int mode = backup.retentionMode;
     if (mode == 0) return;
+    // File permissions apply to everything the pruning opens.
+    BackupPrivilegesOff privilegesOff;
     postProgress(report, JOB_LOGLINE, L"搜索以前备份 ...");
     std::vector<FoundBackup> found = searchBackups();
     postProgress(report, JOB_LOGLINE, L"删除以前备份（如果有） ...");
 
-    // The limits are unsigned in the settings file; a huge count keeps everything.
+    // The backup this run has just written counts as the newest, whatever times the others
+    // carry (a clock set back, a backup copied or planted with a later time), and is never
+    // deleted: it is taken out of the list, and one place of the count is kept for it.
+    const bool ownFound = takeOut(found, backup.backupFolder);
     const ULONGLONG keep = static_cast<UINT>(backup.retentionCount);
+    const ULONGLONG keepOthers = ownFound && keep > 0 ? keep - 1 : keep;
     const ULONGLONG total = found.size();
     if (mode == 2) {
-        for (ULONGLONG i = total > keep ? total - keep : 0; i-- > 0;) deleteBackup(found[i].folder);
+        for (ULONGLONG i = total > keepOthers ? total - keepOthers : 0; i-- > 0;)
+            deleteBackup(found[i].folder, found[i].place);
     } else if (mode == 1) {
         // The newest LimitBackupCount backups stay whatever their age.
         FILETIME nowTime;
         GetSystemTimeAsFileTime(&nowTime);
         const ULONGLONG now = fileTime(nowTime);
         const ULONGLONG days = static_cast<UINT>(backup.retentionDays);
-        for (ULONGLONG i = 0; i + keep < total; ++i) {
+        for (ULONGLONG i = 0; i + keepOthers < total; ++i) {
             if (found[i].time > now) continue;  // dated in the future: its age is unknown
-            if ((now - found[i].time) / kFileTimePerDay > days) deleteBackup(found[i].folder);
+            if ((now - found[i].time) / kFileTimePerDay > days) deleteBackup(found[i].folder, found[i].place);
         }
     }
 }

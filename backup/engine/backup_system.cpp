@@ -1,5 +1,6 @@
 #include "backup_system.h"
 
+#include "admin_only.h"
 #include "platform.h"
 
 namespace {
@@ -71,18 +72,38 @@ RegSaveKeyExFn regSaveKeyEx() {
     static const auto fn = systemFunction<RegSaveKeyExFn>(L"advapi32.dll", "RegSaveKeyExW");
     return fn;
 }
+
+// The saved file is created for administrators only. Wine refuses any security attributes
+// on a save (ERROR_UNKNOWN_REVISION) and creates no file then: there the save runs without
+// them, and saveHive gives the file the DACL afterwards, inside a folder that already has it.
+template <class Save>
+LONG saveWithAdminOnlyFile(const std::wstring& file, Save save) {
+    LONG r = save(adminOnlyFileAttributes());
+    if (r == ERROR_UNKNOWN_REVISION && GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES)
+        r = save(nullptr);
+    return r;
+}
 }  // namespace
 
 bool BackupSystem::hasSaveKeyEx() { return regSaveKeyEx() != nullptr; }
 
 LONG BackupSystem::saveKeyEx(HKEY key, const std::wstring& file, DWORD flags) {
     RegSaveKeyExFn fn = regSaveKeyEx();
-    return fn ? fn(key, file.c_str(), nullptr, flags) : ERROR_PROC_NOT_FOUND;
+    if (!fn) return ERROR_PROC_NOT_FOUND;
+    return saveWithAdminOnlyFile(file, [&](SECURITY_ATTRIBUTES* sa) { return fn(key, file.c_str(), sa, flags); });
 }
 
-LONG BackupSystem::saveKey(HKEY key, const std::wstring& file) { return RegSaveKeyW(key, file.c_str(), nullptr); }
+LONG BackupSystem::saveKey(HKEY key, const std::wstring& file) {
+    return saveWithAdminOnlyFile(file, [&](SECURITY_ATTRIBUTES* sa) { return RegSaveKeyW(key, file.c_str(), sa); });
+}
 
 LONG BackupSystem::flushKey(HKEY key) { return RegFlushKey(key); }
+
+std::wstring BackupSystem::shortPathOf(const std::wstring& path) {
+    wchar_t shortPath[MAX_PATH];
+    DWORD cch = GetShortPathNameW(path.c_str(), shortPath, MAX_PATH);
+    return cch == 0 || cch >= MAX_PATH ? std::wstring() : std::wstring(shortPath, cch);
+}
 
 BackupSystem& backupSystem() { return g_system ? *g_system : realSystem(); }
 

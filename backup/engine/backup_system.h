@@ -23,6 +23,9 @@ public:
     virtual LONG saveKeyEx(HKEY key, const std::wstring& file, DWORD flags);
     virtual LONG saveKey(HKEY key, const std::wstring& file);
     virtual LONG flushKey(HKEY key);
+    // The short (8.3) form of an existing path; empty when there is none. Wine makes one
+    // for every long name, Windows not where short names are switched off.
+    virtual std::wstring shortPathOf(const std::wstring& path);
 };
 
 // The installed implementation (the real one unless a test set another).

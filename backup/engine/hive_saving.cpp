@@ -2,6 +2,7 @@
 
 #include <shlwapi.h>
 
+#include "admin_only.h"
 #include "backup_system.h"
 #include "errors.h"
 #include "handles.h"
@@ -83,7 +84,8 @@ bool createFolderTree(const std::wstring& path) {
         if (end == std::wstring::npos) end = path.size();
         if (end > pos) {
             growing.append(path, pos, end - pos);
-            if (growing.size() > 2) CreateDirectoryW(growing.c_str(), nullptr);  // it may exist already
+            // Levels made here are for administrators only; existing ones are left as they are.
+            if (growing.size() > 2) CreateDirectoryW(growing.c_str(), adminOnlyFolderAttributes());
             if (growing.back() != L'\\') growing += L'\\';
         }
         pos = end + 1;
@@ -132,10 +134,17 @@ HiveSaveResult saveHive(BackupRun& run, const HiveEntry& entry, int n, int count
         postProgress(report, JOB_LOGLINE, L"失败: 无法创建文件夹 %s", folder.c_str());
         return result;
     }
+    if (entry.category != kHiveSystem) {
+        // A numbered folder left by an earlier backup (overwrite) gets the DACL too.
+        makeAdminOnly(folder.substr(0, folder.rfind(L'\\')));
+        makeAdminOnly(folder);
+    }
     copyField(saved.replacementBackupPath, replacementBackupPathOf(entry.filePath).c_str());
 
-    // A hive the system has loaded is held open and cannot be copied; any other can.
-    if (CopyFileW(entry.filePath, savedPath.c_str(), TRUE)) {
+    // A hive the system has loaded is held open and cannot be copied; any other can. The
+    // copy is made here rather than by CopyFile, which leaves the new file with whatever
+    // security the system gives it.
+    if (copyToAdminOnlyFile(entry.filePath, savedPath)) {
         postProgress(report, JOB_LOGLINE, L"保存 (%d / %d) %s ... 已复制", n, count, name);
     } else {
         LONG r = saveKeyToFile(root, subkey, savedPath);
@@ -146,6 +155,8 @@ HiveSaveResult saveHive(BackupRun& run, const HiveEntry& entry, int n, int count
             result.error = static_cast<DWORD>(r);
             return result;
         }
+        // Where the platform took no security attributes for the save (see BackupSystem).
+        makeAdminOnly(savedPath);
         postProgress(report, JOB_LOGLINE, L"保存 (%d / %d) %s ... 成功", n, count, name);
     }
     result.outcome = HiveSaveOutcome::Saved;

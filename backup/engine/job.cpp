@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "admin_only.h"
 #include "backup_places.h"
 #include "backup_system.h"
 #include "errors.h"
@@ -134,6 +135,14 @@ void runBackup(BackupJob& job, HWND notifyWindow, WaitMode wait) {
         return;
     }
     if (job.overwrite) deleteBackup(job.backupFolder);
+    // A folder that exists already is made administrators-only here; one that does not is
+    // created so by the saving. The privileges stay out of it: a folder the user chose
+    // changes only as far as an administrator may change it anyway, so that a system
+    // folder owned by the system's installer keeps its own DACL.
+    {
+        BackupPrivilegesOff privilegesOff;
+        makeAdminOnly(job.backupFolder);
+    }
 
     job.pending = 2;
     ResetEvent(job.doneEvent);
@@ -144,8 +153,18 @@ void runBackup(BackupJob& job, HWND notifyWindow, WaitMode wait) {
     else
         WaitForSingleObject(job.doneEvent, INFINITE);
 
-    if (writeRestoreInfo(job)) placeRestoreProgramAndHelp(job);
+    // The run succeeds only with a backup that its own restore program can use: the
+    // program placed, a folder it can name, and the backup still there after pruning.
+    bool wroteBackup = false;
+    if (writeRestoreInfo(job)) {
+        wroteBackup = placeRestoreProgramAndHelp(job);
+        if (!wroteBackup)
+            job.failKeepingCode(err::kNoBackupCreated);
+        else if (!restoreProgramCanOpen(job.backupFolder))
+            job.failKeepingCode(err::kChangeFolder);
+    }
     pruneBackups(job);
+    if (wroteBackup && !isBackup(job.backupFolder)) job.failKeepingCode(err::kNoBackupCreated);
 
     postNotify(job, JOB_FINISHED);
     postProgress(job, JOB_LOGLINE, L"处理 %s", jobHadErrors(job) ? L"包含错误" : L"成功");

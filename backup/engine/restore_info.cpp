@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "admin_only.h"
 #include "backup_places.h"
 #include "edition.h"
 #include "errors.h"
@@ -87,6 +88,10 @@ bool writeRestoreInfo(BackupRun& backup, JobReport& report) {
     const std::wstring path = backup.backupFolder + L"SURVIN.INI";
     if (fileExists(path) && !backup.overwrite) return false;
     deleteProfile(path);
+    // The profile functions would create the file with the folder's security: it is made
+    // empty first, for administrators only, and they write into it (still as ANSI text,
+    // since an empty file has no byte-order mark).
+    createAdminOnlyFile(path, CREATE_NEW);
 
     ProfileWriter ini(path);
     ini.put(L"INFO", L"DateTime", dateTimeText());
@@ -137,6 +142,8 @@ bool writeRestoreInfo(BackupRun& backup, JobReport& report) {
             ini.put(L"Files", key, i == count ? L"SURVIN.WRC" : i == count + 1 ? L"SURVIN.EXE" : L"SURVIN.INI");
     }
     forgetCachedProfile(path);
+    // In case the profile functions replaced the file rather than writing into it.
+    makeAdminOnly(path);
 
     if (!ini.ok()) {
         // Without every line the restore side would refuse the backup, or restore only

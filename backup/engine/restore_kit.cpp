@@ -1,8 +1,11 @@
 #include "restore_kit.h"
 
+#include <cstring>
 #include <string>
 
-#include "handles.h"
+#include "admin_only.h"
+#include "backup_system.h"
+#include "platform.h"
 #include "resource.h"
 
 namespace {
@@ -30,40 +33,72 @@ bool writeAll(HANDLE file, const void* data, DWORD cb) {
     return WriteFile(file, data, cb, &written, nullptr) && written == cb;
 }
 
-std::wstring programFolder() {
-    wchar_t path[MAX_PATH];
-    DWORD cch = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (cch == 0 || cch >= MAX_PATH) return {};
-    std::wstring folder(path, cch);
-    size_t slash = folder.find_last_of(L'\\');
-    return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
-}
-
-void placeRestoreProgram(const BackupRun& backup) {
+// The restore program as this program carries it; false when the resource is missing.
+bool carriedRestoreProgram(const void** bytes, DWORD* cb) {
     HMODULE self = GetModuleHandleW(nullptr);
     HRSRC found = FindResourceExW(self, L"BIN", MAKEINTRESOURCEW(IDR_SURVIN_EXE), kRestoreProgramLanguage);
-    if (!found) return;
+    if (!found) return false;
     HGLOBAL loaded = LoadResource(self, found);
-    const void* bytes = loaded ? LockResource(loaded) : nullptr;
-    DWORD cb = SizeofResource(self, found);
-    if (!bytes || cb == 0) return;
+    *bytes = loaded ? LockResource(loaded) : nullptr;
+    *cb = SizeofResource(self, found);
+    return *bytes && *cb != 0;
+}
 
-    const std::wstring path = backup.backupFolder + L"SURVIN.EXE";
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
-    if (!file) return;
-    if (!writeAll(file.get(), bytes, cb)) {
-        // A cut-off program in the folder would make it pass for a backup that cannot be
-        // restored from; leave no file instead.
-        file.reset();
-        DeleteFileW(path.c_str());
-    }
+// Writes the carried program as a new file. A file planted under that name may be a link
+// to a file elsewhere: it is removed, never written into.
+bool writeRestoreProgram(const std::wstring& path, const void* bytes, DWORD cb) {
+    DeleteFileW(path.c_str());
+    FileHandle file = createAdminOnlyFile(path, CREATE_NEW);
+    if (!file) return false;
+    if (writeAll(file.get(), bytes, cb)) return true;
+    // A cut-off program in the folder would make it pass for a backup that cannot be
+    // restored from; leave no file instead.
+    file.reset();
+    DeleteFileW(path.c_str());
+    return false;
+}
+
+// True when the open file is the carried program itself: a plain file with one name,
+// byte for byte the same.
+bool isCarriedCopy(HANDLE file, const void* bytes, DWORD cb) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info)) return false;
+    if (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) return false;
+    if (info.nNumberOfLinks != 1 || info.nFileSizeHigh != 0 || info.nFileSizeLow != cb) return false;
+    std::string content(cb, '\0');
+    DWORD read = 0;
+    if (!ReadFile(file, &content[0], cb, &read, nullptr) || read != cb) return false;
+    return memcmp(content.data(), bytes, cb) == 0;
+}
+
+// Opened for reading; nobody may write, rename or delete it while the handle is open.
+FileHandle openUnchangeable(const std::wstring& path) {
+    return FileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+// The path has a form in the ANSI code page that reads back as the same path.
+bool convertsToAnsi(const std::wstring& text) {
+    if (GetACP() == CP_UTF8) return true;
+    const std::string ansi = toAnsi(text);
+    if (ansi.empty() != text.empty()) return false;
+    const int cch = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring back(static_cast<size_t>(cch > 0 ? cch : 0), L'\0');
+    if (cch > 0) MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &back[0], cch);
+    return back == text;
+}
+
+bool placeRestoreProgram(const BackupRun& backup) {
+    const void* bytes = nullptr;
+    DWORD cb = 0;
+    if (!carriedRestoreProgram(&bytes, &cb)) return false;
+    return writeRestoreProgram(backup.backupFolder + L"SURVIN.EXE", bytes, cb);
 }
 
 void placeHelp(const BackupRun& backup) {
     const std::wstring folder = programFolder();
     if (folder.empty()) return;
-    CopyFileW((folder + L"Tolmen.chm").c_str(), (backup.backupFolder + L"Tolmen.chm").c_str(), TRUE);
+    copyToAdminOnlyFile(folder + L"Tolmen.chm", backup.backupFolder + L"Tolmen.chm");
 }
 
 }  // namespace
@@ -71,8 +106,7 @@ void placeHelp(const BackupRun& backup) {
 void writeConsoleScript(const BackupRun& backup) {
     const std::wstring path = backup.backupFolder + L"SURVIN.WRC";
     DeleteFileW(path.c_str());
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
+    FileHandle file = createAdminOnlyFile(path, CREATE_NEW);
     if (!file) {
         DeleteFileW(path.c_str());
         return;
@@ -95,7 +129,30 @@ void writeConsoleScript(const BackupRun& backup) {
     if (!wroteLine || !complete) DeleteFileW(path.c_str());
 }
 
-void placeRestoreProgramAndHelp(const BackupRun& backup) {
-    placeRestoreProgram(backup);
+bool placeRestoreProgramAndHelp(const BackupRun& backup) {
+    const bool placed = placeRestoreProgram(backup);
     placeHelp(backup);
+    return placed;
+}
+
+bool restoreProgramCanOpen(const std::wstring& folder) {
+    if (convertsToAnsi(folder)) return true;
+    const std::wstring shortForm = backupSystem().shortPathOf(folder);
+    return !shortForm.empty() && convertsToAnsi(shortForm);
+}
+
+FileHandle holdCarriedRestoreProgram(const std::wstring& folder) {
+    const void* bytes = nullptr;
+    DWORD cb = 0;
+    if (!carriedRestoreProgram(&bytes, &cb)) return {};
+    const std::wstring path = folder + L"SURVIN.EXE";
+    {
+        FileHandle present = openUnchangeable(path);
+        if (present && isCarriedCopy(present.get(), bytes, cb)) return present;
+    }
+    if (!writeRestoreProgram(path, bytes, cb)) return {};
+    // Checked again as it is held: it cannot change between this check and the start.
+    FileHandle written = openUnchangeable(path);
+    if (written && isCarriedCopy(written.get(), bytes, cb)) return written;
+    return {};
 }

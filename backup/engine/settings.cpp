@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 
 #include "folder_naming.h"
+#include "platform.h"
 
 namespace {
 
@@ -45,11 +46,7 @@ void initSettings(const wchar_t* folderOverride) {
     if (folderOverride) {
         folder = folderOverride;
     } else {
-        wchar_t module[MAX_PATH];
-        DWORD cch = GetModuleFileNameW(nullptr, module, MAX_PATH);
-        if (cch > 0 && cch < MAX_PATH) folder.assign(module, cch);
-        size_t slash = folder.rfind(L'\\');
-        folder.erase(slash == std::wstring::npos ? 0 : slash + 1);
+        folder = programFolder();
     }
     if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
     g_path = folder + L"RegOpt.ini";

@@ -7,6 +7,7 @@
 #include "backup_places.h"
 #include "dialog_support.h"
 #include "resource.h"
+#include "restore_kit.h"
 
 namespace {
 
@@ -63,6 +64,7 @@ void onSearch(HWND dialog, BrowserContext* ctx) {
     for (const FoundBackup& found : searchBackups()) {
         BackupRecord record;
         if (!readBackupRecord(found.folder, record)) continue;
+        record.place = found.place;
         ctx->records.push_back(record);
         LVITEMW item = {};
         item.mask = LVIF_TEXT | LVIF_PARAM;
@@ -87,6 +89,10 @@ void onRestore(HWND dialog, BrowserContext* ctx) {
     std::wstring question = formatText(L"确实要恢复选定的注册表吗？\n\n日期: %s\n路径: %s", record->dateTime.c_str(),
                                        record->folder.c_str());
     if (messageBox(dialog, question, L"恢复", MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return;
+    // This program runs elevated: it starts only the restore program it carries, held
+    // unchanged until the start. One it cannot put there is not started.
+    FileHandle program = holdCarriedRestoreProgram(record->folder);
+    if (!program) return;
     shellOpen(dialog, record->folder + L"SURVIN.EXE", record->folder.c_str());
 }
 
@@ -100,10 +106,10 @@ void onDelete(HWND dialog, BrowserContext* ctx) {
     std::wstring question = formatText(L"确实要删除选定的备份吗？\n\n日期: %s\n路径: %s", record->dateTime.c_str(),
                                        record->folder.c_str());
     if (messageBox(dialog, question, L"删除", MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return;
-    const std::wstring folder = record->folder;
+    const std::wstring folder = record->folder, place = record->place;
     HWND list = listOf(dialog);
     int item = ListView_GetNextItem(list, -1, LVNI_SELECTED);
-    deleteBackup(folder);
+    deleteBackup(folder, place);
     // The item goes whatever the deletion achieved; details and buttons stay as they are.
     if (item >= 0) ListView_DeleteItem(list, item);
 }

@@ -9,6 +9,7 @@
 struct BackupRecord {
     std::wstring dateTime;
     std::wstring folder;  // ends in a backslash
+    std::wstring place;   // the stored place the search found it below
     std::wstring osString;
     std::wstring sysRoot;
 };

@@ -20,20 +20,8 @@ HtmlHelpFn htmlHelp() {
     if (tried) return function;
     tried = true;
 
-    KeyHandle key;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32", 0,
-                      KEY_QUERY_VALUE, key.receive()) == ERROR_SUCCESS) {
-        wchar_t value[MAX_PATH] = {}, expanded[MAX_PATH] = {};
-        DWORD cb = sizeof(value) - sizeof(wchar_t);
-        DWORD type = 0;
-        if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &cb) ==
-                ERROR_SUCCESS &&
-            (type == REG_SZ || type == REG_EXPAND_SZ)) {
-            DWORD cch = ExpandEnvironmentStringsW(value, expanded, MAX_PATH);
-            // Only a full path: a bare name would be searched for in the program's folder.
-            if (cch > 0 && cch <= MAX_PATH && !PathIsRelativeW(expanded)) module.reset(LoadLibraryW(expanded));
-        }
-    }
+    const std::wstring registered = registeredHelpModule();
+    if (!registered.empty()) module.reset(LoadLibraryW(registered.c_str()));
     if (!module) module.reset(loadSystemLibrary(L"hhctrl.ocx"));
     if (!module) return nullptr;
     function = reinterpret_cast<HtmlHelpFn>(reinterpret_cast<void*>(GetProcAddress(module.get(), "HtmlHelpW")));
@@ -42,13 +30,25 @@ HtmlHelpFn htmlHelp() {
 
 }  // namespace
 
-std::wstring programFolder() {
-    wchar_t module[MAX_PATH];
-    DWORD cch = GetModuleFileNameW(nullptr, module, MAX_PATH);
-    if (cch == 0 || cch >= MAX_PATH) return {};
-    std::wstring folder(module, cch);
-    folder.erase(folder.rfind(L'\\') + 1);
-    return folder;
+std::wstring registeredHelpModule() {
+    // The machine's own registration: the merged HKEY_CLASSES_ROOT would take a
+    // registration of the user's (HKEY_CURRENT_USER\Software\Classes), which any program
+    // the user runs can write, and this program runs elevated.
+    KeyHandle key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                      L"Software\\Classes\\CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32", 0,
+                      KEY_QUERY_VALUE, key.receive()) != ERROR_SUCCESS)
+        return {};
+    wchar_t value[MAX_PATH] = {}, expanded[MAX_PATH] = {};
+    DWORD cb = sizeof(value) - sizeof(wchar_t);
+    DWORD type = 0;
+    if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &cb) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
+        return {};
+    DWORD cch = ExpandEnvironmentStringsW(value, expanded, MAX_PATH);
+    // Only a full path: a bare name would be searched for in the program's folder.
+    if (cch == 0 || cch > MAX_PATH || PathIsRelativeW(expanded)) return {};
+    return expanded;
 }
 
 bool UseOnlineHelp(const std::wstring& folder) {

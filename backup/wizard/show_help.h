@@ -11,8 +11,9 @@ constexpr const wchar_t* kOnlineHelpAddress = L"https://tolmen.example.org/help/
 // True when the folder lacks "Tolmen.chm", or has it without "lorn.exe" and "quib.exe".
 bool UseOnlineHelp(const std::wstring& programFolder);
 
-// The folder of the running program, with a trailing backslash.
-std::wstring programFolder();
+// The HTML Help module as the machine registers it (full path), or empty. Only the
+// machine's registration counts, never one of the user's.
+std::wstring registeredHelpModule();
 
 // Opens help, owned by the window. Failures are silent.
 void ShowHelp(HWND owner);

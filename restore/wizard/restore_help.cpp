@@ -22,8 +22,10 @@ ModuleHandle gModule;
 
 HMODULE loadRegisteredModule() {
     KeyHandle key;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT,
-                      "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32", 0,
+    // The machine's registration only: the user's own (merged into HKEY_CLASSES_ROOT)
+    // could name any module for this elevated program.
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                      "Software\\Classes\\CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32", 0,
                       KEY_QUERY_VALUE, key.receive()) != ERROR_SUCCESS)
         return nullptr;
     char value[MAX_PATH] = {};

@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 
+#include "dacl_support.h"
 #include "errors.h"
 #include "hive_discovery.h"
 #include "hive_fixture.h"
@@ -244,6 +245,12 @@ TEST(SaveHive, LockedHiveIsSavedThroughTheRegistry) {
     auto log = recorder.lines(JOB_LOGLINE);
     ASSERT_EQ(2u, log.size());
     EXPECT_EQ(L"保存 (1 / 1) NTUSER.DAT ... 成功", log[1]);
+    // The file the registry wrote, and the folders made for it, are for administrators only.
+    using testing_support::adminOnlyDacl;
+    using testing_support::daclOf;
+    EXPECT_EQ(adminOnlyDacl(false), daclOf(saved.savedPath));
+    for (const wchar_t* folder : {L"Backup", L"Backup\\Users", L"Backup\\Users\\1"})
+        EXPECT_EQ(adminOnlyDacl(true), daclOf(dir / folder)) << testing_support::toUtf8(folder);
 }
 
 TEST(SaveHive, LoadedMachineAndUserHivesThroughTheRegistry) {

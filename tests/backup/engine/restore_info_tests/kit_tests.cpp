@@ -131,4 +131,34 @@ TEST_F(Kit, OverwriteReplacesProgramAndScriptButKeepsHelp) {
     EXPECT_EQ(file(L"Tolmen.chm"), "help placed by an earlier backup");
 }
 
+// What the backup browser starts: the restore program this program carries, written over
+// a changed copy, and held so that it cannot change before the start.
+TEST_F(Kit, TheBrowserStartsOnlyTheCarriedRestoreProgram) {
+    const std::string shipped = readBytes(distFile(L"Survin.exe"));
+    const std::wstring exe = folder_ + L"SURVIN.EXE";
+    ASSERT_TRUE(writeBytes(exe, "a changed restore program"));
+    {
+        FileHandle held = holdCarriedRestoreProgram(folder_);
+        ASSERT_TRUE(held);
+        EXPECT_TRUE(file(L"SURVIN.EXE") == shipped) << "the changed copy was not replaced";
+        EXPECT_FALSE(writeBytes(exe, "changed while held"));
+        EXPECT_FALSE(DeleteFileW(exe.c_str()));
+    }
+    EXPECT_TRUE(holdCarriedRestoreProgram(folder_)) << "the carried copy itself is kept";
+
+    // A link planted under the name: the file it leads to is never written.
+    const std::wstring elsewhere = dir_ / L"elsewhere.exe";
+    ASSERT_TRUE(writeBytes(elsewhere, "someone else's program"));
+    ASSERT_TRUE(DeleteFileW(exe.c_str()));
+    ASSERT_TRUE(CreateHardLinkW(exe.c_str(), elsewhere.c_str(), nullptr));
+    EXPECT_TRUE(holdCarriedRestoreProgram(folder_));
+    EXPECT_EQ(readBytes(elsewhere), "someone else's program");
+    EXPECT_TRUE(file(L"SURVIN.EXE") == shipped);
+
+    // What cannot be replaced is not to be started.
+    ASSERT_TRUE(DeleteFileW(exe.c_str()));
+    ASSERT_TRUE(makeDirs(exe));
+    EXPECT_FALSE(holdCarriedRestoreProgram(folder_));
+}
+
 }  // namespace

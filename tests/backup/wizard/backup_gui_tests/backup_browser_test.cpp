@@ -174,11 +174,13 @@ TEST(BackupBrowser, ListsDetailsAndDeletesBackups) {
     EXPECT_TRUE(run.cancelAndWait());
 }
 
-TEST(BackupBrowser, RestoreStartsTheSelectedFoldersRestoreProgram) {
+TEST(BackupBrowser, RestoreStartsTheCarriedRestoreProgramInTheSelectedFolder) {
     TolmenRun run(L"gui-browser-restore");
     const std::wstring place = run.folder() + L"place\\";
     makeBackup(place + L"a\\", L"2009-05-20 07:00:00", {1}, 1);
     makeBackup(place + L"b\\", L"2009-05-21 07:00:00", {3}, 2);
+    // A changed restore program: the browser starts the one it carries instead.
+    ASSERT_TRUE(writeBytes(place + L"b\\SURVIN.EXE", "a changed restore program"));
     run.writeSetting(L"0", place.c_str(), L"BackupDirs");
     ASSERT_TRUE(run.start());
     HWND browser = openBrowser(run);
@@ -212,6 +214,8 @@ TEST(BackupBrowser, RestoreStartsTheSelectedFoldersRestoreProgram) {
     std::vector<DWORD> started;
     EXPECT_TRUE(waitUntil([&] { return !(started = restoreProgramsIn(place + L"b\\")).empty(); }, 20000));
     EXPECT_TRUE(restoreProgramsIn(place + L"a\\").empty());
+    EXPECT_TRUE(readBytes(place + L"b\\SURVIN.EXE") == readBytes(distFile(L"Survin.exe")))
+        << "the changed restore program was not replaced";
     EXPECT_TRUE(IsWindow(browser)) << "the browser stays open";
     // The restore program was started for this test; it is ended by its id.
     for (DWORD pid : started) {

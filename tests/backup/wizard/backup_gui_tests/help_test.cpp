@@ -1,6 +1,7 @@
 // Help: the choice between the local help file and the online page, and the help file
 // the build ships.
 #include <windows.h>
+#include <shlwapi.h>
 
 #include <gtest/gtest.h>
 
@@ -34,4 +35,26 @@ TEST(Help, TheBuildShipsACompiledHelpFile) {
     for (const char* topic : {"/index.htm", "/wizard.htm", "/options.htm", "/commandline.htm", "/schedule.htm",
                               "/restore.htm", "/console.htm"})
         EXPECT_NE(chm.find(topic), std::string::npos) << topic;
+}
+
+// The help module of this elevated program comes from the machine's registration only. On
+// Windows HKEY_CLASSES_ROOT would show the user's own registration instead; Wine does not
+// merge the user's classes into it, so there this only shows the planted one is not read.
+TEST(Help, ARegistrationOfTheUsersOwnNeverNamesTheHelpModule) {
+    const wchar_t* userClass = L"Software\\Classes\\CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}";
+    const std::wstring planted = L"C:\\tolmen-tests\\planted\\hhctrl.ocx";
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (std::wstring(userClass) + L"\\InprocServer32").c_str(), 0, nullptr,
+                              0, KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(planted.c_str()),
+                   static_cast<DWORD>((planted.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+
+    const std::wstring module = registeredHelpModule();
+    RegDeleteTreeW(HKEY_CURRENT_USER, userClass);
+    EXPECT_NE(module, planted);
+    if (!module.empty()) {
+        EXPECT_EQ(lstrcmpiW(PathFindFileNameW(module.c_str()), L"hhctrl.ocx"), 0) << toUtf8(module);
+    }
 }

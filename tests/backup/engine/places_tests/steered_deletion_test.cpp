@@ -1,0 +1,176 @@
+// Deletion that cannot be steered outside a backup: folders swapped for links after the
+// search, Files entries that lead through links, and the privileges switched off meanwhile.
+// Wine has no links of its own; these are Unix symbolic links, which Wine follows.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+#include "backup_places.h"
+#include "platform.h"
+#include "places_fixture.h"
+
+using namespace places_testing;
+
+namespace {
+
+// Records a pruning's lines and acts when one of them is reported.
+class PruneReport : public JobReport {
+public:
+    void postLine(JobNotifyKind, std::wstring text) const override {
+        lines.push_back(text);
+        if (onLine) onLine(text);
+    }
+    void fail(int) override {}
+    void failKeepingCode(int) override {}
+
+    mutable std::vector<std::wstring> lines;
+    std::function<void(const std::wstring&)> onLine;
+};
+
+// The line after the search, just before the first deletion.
+bool isDeletingLine(const std::wstring& line) { return line == L"删除以前备份（如果有） ..."; }
+
+// A link made for a test and removed at its end.
+struct FolderLink {
+    FolderLink(const std::wstring& link, const std::wstring& target)
+        : path(link), made(makeFolderLink(link, target)) {}
+    ~FolderLink() {
+        if (made) removeFolderLink(path);
+    }
+    std::wstring path;
+    bool made;
+};
+
+// Every file a backup made by makeBackup holds.
+const wchar_t* const kBackupFiles[] = {L"SYSTEM", L"Users\\1\\NTUSER.DAT", L"SURVIN.WRC",
+                                       L"SURVIN.EXE", L"SURVIN.INI", L"Tolmen.chm"};
+
+void expectWhole(const std::wstring& folder) {
+    for (const wchar_t* name : kBackupFiles) EXPECT_TRUE(fileExists(folder + name)) << toUtf8(folder + name);
+}
+
+bool privilegeEnabled(const wchar_t* name) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    LUID luid;
+    DWORD cb = 0;
+    GetTokenInformation(token, TokenPrivileges, nullptr, 0, &cb);
+    std::vector<BYTE> buffer(cb);
+    bool enabled = false;
+    if (LookupPrivilegeValueW(nullptr, name, &luid) &&
+        GetTokenInformation(token, TokenPrivileges, buffer.data(), cb, &cb)) {
+        auto* privileges = reinterpret_cast<TOKEN_PRIVILEGES*>(buffer.data());
+        for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+            const LUID& p = privileges->Privileges[i].Luid;
+            if (p.LowPart == luid.LowPart && p.HighPart == luid.HighPart)
+                enabled = (privileges->Privileges[i].Attributes & SE_PRIVILEGE_ENABLED) != 0;
+        }
+    }
+    CloseHandle(token);
+    return enabled;
+}
+
+}  // namespace
+
+TEST(SteeredDeletion, FoldersSwappedForLinksAfterTheSearchDeleteNothingOutsideThem) {
+    PlacesFixture f;
+    const ULONGLONG old = nowFileTime() - 10 * kDay;
+    const std::wstring place = f / L"T\\";
+    ASSERT_TRUE(makeBackup(place + L"a\\", old));
+    ASSERT_TRUE(makeBackup(place + L"mid\\b\\", old + kHour));
+    ASSERT_TRUE(makeBackup(place + L"new\\", nowFileTime()));
+    // Where the links will lead: folders shaped like backups, so that a deletion that
+    // followed the links would empty them.
+    ASSERT_TRUE(makeBackup(f / L"elsewhere\\", old));
+    ASSERT_TRUE(makeBackup(f / L"other\\b\\", old));
+    writeBackupDirs({place});
+
+    // After the search: the backup folder a becomes a link, and so does the folder mid on
+    // the way to the backup b.
+    std::unique_ptr<FolderLink> linkA, linkMid;
+    PruneReport report;
+    report.onLine = [&](const std::wstring& line) {
+        if (!isDeletingLine(line)) return;
+        ASSERT_TRUE(MoveFileW((place + L"a").c_str(), (place + L"a-moved").c_str()));
+        ASSERT_TRUE(MoveFileW((place + L"mid").c_str(), (place + L"mid-moved").c_str()));
+        linkA = std::make_unique<FolderLink>(place + L"a", f / L"elsewhere");
+        linkMid = std::make_unique<FolderLink>(place + L"mid", f / L"other");
+        ASSERT_TRUE(linkA->made && linkMid->made) << "cannot make Unix links from here";
+    };
+    BackupRun run;
+    run.retentionMode = 2;
+    run.retentionCount = 1;
+    pruneBackups(run, report);
+    ASSERT_EQ(report.lines.size(), 2u);
+    ASSERT_TRUE(linkA && linkA->made);
+
+    expectWhole(f / L"elsewhere\\");
+    expectWhole(f / L"other\\b\\");
+    // Nor were the backups deleted where they went: they are not where the search found them.
+    expectWhole(place + L"a-moved\\");
+    expectWhole(place + L"mid-moved\\b\\");
+    expectWhole(place + L"new\\");
+
+    // The same without a place (an overwrite), the folder's parent standing for it.
+    EXPECT_FALSE(deleteBackup(place + L"a\\"));
+    EXPECT_FALSE(deleteBackup(place + L"mid\\b\\", place));
+    expectWhole(f / L"elsewhere\\");
+    expectWhole(f / L"other\\b\\");
+    // A folder found outside the place it is named with is refused too.
+    EXPECT_FALSE(deleteBackup(f / L"elsewhere\\", place));
+    expectWhole(f / L"elsewhere\\");
+}
+
+TEST(SteeredDeletion, FilesEntriesThatLeadThroughALinkAreSkipped) {
+    PlacesFixture f;
+    const std::wstring folder = f / L"T\\x\\";
+    ASSERT_TRUE(makeBackup(folder, nowFileTime(), true, {"Users\\9\\NTUSER.DAT", "linked\\SYSTEM"}));
+    ASSERT_TRUE(makeDirs(f / L"outside"));
+    ASSERT_TRUE(writeBytes(f / L"outside\\NTUSER.DAT", "live hive"));
+    ASSERT_TRUE(writeBytes(f / L"outside\\SYSTEM", "live hive"));
+    FolderLink users(folder + L"Users\\9", f / L"outside");
+    FolderLink linked(folder + L"linked", f / L"outside");
+    ASSERT_TRUE(users.made && linked.made);
+
+    EXPECT_TRUE(deleteBackup(folder, f / L"T\\"));
+    EXPECT_EQ(readBytes(f / L"outside\\NTUSER.DAT"), "live hive");
+    EXPECT_EQ(readBytes(f / L"outside\\SYSTEM"), "live hive");
+    // The backup's own files went.
+    for (const wchar_t* name : kBackupFiles) EXPECT_FALSE(fileExists(folder + name)) << toUtf8(name);
+}
+
+TEST(SteeredDeletion, BackupAndRestorePrivilegesAreOffWhileDeletingAndOnAgainAfterwards) {
+    ASSERT_TRUE(enablePrivilege(true, L"SeBackupPrivilege"));
+    ASSERT_TRUE(enablePrivilege(true, L"SeRestorePrivilege"));
+    PlacesFixture f;
+    ASSERT_TRUE(makeBackup(f / L"T\\a\\", nowFileTime() - kDay));
+    ASSERT_TRUE(makeBackup(f / L"T\\b\\", nowFileTime()));
+    writeBackupDirs({f / L"T\\"});
+
+    bool backupOn = true, restoreOn = true;
+    PruneReport report;
+    report.onLine = [&](const std::wstring& line) {
+        if (!isDeletingLine(line)) return;
+        backupOn = privilegeEnabled(L"SeBackupPrivilege");
+        restoreOn = privilegeEnabled(L"SeRestorePrivilege");
+    };
+    BackupRun run;
+    run.retentionMode = 2;
+    run.retentionCount = 1;
+    pruneBackups(run, report);
+    EXPECT_FALSE(backupOn);
+    EXPECT_FALSE(restoreOn);
+    EXPECT_FALSE(dirExists(f / L"T\\a\\"));
+    EXPECT_TRUE(privilegeEnabled(L"SeBackupPrivilege"));
+    EXPECT_TRUE(privilegeEnabled(L"SeRestorePrivilege"));
+
+    // A deletion of its own (the browser's) leaves them as it found them.
+    EXPECT_TRUE(deleteBackup(f / L"T\\b\\", f / L"T\\"));
+    EXPECT_TRUE(privilegeEnabled(L"SeBackupPrivilege"));
+    enablePrivilege(false, L"SeRestorePrivilege");
+    deleteBackup(f / L"T\\b\\", f / L"T\\");
+    EXPECT_TRUE(privilegeEnabled(L"SeBackupPrivilege"));
+    EXPECT_FALSE(privilegeEnabled(L"SeRestorePrivilege"));
+    enablePrivilege(true, L"SeRestorePrivilege");
+}

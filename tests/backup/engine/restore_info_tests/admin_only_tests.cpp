@@ -1,0 +1,103 @@
+// Backup folders are for administrators only: the DACL of every folder and file that a
+// real run of Tolmen.exe leaves, read back through the platform.
+#include <gtest/gtest.h>
+
+#include "dacl_support.h"
+#include "info_helpers.h"
+
+using namespace testing_support;
+
+namespace {
+
+struct Entry {
+    std::wstring path;
+    bool folder;
+};
+
+// The folder and everything below it.
+void collect(const std::wstring& folder, std::vector<Entry>& out) {
+    out.push_back({folder, true});
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            collect(folder + name + L"\\", out);
+        else
+            out.push_back({folder + name, false});
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+}
+
+std::string today() {
+    wchar_t date[64];
+    GetDateFormatW(LOCALE_USER_DEFAULT, 0, nullptr, L"yyyy-MM-dd", date, 64);
+    return toUtf8(date);
+}
+
+class AdminOnlyBackup : public ::testing::Test {
+protected:
+    AdminOnlyBackup() : dir_(L"admin-only"), program_(L"admin-only-program") {}
+
+    // Runs Tolmen.exe "<scratch><sub><date>\" <options> until done() holds: another test
+    // may run its own Tolmen.exe meanwhile, and a second instance ends at once.
+    template <class Done>
+    bool runTolmen(const std::wstring& sub, const std::wstring& options, Done done) {
+        const std::wstring line =
+            L"\"" + program_.exe() + L"\" \"" + dir_.path() + sub + L"<date>\\\" " + options;
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            waitForTolmenFree();
+            DWORD exitCode = 1;
+            if (!runProgram(line, 180000, &exitCode)) return false;
+            if (done()) return true;
+        }
+        return false;
+    }
+
+    // Every folder and file below `top` has the administrators-only DACL.
+    void expectAdminOnlyTree(const std::wstring& top, size_t atLeast) {
+        std::vector<Entry> entries;
+        collect(top, entries);
+        EXPECT_GE(entries.size(), atLeast);
+        for (const Entry& entry : entries)
+            EXPECT_EQ(adminOnlyDacl(entry.folder), daclOf(entry.path)) << toUtf8(entry.path);
+    }
+
+    ScratchDir dir_;
+    PrivateTolmen program_;
+};
+
+TEST_F(AdminOnlyBackup, AFreshBackupAndTheFoldersTheJobMadeAreForAdministratorsOnly) {
+    ASSERT_TRUE(program_.ok());
+    const std::wstring made = dir_ / L"made\\";
+    const std::wstring folder = made + fromUtf8(today()) + L"\\";
+    ASSERT_TRUE(runTolmen(L"made\\", L"/reg:su /silent", [&] { return fileExists(folder + L"SURVIN.EXE"); }));
+    ASSERT_TRUE(fileExists(folder + L"Users\\2\\UsrClass.dat"));
+    ASSERT_TRUE(fileExists(folder + L"Tolmen.chm"));
+    // made\, the backup folder, Users, Users\1 and \2, five system hives, two user
+    // hives, SURVIN.INI, .WRC, .EXE and the help file.
+    expectAdminOnlyTree(made, 16);
+    // A folder that was there before the job keeps its own DACL.
+    EXPECT_NE(adminOnlyDacl(true), daclOf(dir_.path()));
+}
+
+TEST_F(AdminOnlyBackup, AnExistingFolderAndEveryFileAnOverwriteReplacesGetTheSame) {
+    ASSERT_TRUE(program_.ok());
+    const std::wstring folder = dir_.path() + fromUtf8(today()) + L"\\";
+    ASSERT_TRUE(makeDirs(folder + L"Users\\1"));
+    ASSERT_TRUE(writeBytes(folder + L"SURVIN.EXE", "an old restore program"));
+    ASSERT_TRUE(writeBytes(folder + L"SYSTEM", "an old hive"));
+    // As made here, everyone may read them: what the run changes is seen.
+    ASSERT_NE(adminOnlyDacl(true), daclOf(folder));
+    ASSERT_NE(adminOnlyDacl(false), daclOf(folder + L"SURVIN.EXE"));
+
+    const std::string shipped = readBytes(distFile(L"Survin.exe"));
+    ASSERT_TRUE(runTolmen(L"", L"/reg:su /overwrite /silent",
+                          [&] { return readBytes(folder + L"SURVIN.EXE") == shipped; }));
+    EXPECT_NE(readBytes(folder + L"SYSTEM"), "an old hive");
+    expectAdminOnlyTree(folder, 14);
+}
+
+}  // namespace
