@@ -23,34 +23,36 @@ KIB = 1024
 
 
 def sections(path):
-    """(name, raw size) of each section of a PE file, and whether it has a symbol table."""
+    """(name, raw size) of each section of a PE file, and its number of symbols."""
     data = open(path, "rb").read()
     pe = struct.unpack_from("<I", data, 0x3C)[0]
     count = struct.unpack_from("<H", data, pe + 6)[0]
-    symbols = struct.unpack_from("<I", data, pe + 12)[0]
+    symbol_table, symbols = struct.unpack_from("<II", data, pe + 12)
     optional = struct.unpack_from("<H", data, pe + 20)[0]
     table = pe + 24 + optional
+    strings = symbol_table + 18 * symbols
     out = []
     for i in range(count):
         raw = data[table + 40 * i: table + 40 * i + 40]
         name = raw[:8].rstrip(b"\0").decode("ascii", "replace")
-        if name.startswith("/"):  # a long name in the string table: only debugging sections have one
-            name = ".debug"
+        if name.startswith("/"):  # a long name, kept in the string table behind the symbols
+            start = strings + int(name[1:])
+            name = data[start:data.index(b"\0", start)].decode("ascii", "replace")
         out.append((name, struct.unpack_from("<I", raw, 16)[0]))
-    return data, out, symbols != 0
+    return data, out, symbols
 
 
 def report_program(label, path):
-    data, secs, has_symbols = sections(path)
+    data, secs, symbols = sections(path)
     debug = sum(size for name, size in secs if name.startswith(".debug"))
-    state = "with symbols (%d bytes of debugging sections)" % debug if has_symbols or debug else "no symbols"
+    state = ("%d symbols, %d bytes of debugging sections" % (symbols, debug)) if symbols or debug else "no symbols"
     print("%-22s %9d bytes  %s" % (label, len(data), state))
 
 
 report_program("Tolmen.exe (32-bit)", tolmen32)
 report_program("Tolmen.exe (64-bit)", tolmen64)
 
-data, secs, has_symbols = sections(survin)
+data, secs, _ = sections(survin)
 dos_start = struct.unpack_from("<H", data, 8)[0] * 16
 dos_size = len(data) - dos_start
 print("%-22s %9d bytes  (%.1f KiB; limit 400 KiB: %s)" % (
