@@ -15,6 +15,8 @@
 #   (b) save_bench save: RegSaveKeyExW of the same keys into a new folder, nothing else
 #   (a) the same with VerifyHives=1 (each saved hive loaded once to prove it loads)
 #   (c) save_bench copy: CopyFileW of the same hive files into a new folder
+#   and, to show where Tolmen.exe's own time goes, Tolmen.exe given the Windows folder,
+#   which it refuses after finding the hives: its start, hive discovery and end alone
 # Wine does not hold hive files open, so Tolmen.exe copies them, and (c) is the floor of
 # what it does there. With --no-held left out, a second part holds every hive file open
 # without sharing, as a running Windows does, so that Tolmen.exe saves through the
@@ -139,10 +141,19 @@ measure() {
   local start=$EPOCHREALTIME
   case "$variant" in
     tolmen0|tolmen1|held) "$loader" "$program" "$folder\\" /silent /reg:suo ;;
+    refused) "$loader" "$program" 'C:\windows\' /silent /reg:suo ;;
     save) "$loader" "$bench" save "$list" "$folder" ;;
     copy) "$loader" "$bench" copy "$list" "$folder" ;;
   esac
   local end=$EPOCHREALTIME
+  local seconds
+  seconds=$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }')
+  times[$variant.$width]="${times[$variant.$width]:-} $seconds"
+  if [ "$variant" = refused ]; then
+    [ ! -e "$drive_c/windows/SURVIN.INI" ] || { echo "bench-backup: a backup went into C:\windows" >&2; exit 1; }
+    printf '  %-8s %s-bit %7.3f s\n' "$variant" "$width" "$seconds"
+    return
+  fi
   local written copied
   written=$(du -sb "$host" 2>/dev/null | cut -f1)
   # A copy keeps the header that bench-hives.py wrote; the platform's save writes its own.
@@ -153,9 +164,6 @@ measure() {
     echo "bench-backup: $variant ($width-bit) wrote $(mib "${written:-0}") MiB of $(mib "$hive_bytes") MiB" >&2
     exit 1
   fi
-  local seconds
-  seconds=$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }')
-  times[$variant.$width]="${times[$variant.$width]:-} $seconds"
   printf '  %-8s %s-bit %7.3f s  %s MiB, %2d of %d hives copied\n' "$variant" "$width" "$seconds" \
     "$(mib "$written")" "$copied" "$hive_count"
 }
@@ -170,9 +178,9 @@ for width in "${widths[@]}"; do
   times=()
   for round in $(seq 1 "$rounds"); do
     echo "== $width-bit: round $round of $rounds =="
-    for variant in tolmen0 save tolmen1 copy; do measure "$variant" "$width"; done
+    for variant in tolmen0 save tolmen1 copy refused; do measure "$variant" "$width"; done
   done
-  for variant in tolmen0 save tolmen1 copy; do
+  for variant in tolmen0 save tolmen1 copy refused; do
     eval "median_${variant}_$width=$(echo "${times[$variant.$width]}" | median)"
   done
 done
@@ -203,6 +211,7 @@ echo "Backup of $hive_count hives, $(mib "$hive_bytes") MiB; medians of $rounds 
      "32-bit route: $WINE32_ROUTE; $(date +%F)"
 for width in "${widths[@]}"; do
   eval "a0=\$median_tolmen0_$width a1=\$median_tolmen1_$width b=\$median_save_$width c=\$median_copy_$width"
+  eval "r=\$median_refused_$width"
   echo "$width-bit:"
   echo "  (a) Tolmen.exe, hive check off  $a0 s"
   echo "  (a) Tolmen.exe, hive check on   $a1 s"
@@ -210,6 +219,7 @@ for width in "${widths[@]}"; do
   echo "  (c) CopyFileW only              $c s"
   echo "  ratio a/b: $(ratio "$a0" "$b") (check off; goal <= 1.10), $(ratio "$a1" "$b") (check on)"
   echo "  ratio a/c: $(ratio "$a0" "$c") (check off)"
+  echo "  Tolmen.exe's start, discovery and end alone (a refused folder): $r s"
   if [ "$held" = yes ]; then
     eval "h=\$median_held_$width hb=\$median_heldsave_$width"
     echo "  hive files held open: Tolmen.exe $h s, RegSaveKeyExW only $hb s, ratio $(ratio "$h" "$hb")"
