@@ -46,7 +46,7 @@ wine_route_enter "$0" ${arguments[@]+"${arguments[@]}"}
 
 echo "Building (log: build/bench-build.log) ..."
 mkdir -p build
-{ make -s configure configure-x64 && cmake --build build -j2 --target places_bench &&
+{ make -s programs && cmake --build build -j2 --target places_bench &&
   cmake --build build/x64 -j2 --target places_bench; } >build/bench-build.log 2>&1 ||
   { tail -40 build/bench-build.log; exit 1; }
 
