@@ -84,6 +84,21 @@ ULONGLONG fileTime(const FILETIME& time) {
     return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
+// File names compared as the file system does for these ASCII names: a-z match A-Z.
+// Called for every entry of every folder the search lists; the locale-aware string
+// functions cost several times the listing itself there.
+bool isNameNoCase(const wchar_t* name, const wchar_t* upperName) {
+    for (; *name && *upperName; ++name, ++upperName) {
+        const wchar_t c = (*name >= L'a' && *name <= L'z') ? static_cast<wchar_t>(*name - (L'a' - L'A')) : *name;
+        if (c != *upperName) return false;
+    }
+    return *name == *upperName;
+}
+
+bool isDotOrDotDot(const wchar_t* name) {
+    return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
+}
+
 HANDLE findFirst(const std::wstring& pattern, WIN32_FIND_DATAW* data) {
     // The basic level skips short names and is quicker; systems before Windows 7 refuse it.
     HANDLE find = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, data, FindExSearchNameMatch, nullptr,
@@ -105,14 +120,14 @@ void walk(const std::wstring& folder, int depth, std::vector<FoundBackup>& found
     do {
         const wchar_t* name = data.cFileName;
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (lstrcmpW(name, L".") == 0 || lstrcmpW(name, L"..") == 0) continue;
+            if (isDotOrDotDot(name)) continue;
             // Junctions and links may lead back up the tree or to another disk.
             if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
             subfolders.push_back(name);
-        } else if (lstrcmpiW(name, L"SURVIN.INI") == 0) {
+        } else if (isNameNoCase(name, L"SURVIN.INI")) {
             hasIni = true;
             iniTime = fileTime(data.ftCreationTime);
-        } else if (lstrcmpiW(name, L"SURVIN.EXE") == 0) {
+        } else if (isNameNoCase(name, L"SURVIN.EXE")) {
             hasExe = true;
         }
     } while (FindNextFileW(find.get(), &data));

@@ -36,6 +36,30 @@ TEST(SearchBackups, FindsBackupsAtAnyDepthAndInsideOtherBackupsOldestFirst) {
     EXPECT_EQ(found[2].time, base + 3 * kHour);
 }
 
+TEST(SearchBackups, KnowsTheTwoFilesByTheirWholeNamesInAnyLetterCase) {
+    PlacesFixture f;
+    const ULONGLONG time = nowFileTime() - kDay;
+    ASSERT_TRUE(makeDirs(f / L"P\\lower\\"));
+    ASSERT_TRUE(writeBytes(f / L"P\\lower\\survin.ini", "[Files]\r\n"));
+    ASSERT_TRUE(writeBytes(f / L"P\\lower\\Survin.Exe", "MZ"));
+    ASSERT_TRUE(setFileTimes(f / L"P\\lower\\survin.ini", time));
+    // Names that only begin or end like the two files.
+    ASSERT_TRUE(makeDirs(f / L"P\\noexe\\"));
+    ASSERT_TRUE(writeBytes(f / L"P\\noexe\\SURVIN.INI", "[Files]\r\n"));
+    ASSERT_TRUE(writeBytes(f / L"P\\noexe\\SURVIN.EX", "MZ"));
+    ASSERT_TRUE(writeBytes(f / L"P\\noexe\\SURVIN.EXE.old", "MZ"));
+    ASSERT_TRUE(makeDirs(f / L"P\\noini\\"));
+    ASSERT_TRUE(writeBytes(f / L"P\\noini\\SURVIN.EXE", "MZ"));
+    ASSERT_TRUE(writeBytes(f / L"P\\noini\\XSURVIN.INI", "[Files]\r\n"));
+    ASSERT_TRUE(writeBytes(f / L"P\\noini\\SURVIN.IN", "[Files]\r\n"));
+    writeBackupDirs({f / L"P\\"});
+
+    std::vector<FoundBackup> found = searchBackups();
+    EXPECT_EQ(foldersOf(found), Folders{f / L"P\\lower\\"});
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].time, time);
+}
+
 TEST(SearchBackups, EqualTimesCountOnce) {
     PlacesFixture f;
     const ULONGLONG time = nowFileTime() - kDay;
