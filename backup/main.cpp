@@ -11,6 +11,7 @@
 #include "command_line.h"
 #include "errors.h"
 #include "folder_naming.h"
+#include "hive_check.h"
 #include "job.h"
 #include "platform.h"
 #include "resource.h"
@@ -82,6 +83,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandTail, int) {
         message(L"设置权限错误", MB_ICONINFORMATION);
         return unattended ? err::kAccessDenied : 0;
     }
+    // A hive check of an earlier run that was stopped half-way leaves its key loaded until
+    // Windows restarts; unloading it needs the restore privilege.
+    unloadLeftoverHiveChecks();
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     int exitCode = 0;  // no framework module state to initialise: the wizard ends with 0
 

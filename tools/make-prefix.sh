@@ -20,13 +20,24 @@ wine_checked() {
   fi
 }
 
-wine_checked wineboot -i || exit 1
-# The registry reaches its files when the server ends.
-wineserver -w
-if [ ! -f "$prefix/system.reg" ]; then
-  echo "make-prefix: wineboot made no prefix in $prefix:" >&2
-  cat "$log" >&2
-  exit 1
+# make_prefix: wineboot into the empty folder; the registry reaches its files when the
+# server ends. False, with Wine's output printed, when no prefix came of it.
+make_prefix() {
+  wine_checked wineboot -i || return 1
+  wineserver -w
+  if [ ! -f "$prefix/system.reg" ]; then
+    echo "make-prefix: wineboot made no prefix in $prefix:" >&2
+    cat "$log" >&2
+    return 1
+  fi
+}
+# Under the qemu route a start of Wine has been seen to fail once ("could not load
+# kernel32.dll") and work the next time: one more try from nothing, after saying so.
+if ! make_prefix; then
+  echo "make-prefix: trying once more from an empty folder" >&2
+  wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$prefix" && mkdir -p "$prefix"
+  make_prefix || exit 1
 fi
 # A crashed program must end and be reported, not wait in a dialog on the test display.
 wine_checked wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f

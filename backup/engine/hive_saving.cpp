@@ -6,6 +6,7 @@
 #include "backup_system.h"
 #include "errors.h"
 #include "handles.h"
+#include "hive_check.h"
 #include "hive_discovery.h"
 #include "platform.h"
 
@@ -39,6 +40,12 @@ void deleteCreatedKey(HKEY root, const std::wstring& subkey) {
         deleteEx(root, subkey.c_str(), KEY_WOW64_64KEY, 0);
     else
         RegDeleteKeyW(root, subkey.c_str());
+}
+
+// The copy keeps a read-only attribute of its source, which would keep it from going.
+void deleteSavedFile(const std::wstring& path) {
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(path.c_str());
 }
 
 }  // namespace
@@ -144,21 +151,27 @@ HiveSaveResult saveHive(BackupRun& run, const HiveEntry& entry, int n, int count
     // A hive the system has loaded is held open and cannot be copied; any other can. The
     // copy is made here rather than by CopyFile, which leaves the new file with whatever
     // security the system gives it.
-    if (copyToAdminOnlyFile(entry.filePath, savedPath)) {
-        postProgress(report, JOB_LOGLINE, L"保存 (%d / %d) %s ... 已复制", n, count, name);
-    } else {
-        LONG r = saveKeyToFile(root, subkey, savedPath);
-        if (r != ERROR_SUCCESS) {
-            postProgress(report, JOB_LOGLINE, L"保存 (%d / %d) %s ... 失败 : %s", n, count, name,
-                         windowsErrorText(static_cast<DWORD>(r)).c_str());
-            result.outcome = HiveSaveOutcome::LeftOut;
-            result.error = static_cast<DWORD>(r);
-            return result;
-        }
-        // Where the platform took no security attributes for the save (see BackupSystem).
-        makeAdminOnly(savedPath);
-        postProgress(report, JOB_LOGLINE, L"保存 (%d / %d) %s ... 成功", n, count, name);
+    const bool copied = copyToAdminOnlyFile(entry.filePath, savedPath);
+    DWORD error = copied ? ERROR_SUCCESS : static_cast<DWORD>(saveKeyToFile(root, subkey, savedPath));
+    // Where the platform took no security attributes for the save (see BackupSystem).
+    if (!copied && error == ERROR_SUCCESS) makeAdminOnly(savedPath);
+    // A file the registry cannot load would restore nothing: it fails like the save, and
+    // like a failed save it leaves no file behind.
+    if (error == ERROR_SUCCESS && run.verifyHives) {
+        error = checkHiveLoads(savedPath.c_str());
+        if (error != ERROR_SUCCESS) deleteSavedFile(savedPath);
     }
+    if (error != ERROR_SUCCESS) {
+        postProgress(report, JOB_LOGLINE, L"保存 (%d / %d) %s ... 失败 : %s", n, count, name,
+                     windowsErrorText(error).c_str());
+        result.outcome = HiveSaveOutcome::LeftOut;
+        result.error = error;
+        return result;
+    }
+    if (copied)
+        postProgress(report, JOB_LOGLINE, L"保存 (%d / %d) %s ... 已复制", n, count, name);
+    else
+        postProgress(report, JOB_LOGLINE, L"保存 (%d / %d) %s ... 成功", n, count, name);
     result.outcome = HiveSaveOutcome::Saved;
     return result;
 }

@@ -10,7 +10,7 @@
 
 enum class HiveSaveOutcome {
     Saved,    // the copy is in the backup folder, described by `saved`
-    LeftOut,  // the registry save failed with `error`; the backup goes on without it
+    LeftOut,  // the save failed, or its file did not load, with `error`; the backup goes on without it
     Failed,   // the run failed (reported)
     Skipped,  // not a hive this program saves
 };

@@ -96,6 +96,7 @@ bool prepareJob(BackupJob& job) {
     job.retentionMode = 0;
     job.retentionDays = 30;
     job.retentionCount = 10;
+    job.verifyHives = true;
     job.savedList.clear();
     job.hiveList.clear();
     job.errorCode = 0;

@@ -39,6 +39,16 @@ std::wstring readPicture(const wchar_t* key, const wchar_t* fallback) {
     return text.empty() ? fallback : text;
 }
 
+// VerifyHives is edited by hand only. Just the number 0 ("0", "00") switches the check off;
+// a missing or empty key, any other number and text that is no number leave it on, so a
+// slip of the pen never drops the proof that an unattended backup can be restored.
+bool readVerifyHives() {
+    const std::wstring text = readString(kSettings, L"VerifyHives", L"1", 32);
+    const size_t digits = text.find_first_not_of(L"0123456789");
+    if (digits == 0 || text.empty()) return true;
+    return text.find_first_not_of(L'0') < digits;
+}
+
 }  // namespace
 
 void initSettings(const wchar_t* folderOverride) {
@@ -84,6 +94,7 @@ void loadJobSettings(JobOptions& options) {
     options.retentionCount = static_cast<int>(count);
     options.dateFormat = readPicture(L"DateFormat", L"yyyy-MM-dd");
     options.timeFormat = readPicture(L"TimeFormat", L"HH-mm-ss");
+    options.verifyHives = readVerifyHives();
 }
 
 std::wstring defaultFolderExpanded(FolderNaming& naming) {

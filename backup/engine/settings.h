@@ -8,12 +8,14 @@
 
 #include "folder_naming.h"
 
-// The job's values that RegOpt.ini holds: overwrite, retention and the naming pictures.
+// The job's values that RegOpt.ini holds: overwrite, retention, the naming pictures and
+// whether each saved hive is loaded once to prove it.
 struct JobOptions : FolderNaming {
     bool overwrite = false;
     int retentionMode = 0;  // 0 keep all, 1 by age, 2 by count
     int retentionDays = 30;
     int retentionCount = 10;
+    bool verifyHives = true;
 };
 
 // Computes the settings path and the read-only mode once (program start). The
@@ -29,7 +31,7 @@ constexpr const wchar_t* kDefaultBackupDir = L"%SystemRoot%\\Tolmen\\<DATE>\\";
 // Limit repair, after every read and before every write.
 void repairLimits(UINT& mode, UINT& days, UINT& count);
 
-// Job settings load: Overwrite, LimitBackup*, DateFormat, TimeFormat.
+// Job settings load: Overwrite, LimitBackup*, DateFormat, TimeFormat, VerifyHives.
 void loadJobSettings(JobOptions& options);
 
 // DefBackupDir for the welcome page: the default when the read yields nothing,

@@ -1,6 +1,7 @@
 // The shipped backup program, run unattended on the test machine.
 #include <gtest/gtest.h>
 
+#include "hive_check.h"
 #include "hive_fixture.h"
 #include "test_support.h"
 
@@ -79,4 +80,44 @@ TEST(EndToEnd, EveryCategorySelected) {
         found = found || readBytes(folder + L"Users\\" + std::to_wstring(i) + L"\\NTUSER.DAT") == other;
     EXPECT_TRUE(found) << "the other user's hive";
     EXPECT_FALSE(fileExists(folder + L"BCD"));
+}
+
+TEST(EndToEnd, EverySavedHiveLoadsAndNoCheckIsLeftBehind) {
+    // What a check of an earlier run left when that run was stopped half-way: a loaded key
+    // and a scratch folder named after a process that no longer runs.
+    ScratchDir live(L"hive-e2e-leftover");
+    ASSERT_TRUE(testing_support::writeBytes(live / L"hive", testing_support::hiveBytes("left over")));
+    wchar_t leftover[64];
+    wsprintfW(leftover, L"%s%lu.3", kHiveCheckKeyPrefix, 0xFFFFFFF0ul);
+    ASSERT_EQ(ERROR_SUCCESS, RegLoadKeyW(HKEY_USERS, leftover, (live / L"hive").c_str()));
+    wchar_t temp[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, temp);
+    const std::wstring leftoverScratch = std::wstring(temp) + leftover + L"\\";
+    ASSERT_TRUE(testing_support::makeDirs(leftoverScratch));
+    ASSERT_TRUE(testing_support::writeBytes(leftoverScratch + L"hive", "x"));
+    ASSERT_EQ(std::vector<std::wstring>{leftover}, hiveCheckKeys());
+
+    testing_support::PrivateTolmen program(L"hive-e2e-verify-program");
+    ScratchDir root(L"hive-e2e-verify");
+    DWORD exitCode = 99;
+    ASSERT_TRUE(program.run(L"\"" + root.path() + L"<date>\\\" /reg:suo /silent", &exitCode));
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_TRUE(hiveCheckKeys().empty()) << "a temporary key stayed under HKEY_USERS";
+    EXPECT_TRUE(hiveCheckScratchFolders().empty()) << "a scratch folder stayed in the temporary folder";
+    RegUnLoadKeyW(HKEY_USERS, leftover);  // only if the program did not
+
+    const auto written = testing_support::subfolders(root.path());
+    ASSERT_EQ(1u, written.size());
+    const std::wstring folder = root / (written[0] + L"\\");
+    std::vector<std::wstring> saved = {L"SYSTEM", L"SOFTWARE", L"SAM", L"SECURITY", L"DEFAULT"};
+    for (int user = 1; user <= 5; ++user) {
+        const std::wstring users = L"Users\\" + std::to_wstring(user) + L"\\";
+        saved.push_back(users + (fileExists(folder + users + L"UsrClass.dat") ? L"UsrClass.dat" : L"NTUSER.DAT"));
+    }
+    for (const std::wstring& name : saved) {
+        SCOPED_TRACE(testing_support::toUtf8(name));
+        ASSERT_TRUE(fileExists(folder + name));
+        EXPECT_EQ(0u, checkHiveLoads((folder + name).c_str()));
+        EXPECT_NE(std::string::npos, readBytes(folder + L"SURVIN.INI").find(testing_support::toAnsi(name)));
+    }
 }

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "hive_check.h"
 #include "platform.h"
+#include "test_support.h"
 
 namespace hive_tests {
 
@@ -118,5 +120,27 @@ LockedFile::LockedFile(const std::wstring& path)
 LockedFile::~LockedFile() {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
 }
+
+std::vector<std::wstring> hiveCheckKeys() {
+    std::vector<std::wstring> keys;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD cch = 256;
+        if (RegEnumKeyExW(HKEY_USERS, i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (_wcsnicmp(name, kHiveCheckKeyPrefix, wcslen(kHiveCheckKeyPrefix)) == 0) keys.push_back(name);
+    }
+    return keys;
+}
+
+std::vector<std::wstring> hiveCheckScratchFolders() {
+    wchar_t temp[MAX_PATH + 1] = L"";
+    GetTempPathW(MAX_PATH + 1, temp);
+    std::vector<std::wstring> found;
+    for (const std::wstring& name : testing_support::subfolders(temp))
+        if (_wcsnicmp(name.c_str(), kHiveCheckKeyPrefix, wcslen(kHiveCheckKeyPrefix)) == 0) found.push_back(name);
+    return found;
+}
+
+const std::string kGarbage("MZ\x90\0\x03\0 this was never a hive", 28);
 
 }  // namespace hive_tests

@@ -119,4 +119,12 @@ private:
     HANDLE handle_;
 };
 
+// What the hive check leaves while it runs: keys named like its temporary keys under
+// HKEY_USERS, and its scratch folders in the temporary folder.
+std::vector<std::wstring> hiveCheckKeys();
+std::vector<std::wstring> hiveCheckScratchFolders();
+
+// Bytes that no registry loads as a hive.
+extern const std::string kGarbage;
+
 }  // namespace hive_tests

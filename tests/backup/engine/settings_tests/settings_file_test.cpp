@@ -1,5 +1,5 @@
-// RegOpt.ini: defaults, the limit repair, number reading, the two readers of
-// DefBackupDir, the save order, and read-only media.
+// RegOpt.ini: defaults, the limit repair, number reading, the hive check switch, the two
+// readers of DefBackupDir, the save order, and read-only media.
 #include <gtest/gtest.h>
 
 #include "job.h"
@@ -146,6 +146,35 @@ TEST(SettingsFile, NumbersAreTheirLeadingDigits) {
     EXPECT_EQ(job.retentionDays, 30);
     EXPECT_EQ(job.retentionCount, 10);
     EXPECT_EQ(readDefHives(), 6u);
+}
+
+TEST(SettingsFile, OnlyTheNumberZeroSwitchesTheHiveCheckOff) {
+    struct Case {
+        const char* line;  // nullptr: no VerifyHives key
+        bool on;
+    };
+    const Case cases[] = {
+        {nullptr, true}, {"VerifyHives=1", true},  {"VerifyHives=0", false},    {"VerifyHives=00", false},
+        {"VerifyHives=0 ; nightly", false},        {"VerifyHives=2", true},     {"VerifyHives=10", true},
+        {"VerifyHives=-1", true},                  {"VerifyHives=", true},      {"VerifyHives=off", true},
+        {"VerifyHives= 0 ", false},                {"VerifyHives=yes", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line ? c.line : "no key");
+        SettingsFile file(std::string("[Settings]\r\nDateFormat=yyyy\r\n") + (c.line ? c.line : "") + "\r\n");
+        BackupJob job;
+        job.verifyHives = !c.on;
+        loadJobSettings(job);
+        EXPECT_EQ(job.verifyHives, c.on);
+    }
+
+    // Hand-edited only: saving the advanced options keeps it as it stands.
+    SettingsFile file("[Settings]\r\nVerifyHives=0\r\n");
+    saveAdvancedOptions(loadAdvancedOptions());
+    BackupJob job;
+    loadJobSettings(job);
+    EXPECT_FALSE(job.verifyHives);
+    EXPECT_NE(file.bytes().find("VerifyHives=0\r\n"), std::string::npos);
 }
 
 TEST(SettingsFile, EmptyDefaultFolderShowsTheDefaultOnTheWelcomePageButEmptyInTheDialog) {

@@ -184,4 +184,69 @@ TEST(Entry, HiveLeftOutByAFailedRegistrySaveIsReportedAsAnError) {
     EXPECT_EQ(ini.find(testing_support::toAnsi(user) + "2\\NTUSER.DAT"), std::string::npos);
 }
 
+// A hive of one more user in the machine's hivelist, for the length of a test. The
+// backup suites take turns, so no other test lists the machine's hives meanwhile.
+class ExtraMachineHive {
+public:
+    ExtraMachineHive(const wchar_t* hiveName, const std::wstring& file) : name_(hiveName) {
+        const std::wstring data = L"\\Device\\HarddiskVolume1" + file.substr(2);  // C:\x as the hivelist names it
+        added_ = RegSetKeyValueW(HKEY_LOCAL_MACHINE, kHiveList, name_.c_str(), REG_SZ, data.c_str(),
+                                 static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    }
+    ~ExtraMachineHive() { RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kHiveList, name_.c_str()); }
+    ExtraMachineHive(const ExtraMachineHive&) = delete;
+    ExtraMachineHive& operator=(const ExtraMachineHive&) = delete;
+    bool added() const { return added_; }
+
+private:
+    static constexpr const wchar_t* kHiveList = L"SYSTEM\\CurrentControlSet\\Control\\hivelist";
+    std::wstring name_;
+    bool added_ = false;
+};
+
+// Whether one of the numbered user folders of a backup holds these bytes as NTUSER.DAT.
+bool userFolderHolds(const std::wstring& backup, const std::string& bytes) {
+    for (int i = 1; testing_support::dirExists(backup + L"Users\\" + std::to_wstring(i)); ++i)
+        if (testing_support::readBytes(backup + L"Users\\" + std::to_wstring(i) + L"\\NTUSER.DAT") == bytes) return true;
+    return false;
+}
+
+TEST(Entry, HiveThatDoesNotLoadIsReportedAsAnErrorUnlessUnchecked) {
+    // A user hive whose file is garbage: its plain copy succeeds, the copy does not load.
+    ScratchDir live(L"entry-garbage-hive");
+    const std::string garbage = "this file was never a hive";
+    ASSERT_TRUE(writeBytes(live / L"NTUSER.DAT", garbage));
+    ExtraMachineHive extra(L"\\REGISTRY\\USER\\S-1-5-21-0-0-0-1077", live / L"NTUSER.DAT");
+    ASSERT_TRUE(extra.added());
+
+    PrivateTolmen tolmen(L"entry-garbage-program");
+    ScratchDir dir(L"entry-garbage");
+    {
+        Process p(inQuotes(tolmen.exe()) + L" " + inQuotes(dir / L"checked\\") + L" /reg:o");
+        ASSERT_TRUE(p.started);
+        bool sawRun64Bit = false;
+        HWND box = waitForMessage(p.pi.dwProcessId, &sawRun64Bit);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(messageBoxText(box), L"注册表备份遇到错误\n\n错误: " + windowsErrorText(ERROR_NOT_REGISTRY_FILE));
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        DWORD code = 99;
+        EXPECT_TRUE(p.waitExit(20000, &code));
+        EXPECT_EQ(code, 1u);  // "处理 包含错误" without a job code
+    }
+    const std::wstring checked = dir / L"checked\\";
+    const std::string ini = testing_support::readBytes(checked + L"SURVIN.INI");
+    EXPECT_NE(ini.find("S-1-5-21-0-0-0-1001"), std::string::npos) << "the other hives are saved";
+    EXPECT_EQ(ini.find("S-1-5-21-0-0-0-1077"), std::string::npos);
+    EXPECT_FALSE(userFolderHolds(checked, garbage)) << "the copy that does not load is deleted";
+
+    // Switched off: the copy is kept and listed, and the run is a success.
+    ASSERT_TRUE(writeBytes(tolmen.settings(), "[Settings]\r\nVerifyHives=0\r\n"));
+    DWORD code = 99;
+    ASSERT_TRUE(tolmen.run(inQuotes(dir / L"unchecked\\") + L" /reg:o /silent", &code));
+    EXPECT_EQ(code, 0u);
+    const std::wstring unchecked = dir / L"unchecked\\";
+    EXPECT_NE(testing_support::readBytes(unchecked + L"SURVIN.INI").find("S-1-5-21-0-0-0-1077"), std::string::npos);
+    EXPECT_TRUE(userFolderHolds(unchecked, garbage));
+}
+
 }  // namespace
