@@ -43,12 +43,13 @@ void checkCommand(const std::string& command, const std::string& root) {
     std::string from = command.substr(head.size(), endFrom - head.size());
     std::string to = command.substr(startTo + 1, endTo - startTo - 1);
 
-    bool bak = to.size() > 4 && upper(to.substr(to.size() - 4)) == ".BAK";
+    // A ".bak" copy goes from a live hive to its name with ".bak"; any other copy puts a
+    // saved file over a live hive, whose own name may end in ".bak" too.
+    const bool bakName = to.size() > 4 && upper(to.substr(to.size() - 4)) == ".BAK";
+    const bool bak = bakName && upper(from) == upper(to.substr(0, to.size() - 4));
     std::string hive = bak ? to.substr(0, to.size() - 4) : to;
     if (!hivepath::isHiveOfInstallation(hive.c_str(), root.c_str())) fail("target outside the installation", command);
-    if (bak) {
-        if (upper(from) != upper(hive)) fail(".bak of another file", command);
-    } else {
+    if (!bak) {
         if (!startsWith(upper(from), kFolder)) fail("source outside the backup folder", command);
         if (!hivepath::isInsideBackupFolder(from.c_str() + sizeof kFolder - 1)) fail("source leaves the folder", command);
     }
