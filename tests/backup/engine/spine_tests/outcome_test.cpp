@@ -22,8 +22,18 @@ public:
 // Runs the system hives into a folder; the settings file lies in the scratch folder.
 class Outcome : public ::testing::Test {
 protected:
-    Outcome() : dir_(L"outcome") { initSettings(dir_.path().c_str()); }
-    ~Outcome() override { initSettings(); }
+    // The privileges as the program's entry enables them: saving and the hive check
+    // need them.
+    Outcome() : dir_(L"outcome") {
+        initSettings(dir_.path().c_str());
+        EXPECT_TRUE(enablePrivilege(true, L"SeBackupPrivilege"));
+        EXPECT_TRUE(enablePrivilege(true, L"SeRestorePrivilege"));
+    }
+    ~Outcome() override {
+        enablePrivilege(false, L"SeBackupPrivilege");
+        enablePrivilege(false, L"SeRestorePrivilege");
+        initSettings();
+    }
 
     // The run's last line; the job is left for the test to read.
     static std::wstring run(BackupJob& job, const std::wstring& folder) {
