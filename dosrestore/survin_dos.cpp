@@ -178,6 +178,28 @@ void rootForChecks(char* root, int cch) {
     while (n > 3 && root[n - 1] == '\\') root[--n] = 0;
 }
 
+// Reads SURVIN.INI (open in hfile) on to the next hive the run restores: a Saved value,
+// then a Hive, then a Category with a bit of dwHivesSel. Both buffers hold kCchValue
+// characters. False at the end of the file.
+bool nextSelectedHive(char* saved, char* hive) {
+    saved[0] = hive[0] = 0;
+    while (readLine(hfile, szline, sizeof szline)) {
+        cutAtLineEnd(szline);
+        if (text::startsWithNoCase(szline, "[DATA")) {
+            saved[0] = hive[0] = 0;
+        } else if (text::startsWithNoCase(szline, "Hive")) {
+            text::copy(hive, valueAfter(szline, "Hive"), kCchValue);
+        } else if (text::startsWithNoCase(szline, "Saved")) {
+            text::copy(saved, valueAfter(szline, "Saved"), kCchValue);
+            hive[0] = 0;
+        } else if (text::startsWithNoCase(szline, "Category")) {
+            uint32_t category = uint32_t(text::toNumber(valueAfter(szline, "Category")));
+            if ((category & dwHivesSel) && hive[0] && saved[0]) return true;
+        }
+    }
+    return false;
+}
+
 // Every hive that the run would restore, checked before anything is copied: its live
 // path must name a hive file of the installation at szRoot, and its saved path a file in
 // the backup folder. The first that does not ends the program with its value shown.
@@ -188,25 +210,12 @@ void checkPlan() {
     char hive[kCchValue] = "";
     openIniOrExit();
     const char* refused = nullptr;
-    while (!refused && readLine(hfile, szline, sizeof szline)) {
-        cutAtLineEnd(szline);
-        if (text::startsWithNoCase(szline, "[DATA")) {
-            saved[0] = hive[0] = 0;
-        } else if (text::startsWithNoCase(szline, "Hive")) {
-            text::copy(hive, valueAfter(szline, "Hive"), sizeof hive);
-        } else if (text::startsWithNoCase(szline, "Saved")) {
-            text::copy(saved, valueAfter(szline, "Saved"), sizeof saved);
-            hive[0] = 0;
-        } else if (text::startsWithNoCase(szline, "Category")) {
-            uint32_t category = uint32_t(text::toNumber(valueAfter(szline, "Category")));
-            if (!(category & dwHivesSel) || !hive[0] || !saved[0]) continue;
-            if (szRoot[0]) hive[0] = szRoot[0];
-            if (!hivepath::isInsideBackupFolder(saved)) {
-                refused = saved;
-            } else if (!hivepath::isHiveOfInstallation(hive, root)) {
-                refused = hive;
-            }
-            if (!refused) saved[0] = hive[0] = 0;
+    while (!refused && nextSelectedHive(saved, hive)) {
+        if (szRoot[0]) hive[0] = szRoot[0];
+        if (!hivepath::isInsideBackupFolder(saved)) {
+            refused = saved;
+        } else if (!hivepath::isHiveOfInstallation(hive, root)) {
+            refused = hive;
         }
     }
     closeText(hfile);
@@ -592,30 +601,16 @@ void Start() {
     con::puts("Please wait...");
     DrawProgress(0, total);
 
-    while (readLine(hfile, szline, sizeof szline)) {
-        cutAtLineEnd(szline);
-        if (text::startsWithNoCase(szline, "[DATA")) {
-            saved[0] = hive[0] = 0;
-        } else if (text::startsWithNoCase(szline, "Hive")) {
-            text::copy(hive, valueAfter(szline, "Hive"), sizeof hive);
-        } else if (text::startsWithNoCase(szline, "Saved")) {
-            text::copy(saved, valueAfter(szline, "Saved"), sizeof saved);
-            hive[0] = 0;
-        } else if (text::startsWithNoCase(szline, "Category")) {
-            uint32_t category = uint32_t(text::toNumber(valueAfter(szline, "Category")));
-            if (!(category & dwHivesSel) || !hive[0] || !saved[0]) continue;
-            text::format(szTmp, sizeof szTmp, "Restoring %s (%d of %d)", saved, done + 1,
-                         total);
-            PrintStatusBar(szTmp);
-            con::setAttr(kAttrWork);
-            con::gotoXY(1, 10);
-            con::clearToEol();
-            con::puts(szTmp);
-            if (!Restore(hive, saved)) break;
-            ++done;
-            DrawProgress(done, total);
-            saved[0] = hive[0] = 0;
-        }
+    while (nextSelectedHive(saved, hive)) {
+        text::format(szTmp, sizeof szTmp, "Restoring %s (%d of %d)", saved, done + 1, total);
+        PrintStatusBar(szTmp);
+        con::setAttr(kAttrWork);
+        con::gotoXY(1, 10);
+        con::clearToEol();
+        con::puts(szTmp);
+        if (!Restore(hive, saved)) break;
+        ++done;
+        DrawProgress(done, total);
     }
     closeText(hfile);
 }
