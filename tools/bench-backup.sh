@@ -43,20 +43,12 @@ while [ $# -gt 0 ]; do
     *) echo "usage: bench-backup.sh [--rounds N] [--bits 32|64|both] [--no-held]" >&2; exit 2 ;;
   esac
 done
-case "$bits" in 32) widths=(32) ;; 64) widths=(64) ;; both) widths=(32 64) ;;
-  *) echo "--bits takes 32, 64 or both" >&2; exit 2 ;; esac
-if [ -z "${TOLMEN_WINE32_INSIDE:-}" ]; then
-  bash tools/setup.sh
-fi
-# shellcheck source=wine-route.sh
-. tools/wine-route.sh
-wine_route_enter "$0" ${arguments[@]+"${arguments[@]}"}
+# shellcheck source=bench-common.sh
+. tools/bench-common.sh
+bench_widths "$bits"
+bench_enter "$0" ${arguments[@]+"${arguments[@]}"}
 
-echo "Building (log: build/bench-build.log) ..."
-mkdir -p build
-{ make -s programs && cmake --build build -j2 --target save_bench start_bench &&
-  cmake --build build/x64 -j2 --target save_bench start_bench; } >build/bench-build.log 2>&1 ||
-  { tail -40 build/bench-build.log; exit 1; }
+bench_build save_bench start_bench
 
 export WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
 export WINEPREFIX="$root/build/bench-backup-prefix"
