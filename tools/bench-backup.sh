@@ -130,14 +130,19 @@ measure() {
       printf '[Settings]\r\nVerifyHives=%s\r\n' "$verify" >"$drive_c/bench/$arch/RegOpt.ini"
       ;;
   esac
-  local start=$EPOCHREALTIME
+  local start=$EPOCHREALTIME code=0
   case "$variant" in
-    tolmen0|tolmen1|held) "$loader" "$program" "$folder\\" /silent /reg:suo ;;
-    refused) "$loader" "$program" 'C:\windows\' /silent /reg:suo ;;
-    save) "$loader" "$bench" save "$list" "$folder" ;;
-    copy) "$loader" "$bench" copy "$list" "$folder" ;;
+    tolmen0|tolmen1|held) "$loader" "$program" "$folder\\" /silent /reg:suo || code=$? ;;
+    refused) "$loader" "$program" 'C:\windows\' /silent /reg:suo || code=$? ;;
+    save) "$loader" "$bench" save "$list" "$folder" || code=$? ;;
+    copy) "$loader" "$bench" copy "$list" "$folder" || code=$? ;;
   esac
   local end=$EPOCHREALTIME
+  # The refused run must end with an error code, every other with success.
+  if { [ "$variant" = refused ] && [ "$code" = 0 ]; } || { [ "$variant" != refused ] && [ "$code" != 0 ]; }; then
+    echo "bench-backup: $variant ($width-bit) exited with $code" >&2
+    exit 1
+  fi
   local seconds
   seconds=$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }')
   times[$variant.$width]="${times[$variant.$width]:-} $seconds"

@@ -66,7 +66,8 @@ declare -A visible idle
 measure() {
   local program=Tolmen.exe out
   [ "$1" = sheet ] && program=sheet_bench.exe
-  out=$("$wine64" "$driver" "C:\\bench-wizard\\$2\\$program")
+  out=$("$wine64" "$driver" "C:\\bench-wizard\\$2\\$program") ||
+    { echo "bench-wizard: start_bench for $program ($2) exited with $?" >&2; exit 1; }
   local v i
   v=$(echo "$out" | sed -n 's/^visible //p')
   i=$(echo "$out" | sed -n 's/^idle //p')

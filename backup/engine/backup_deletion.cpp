@@ -19,6 +19,11 @@ struct DispositionInformation {
     BOOLEAN deleteFile;
 };
 
+struct BasicInformation {
+    LARGE_INTEGER creationTime, lastAccessTime, lastWriteTime, changeTime;
+    ULONG fileAttributes;
+};
+
 std::wstring upperCase(std::wstring text) {
     if (!text.empty()) CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
     return text;
@@ -51,23 +56,21 @@ std::wstring rootOf(const std::wstring& path) {
     return withBackslash(root.data());
 }
 
-// The full path in its long form, as the final path of a handle names it.
+// The full path in its long form, as the final path of a handle names it. Only a path
+// with a "~" can hold a short name that differs from its long one; asking for the long
+// form of every path costs a listing per folder on the way. A short name without one
+// (set by hand) is left as it stands, and the checks against the final path then refuse
+// the folder rather than delete anything else.
 bool qualified(const std::wstring& path, std::wstring& out) {
     wchar_t full[kCchProfilePath], longForm[kCchProfilePath];
     DWORD cch = GetFullPathNameW(path.c_str(), kCchProfilePath, full, nullptr);
     if (path.empty() || cch == 0 || cch >= kCchProfilePath) return false;
-    DWORD cchLong = GetLongPathNameW(full, longForm, kCchProfilePath);
+    DWORD cchLong = wcschr(full, L'~') ? GetLongPathNameW(full, longForm, kCchProfilePath) : 0;
     if (cchLong != 0 && cchLong < kCchProfilePath)
         out = withBackslash(std::wstring(longForm, cchLong));
     else
         out = withBackslash(std::wstring(full, cch));
     return true;
-}
-
-// Attributes of an open file; INVALID_FILE_ATTRIBUTES when unknown.
-DWORD attributesOf(HANDLE handle) {
-    BY_HANDLE_FILE_INFORMATION info;
-    return GetFileInformationByHandle(handle, &info) ? info.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
 }
 
 bool isPlainFolder(HANDLE handle) {
@@ -165,6 +168,40 @@ void removeEmptyUserFolder(HANDLE folder, const std::wstring& folderFinal, const
 
 }  // namespace
 
+DWORD attributesOf(HANDLE handle) {
+    // The basic information alone: the whole file information also asks for the volume's
+    // serial number, which costs far more on some systems than everything else here.
+    static const auto ntQueryInformationFile =
+        systemFunction<decltype(&NtQueryInformationFile)>(L"ntdll.dll", "NtQueryInformationFile");
+    if (ntQueryInformationFile) {
+        BasicInformation basic = {};
+        IO_STATUS_BLOCK io = {};
+        if (ntQueryInformationFile(handle, &io, &basic, sizeof(basic),
+                                   static_cast<FILE_INFORMATION_CLASS>(4 /* FileBasicInformation */)) >= 0)
+            return basic.fileAttributes;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    return GetFileInformationByHandle(handle, &info) ? info.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
+}
+
+bool fileIndexOf(HANDLE handle, ULONGLONG* index) {
+    static const auto ntQueryInformationFile =
+        systemFunction<decltype(&NtQueryInformationFile)>(L"ntdll.dll", "NtQueryInformationFile");
+    if (ntQueryInformationFile) {
+        LARGE_INTEGER internal = {};
+        IO_STATUS_BLOCK io = {};
+        if (ntQueryInformationFile(handle, &io, &internal, sizeof(internal),
+                                   static_cast<FILE_INFORMATION_CLASS>(6 /* FileInternalInformation */)) >= 0) {
+            *index = static_cast<ULONGLONG>(internal.QuadPart);
+            return true;
+        }
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) return false;
+    *index = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
 std::wstring finalPathOnVolume(HANDLE handle, const std::wstring& root) {
     static const auto ntQueryInformationFile =
         systemFunction<decltype(&NtQueryInformationFile)>(L"ntdll.dll", "NtQueryInformationFile");
@@ -204,7 +241,13 @@ std::wstring finalPathOf(HANDLE handle, const std::wstring& root) {
     return path;
 }
 
+namespace {
+// Guards alive on this thread: only the outermost switches the privileges.
+thread_local int g_privilegesOffDepth = 0;
+}  // namespace
+
 BackupPrivilegesOff::BackupPrivilegesOff() {
+    if (g_privilegesOffDepth++ > 0) return;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token_)) {
         token_ = nullptr;
         return;
@@ -220,6 +263,7 @@ BackupPrivilegesOff::BackupPrivilegesOff() {
 }
 
 BackupPrivilegesOff::~BackupPrivilegesOff() {
+    --g_privilegesOffDepth;
     // The earlier state holds only what this object changed.
     if (changed_ && previous_.count > 0)
         AdjustTokenPrivileges(token_, FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(&previous_), 0, nullptr, nullptr);
@@ -250,7 +294,7 @@ bool deleteBackup(const std::wstring& folderPath, const std::wstring& placePath)
     const std::wstring folderFinal = withoutBackslash(withBackslash(placeFinal) + folder.substr(place.size()));
 
     FileHandle held(CreateFileW(withoutBackslash(folder).c_str(),
-                                FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | DELETE | SYNCHRONIZE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!held || !isPlainFolder(held.get()) || !samePath(finalPathOf(held.get(), root), folderFinal)) return false;
@@ -275,19 +319,25 @@ bool deleteBackup(const std::wstring& folderPath, const std::wstring& placePath)
     if (hadBackup && !samePath(folder, programFolder()))
         deleteEntry(held.get(), folderFinal, root, L"Tolmen.chm");
 
-    for (int n = 1; n <= 99; ++n) {
-        const std::wstring name = L"Users\\" + std::to_wstring(n);
-        FileHandle users = openRelative(held.get(), name, true, FILE_READ_ATTRIBUTES);
-        if (!users || !isPlainFolder(users.get())) break;
+    FileHandle users = openRelative(held.get(), L"Users", true, FILE_READ_ATTRIBUTES);
+    if (users && isPlainFolder(users.get())) {
         users.reset();
-        removeEmptyUserFolder(held.get(), folderFinal, root, name);
+        for (int n = 1; n <= 99; ++n) {
+            const std::wstring name = L"Users\\" + std::to_wstring(n);
+            FileHandle user = openRelative(held.get(), name, true, FILE_READ_ATTRIBUTES);
+            if (!user || !isPlainFolder(user.get())) break;
+            user.reset();
+            removeEmptyUserFolder(held.get(), folderFinal, root, name);
+        }
+        removeEmptyUserFolder(held.get(), folderFinal, root, L"Users");
     }
-    removeEmptyUserFolder(held.get(), folderFinal, root, L"Users");
-    held.reset();
 
-    // The folder, then each parent that is left empty, up to the drive root. A link is
-    // not ours to remove, nor is what lies above it.
-    if (PathIsRootW(folder.c_str()) || !removeEmptyFolder(folder, folderFinal, root)) return true;
+    // The folder itself through the handle that has held it since its check, then each
+    // parent that is left empty, up to the drive root. A link is not ours to remove, nor
+    // is what lies above it.
+    const bool folderGoes = !PathIsRootW(folder.c_str()) && deleteThrough(held.get());
+    held.reset();
+    if (!folderGoes) return true;
     for (std::wstring current = parentOf(folder); !current.empty() && !PathIsRootW(current.c_str());
          current = parentOf(current)) {
         if (!removeEmptyFolder(current, current, root)) break;

@@ -36,6 +36,11 @@ private:
     bool changed_ = false;
 };
 
+// Attributes of an open file or folder; INVALID_FILE_ATTRIBUTES when unknown.
+DWORD attributesOf(HANDLE handle);
+// The file system's index of an open file or folder, unique on its volume.
+bool fileIndexOf(HANDLE handle, ULONGLONG* index);
+
 // Where an open file or folder really is, as a DOS path without "\\?\" ("C:\a\b",
 // "\\server\share\a"); empty when the system cannot say. `root` ("C:\") names the drive
 // to report it on where the system has no final-path call (before Vista).

@@ -138,23 +138,35 @@ void walk(const std::wstring& folder, int depth, std::vector<FoundBackup>& found
     for (const std::wstring& name : subfolders) walk(folder + name + L'\\', depth + 1, found);
 }
 
-// The identity of a folder (volume and file index), which no other spelling of its path,
-// through a short name or a link, changes.
-bool folderIdentity(const std::wstring& folder, BY_HANDLE_FILE_INFORMATION& info) {
-    FileHandle handle(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return handle && GetFileInformationByHandle(handle.get(), &info);
+// An open folder's identity (volume and file index), which no other spelling of its
+// path, through a short name or a link, changes.
+struct FolderIdentity {
+    FileHandle handle;
+    ULONGLONG index = 0;
+};
+
+bool openIdentity(const std::wstring& folder, FolderIdentity& identity) {
+    identity.handle.reset(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return identity.handle && fileIndexOf(identity.handle.get(), &identity.index);
 }
 
-// Removes the found backups that are the given folder; true when there was one.
+bool sameVolume(HANDLE a, HANDLE b) {
+    BY_HANDLE_FILE_INFORMATION infoA, infoB;
+    return GetFileInformationByHandle(a, &infoA) && GetFileInformationByHandle(b, &infoB) &&
+           infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber;
+}
+
+// Removes the found backups that are the given folder; true when there was one. The file
+// index is compared first; the volume, which is dearer to ask for, only when it matches.
 bool takeOut(std::vector<FoundBackup>& found, const std::wstring& folder) {
-    BY_HANDLE_FILE_INFORMATION own;
-    if (folder.empty() || !folderIdentity(folder, own)) return false;
+    FolderIdentity own;
+    if (folder.empty() || !openIdentity(folder, own)) return false;
     const auto isOwn = [&](const FoundBackup& backup) {
-        BY_HANDLE_FILE_INFORMATION other;
-        return folderIdentity(backup.folder, other) && other.dwVolumeSerialNumber == own.dwVolumeSerialNumber &&
-               other.nFileIndexHigh == own.nFileIndexHigh && other.nFileIndexLow == own.nFileIndexLow;
+        FolderIdentity other;
+        return openIdentity(backup.folder, other) && other.index == own.index &&
+               sameVolume(other.handle.get(), own.handle.get());
     };
     const auto end = std::remove_if(found.begin(), found.end(), isOwn);
     const bool any = end != found.end();
