@@ -38,7 +38,7 @@ trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$bench" "${timing:-}"' EXIT
 # its work, so its CPU time counts with the program's.
 server=""
 for pid in $(pgrep -x wineserver64 || true) $(pgrep -x wineserver || true); do
-  if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then server=$pid; fi
+  if tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$WINEPREFIX"; then server=$pid; fi
 done
 ticks=$(getconf CLK_TCK)
 # CPU milliseconds the server has used so far (0 when it was not found).

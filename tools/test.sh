@@ -15,6 +15,7 @@ fi
 wine_route_enter "$0" "$@"
 started=$(date +%s)
 make -s all || exit 1
+echo "build took $(( $(date +%s) - started )) s"
 
 status=0
 # The engines stay apart from the wizards, without include circles.
