@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "hive_check.h"
+
 namespace testing_support {
 
 namespace {
@@ -247,6 +249,17 @@ LRESULT CALLBACK NotifyRecorder::proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
         return 0;
     }
     return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+std::vector<std::wstring> hiveCheckKeys() {
+    std::vector<std::wstring> keys;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD cch = 256;
+        if (RegEnumKeyExW(HKEY_USERS, i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (_wcsnicmp(name, kHiveCheckKeyPrefix, wcslen(kHiveCheckKeyPrefix)) == 0) keys.push_back(name);
+    }
+    return keys;
 }
 
 }  // namespace testing_support

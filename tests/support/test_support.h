@@ -102,4 +102,7 @@ private:
     std::vector<Notice> notices_;
 };
 
+// Keys under HKEY_USERS named like the hive check's temporary keys.
+std::vector<std::wstring> hiveCheckKeys();
+
 }  // namespace testing_support

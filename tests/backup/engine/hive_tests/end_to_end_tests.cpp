@@ -6,6 +6,7 @@
 #include "test_support.h"
 
 using namespace hive_tests;
+using testing_support::hiveCheckKeys;
 using testing_support::dirExists;
 using testing_support::programFile;
 using testing_support::fileExists;

@@ -121,17 +121,6 @@ LockedFile::~LockedFile() {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
 }
 
-std::vector<std::wstring> hiveCheckKeys() {
-    std::vector<std::wstring> keys;
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD cch = 256;
-        if (RegEnumKeyExW(HKEY_USERS, i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        if (_wcsnicmp(name, kHiveCheckKeyPrefix, wcslen(kHiveCheckKeyPrefix)) == 0) keys.push_back(name);
-    }
-    return keys;
-}
-
 std::vector<std::wstring> hiveCheckScratchFolders() {
     wchar_t temp[MAX_PATH + 1] = L"";
     GetTempPathW(MAX_PATH + 1, temp);

@@ -119,9 +119,8 @@ private:
     HANDLE handle_;
 };
 
-// What the hive check leaves while it runs: keys named like its temporary keys under
-// HKEY_USERS, and its scratch folders in the temporary folder.
-std::vector<std::wstring> hiveCheckKeys();
+// What the hive check leaves while it runs in the temporary folder: its scratch folders
+// (its keys: testing_support::hiveCheckKeys).
 std::vector<std::wstring> hiveCheckScratchFolders();
 
 // Bytes that no registry loads as a hive.

@@ -10,6 +10,7 @@
 #include "test_support.h"
 
 using namespace hive_tests;
+using testing_support::hiveCheckKeys;
 using testing_support::fileExists;
 using testing_support::makeDirs;
 using testing_support::NotifyRecorder;

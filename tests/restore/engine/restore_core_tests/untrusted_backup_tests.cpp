@@ -9,21 +9,10 @@
 #include "restore_fixture.h"
 
 using namespace restore_tests;
+using testing_support::hiveCheckKeys;
 using testing_support::NotifyRecorder;
 
 namespace {
-
-// The keys below HKEY_USERS whose names the hive check uses.
-std::vector<std::wstring> checkKeys() {
-    std::vector<std::wstring> keys;
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD cch = 256;
-        if (RegEnumKeyExW(HKEY_USERS, i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        if (_wcsnicmp(name, kHiveCheckKeyPrefix, wcslen(kHiveCheckKeyPrefix)) == 0) keys.push_back(name);
-    }
-    return keys;
-}
 
 std::wstring tempFolder() {
     wchar_t path[MAX_PATH + 1] = L"";
@@ -64,7 +53,7 @@ TEST(HiveCheck, OnlyAHiveLoadsAndNothingIsLeftBehind) {
     }
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), checkHiveLoads(wide(folder.folder() + "missing").c_str()));
 
-    EXPECT_TRUE(checkKeys().empty());
+    EXPECT_TRUE(hiveCheckKeys().empty());
     EXPECT_TRUE(ownScratchFolders().empty());
     // Nothing beside the checked file: no copies, no logs.
     std::vector<std::string> beside;
@@ -93,10 +82,10 @@ TEST(HiveCheck, LeftoversOfAnEndedRunAreUnloadedOthersKept) {
     ASSERT_TRUE(testing_support::writeBytes(scratch + L"hive", "x"));
 
     EXPECT_EQ(1, unloadLeftoverHiveChecks());
-    EXPECT_EQ(std::vector<std::wstring>{running}, checkKeys());
+    EXPECT_EQ(std::vector<std::wstring>{running}, hiveCheckKeys());
     EXPECT_FALSE(testing_support::dirExists(scratch));
     EXPECT_EQ(ERROR_SUCCESS, RegUnLoadKeyW(HKEY_USERS, running));
-    EXPECT_TRUE(checkKeys().empty());
+    EXPECT_TRUE(hiveCheckKeys().empty());
 }
 
 namespace {
@@ -122,7 +111,7 @@ protected:
     }
     void TearDown() override {
         DeleteFileA(thesis.c_str());
-        EXPECT_TRUE(checkKeys().empty()) << "a temporary key stayed under HKEY_USERS";
+        EXPECT_TRUE(hiveCheckKeys().empty()) << "a temporary key stayed under HKEY_USERS";
     }
     void run(int mode) {
         session = folder.session(windows);
