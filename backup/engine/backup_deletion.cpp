@@ -24,6 +24,16 @@ struct BasicInformation {
     ULONG fileAttributes;
 };
 
+// One class of information about an open file, through the native call (present on every
+// NT system). False when the call is missing or fails.
+bool queryFile(HANDLE handle, void* buffer, ULONG cb, int informationClass) {
+    static const auto ntQueryInformationFile =
+        systemFunction<decltype(&NtQueryInformationFile)>(L"ntdll.dll", "NtQueryInformationFile");
+    IO_STATUS_BLOCK io = {};
+    return ntQueryInformationFile &&
+           ntQueryInformationFile(handle, &io, buffer, cb, static_cast<FILE_INFORMATION_CLASS>(informationClass)) >= 0;
+}
+
 std::wstring upperCase(std::wstring text) {
     if (!text.empty()) CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
     return text;
@@ -171,30 +181,17 @@ void removeEmptyUserFolder(HANDLE folder, const std::wstring& folderFinal, const
 DWORD attributesOf(HANDLE handle) {
     // The basic information alone: the whole file information also asks for the volume's
     // serial number, which costs far more on some systems than everything else here.
-    static const auto ntQueryInformationFile =
-        systemFunction<decltype(&NtQueryInformationFile)>(L"ntdll.dll", "NtQueryInformationFile");
-    if (ntQueryInformationFile) {
-        BasicInformation basic = {};
-        IO_STATUS_BLOCK io = {};
-        if (ntQueryInformationFile(handle, &io, &basic, sizeof(basic),
-                                   static_cast<FILE_INFORMATION_CLASS>(4 /* FileBasicInformation */)) >= 0)
-            return basic.fileAttributes;
-    }
+    BasicInformation basic = {};
+    if (queryFile(handle, &basic, sizeof(basic), 4 /* FileBasicInformation */)) return basic.fileAttributes;
     BY_HANDLE_FILE_INFORMATION info;
     return GetFileInformationByHandle(handle, &info) ? info.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
 }
 
 bool fileIndexOf(HANDLE handle, ULONGLONG* index) {
-    static const auto ntQueryInformationFile =
-        systemFunction<decltype(&NtQueryInformationFile)>(L"ntdll.dll", "NtQueryInformationFile");
-    if (ntQueryInformationFile) {
-        LARGE_INTEGER internal = {};
-        IO_STATUS_BLOCK io = {};
-        if (ntQueryInformationFile(handle, &io, &internal, sizeof(internal),
-                                   static_cast<FILE_INFORMATION_CLASS>(6 /* FileInternalInformation */)) >= 0) {
-            *index = static_cast<ULONGLONG>(internal.QuadPart);
-            return true;
-        }
+    LARGE_INTEGER internal = {};
+    if (queryFile(handle, &internal, sizeof(internal), 6 /* FileInternalInformation */)) {
+        *index = static_cast<ULONGLONG>(internal.QuadPart);
+        return true;
     }
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(handle, &info)) return false;
@@ -203,14 +200,9 @@ bool fileIndexOf(HANDLE handle, ULONGLONG* index) {
 }
 
 std::wstring finalPathOnVolume(HANDLE handle, const std::wstring& root) {
-    static const auto ntQueryInformationFile =
-        systemFunction<decltype(&NtQueryInformationFile)>(L"ntdll.dll", "NtQueryInformationFile");
-    if (!ntQueryInformationFile || root.size() != 3 || root[1] != L':') return {};
+    if (root.size() != 3 || root[1] != L':') return {};
     std::vector<BYTE> buffer(sizeof(ULONG) + kCchFinalPath * sizeof(wchar_t));
-    IO_STATUS_BLOCK io = {};
-    if (ntQueryInformationFile(handle, &io, buffer.data(), static_cast<ULONG>(buffer.size()),
-                               static_cast<FILE_INFORMATION_CLASS>(9 /* FileNameInformation */)) < 0)
-        return {};
+    if (!queryFile(handle, buffer.data(), static_cast<ULONG>(buffer.size()), 9 /* FileNameInformation */)) return {};
     ULONG cb = 0;
     memcpy(&cb, buffer.data(), sizeof(cb));
     if (cb > buffer.size() - sizeof(ULONG)) return {};
