@@ -76,9 +76,38 @@ bool processRuns(DWORD pid) {
 
 }  // namespace
 
+DWORD checkHiveLoadsIn(const wchar_t* file, const std::wstring& temp);
+
+bool isNotAHiveError(DWORD error) {
+    switch (error) {
+    case ERROR_BADDB:              // 1009
+    case ERROR_BADKEY:             // 1010
+    case ERROR_REGISTRY_CORRUPT:   // 1015
+    case ERROR_NOT_REGISTRY_FILE:  // 1017
+    case ERROR_FILE_CORRUPT:       // 1392
+        return true;
+    default:
+        return false;
+    }
+}
+
+HiveCheckResult checkHive(const wchar_t* file, const std::wstring& scratchParent) {
+    std::wstring parent = scratchParent;
+    if (!parent.empty() && parent.back() != L'\\') parent += L'\\';
+    DWORD error = checkHiveLoadsIn(file, parent);
+    if (error == ERROR_SUCCESS) return {HiveVerdict::Loads, 0};
+    return {isNotAHiveError(error) ? HiveVerdict::NotAHive : HiveVerdict::Unverifiable, error};
+}
+
+void removeLeftoverScratch(const std::wstring&) {}
+
 DWORD checkHiveLoads(const wchar_t* file) {
     const std::wstring temp = temporaryFolder();
     if (temp.empty()) return GetLastError() ? GetLastError() : ERROR_PATH_NOT_FOUND;
+    return checkHiveLoadsIn(file, temp);
+}
+
+DWORD checkHiveLoadsIn(const wchar_t* file, const std::wstring& temp) {
 
     // The copy holds the hive's secrets: it lies in a new folder that only administrators
     // can open (the temporary folder may be shared, as the system's is), made by this

@@ -1,7 +1,8 @@
 // Which files a restore may write and read, decided from SURVIN.INI's texts alone. A
-// backup folder can come from anywhere, so its Hive and Saved values are not trusted:
-// a Hive must name a hive file of the installation being restored, and a Saved value a
-// file inside the backup folder.
+// backup folder can come from anywhere, so its Hive, Type and Saved values are not
+// trusted: a Hive must name a file of the kind its Type says (a machine hive in a config
+// folder, a user's NTUSER.DAT or UsrClass.dat), and a Saved value a file inside the
+// backup folder.
 //
 // Header-only and free of any library, so that the Windows programs and the DOS program
 // decide alike. Works on char (the DOS program, bytes as the file system sees them) and
@@ -214,6 +215,112 @@ inline bool isDriveLetter(Ch c) {
 }
 
 }  // namespace detail
+
+namespace detail {
+
+// A file or folder name of a hive path stands for the given name: the same name, or a
+// short alias of it. Unlike standsFor, an alias is taken also when the name itself would
+// fit 8.3: a file system may make one for a mixed-case name (UsrClass.dat, USRCLA~1.DAT).
+template <class Ch, class NameCh>
+inline bool namedLike(Part<Ch> name, const NameCh* longName, int longSize) {
+    if (name.size() == longSize) {
+        bool same = true;
+        for (int i = 0; same && i < longSize; ++i) same = upper(code(name.begin[i])) == upper(code(longName[i]));
+        if (same) return true;
+    }
+    return isAliasOf(name, longName, longSize);
+}
+
+template <class Ch>
+inline bool namedLike(Part<Ch> name, const char* longName) {
+    int size = 0;
+    while (longName[size]) ++size;
+    return namedLike(name, longName, size);
+}
+
+}  // namespace detail
+
+// The kind of hive a Type value of SURVIN.INI names, and so which file may receive it.
+enum class HiveKind {
+    Invalid,      // no root word, another root word, or a key that is no single safe name
+    Machine,      // MACHINE\X: the file X directly inside a folder named config
+    UserDefault,  // USERS\.DEFAULT: the file DEFAULT directly inside a folder named config
+    UserProfile,  // USERS\<sid>: a file named NTUSER.DAT (NTUSER.MAN for a mandatory profile)
+    UserClasses,  // USERS\<sid>_Classes: a file named UsrClass.dat
+};
+
+// Reads a Type value ("MACHINE\SOFTWARE", "USERS\S-1-5-21-...", "USERS\S-1-5-21-..._Classes").
+// The key below the root must be one name that no path could misread: no separator, no
+// character outside file-name syntax, no device name, no dots alone.
+template <class Ch>
+inline HiveKind hiveKindOfType(const Ch* type) {
+    using namespace detail;
+    if (!type) return HiveKind::Invalid;
+    const Ch* slash = type;
+    while (*slash && *slash != '\\') ++slash;
+    if (!*slash) return HiveKind::Invalid;
+    Part<Ch> rootWord = {type, slash};
+    Part<Ch> key = {slash + 1, slash + 1};
+    while (*key.end) ++key.end;
+    for (const Ch* p = key.begin; p != key.end; ++p) {
+        if (*p == '\\' || *p == ':' || forbidden(*p)) return HiveKind::Invalid;
+    }
+    if (equalsNoCase(rootWord, "MACHINE")) return unsafeName(key) ? HiveKind::Invalid : HiveKind::Machine;
+    if (!equalsNoCase(rootWord, "USERS")) return HiveKind::Invalid;
+    if (equalsNoCase(key, ".DEFAULT")) return HiveKind::UserDefault;
+    if (unsafeName(key)) return HiveKind::Invalid;
+    const char kClasses[] = "_Classes";
+    const int cchClasses = int(sizeof kClasses) - 1;
+    if (key.size() > cchClasses && equalsNoCase(Part<Ch>{key.end - cchClasses, key.end}, kClasses))
+        return HiveKind::UserClasses;
+    return HiveKind::UserProfile;
+}
+
+// True when hive, a full drive-letter path, may receive the saved copy of a hive of the
+// given Type. The path must not be able to name anything but the file it seems to name:
+// no "..", no stream or second colon, no device, no wildcard, quote or forward slash, no
+// UNC or "\\?\" form, no doubled or trailing backslash. Its file is bound to the Type:
+// MACHINE\X to a file X directly inside a folder named config, USERS\.DEFAULT to config's
+// DEFAULT, USERS\<sid> to NTUSER.DAT (or NTUSER.MAN), USERS\<sid>_Classes to
+// UsrClass.dat; the folders are any of the drive, so that an installation whose profiles
+// lie elsewhere (an upgraded system's %SystemRoot%\Profiles, a moved or localised profile
+// folder) is restored. Short (8.3) names are taken for the long names they stand for.
+// Which drive the path is on is the callers' (only the drive letter follows the target).
+template <class Ch>
+inline bool isHiveTargetOfType(const Ch* hive, const Ch* type) {
+    using namespace detail;
+    if (!hive) return false;
+    for (const Ch* p = hive; *p; ++p) {
+        if (forbidden(*p) || (*p == ':' && p != hive + 1)) return false;
+    }
+    if (!isDriveLetter(hive[0]) || hive[1] != ':' || hive[2] != '\\') return false;
+    Part<Ch> h[kMaxParts];
+    int nh = 0;
+    if (!split(hive, h, &nh) || nh < 2) return false;
+    for (int i = 1; i < nh; ++i) {
+        if (unsafeName(h[i])) return false;
+    }
+    const Part<Ch> file = h[nh - 1];
+    const bool inConfig = nh >= 3 && namedLike(h[nh - 2], "config");
+
+    switch (hiveKindOfType(type)) {
+    case HiveKind::Machine: {
+        const Ch* key = type;
+        while (*key != '\\') ++key;
+        Part<Ch> name = {key + 1, key + 1};
+        while (*name.end) ++name.end;
+        return inConfig && namedLike(file, name.begin, name.size());
+    }
+    case HiveKind::UserDefault:
+        return inConfig && namedLike(file, "DEFAULT");
+    case HiveKind::UserProfile:
+        return namedLike(file, "NTUSER.DAT") || namedLike(file, "NTUSER.MAN");
+    case HiveKind::UserClasses:
+        return namedLike(file, "UsrClass.dat");
+    default:
+        return false;
+    }
+}
 
 // True when hive, a full drive-letter path, names a hive file of the installation whose
 // Windows folder is root (e.g. C:\WINDOWS): a file in root's System32\config tree (the

@@ -9,7 +9,7 @@ here=$(dirname "$(realpath "$0")")
 
 need=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine32 wine64 xvfb xauth
       x11-utils imagemagick dosbox fonts-wqy-microhei googletest libgtest-dev fp-utils cmake
-      make g++ python3 clang libclang-rt-14-dev locales)
+      make g++ python3 clang libclang-rt-14-dev locales libhivex-bin)
 missing=()
 for p in "${need[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -20,11 +20,54 @@ as_root() {
 }
 
 export DEBIAN_FRONTEND=noninteractive
+
+# A mirror that is syncing makes `apt-get update` fail on one index for a while. Try a few
+# times, then go on with the indexes apt has: only a failed install stops the set-up.
+apt_update() {
+  local try
+  for try in 1 2 3; do
+    apt-get update -qq && return 0
+    echo "setup: apt-get update failed (try $try of 3)" >&2
+    sleep $((try * 10))
+  done
+  echo "setup: going on with the package indexes apt has" >&2
+  return 0
+}
+
+# apt_install <packages...>: installs; where that fails because one index was missing (the
+# 32-bit packages then disagree with the 64-bit ones that a security update brought),
+# tries once more from package lists made without the security suites, kept apart from
+# apt's own lists. apt's own words are printed when both fail.
+apt_install() {
+  apt-get install -y -qq --no-install-recommends "$@" >/dev/null && return 0
+  echo "setup: install failed; trying again without the security suites" >&2
+  local alt
+  alt=$(mktemp -d)
+  chmod 755 "$alt"  # apt fetches as its own user
+  mkdir -p "$alt/parts" "$alt/lists/partial"
+  local f
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$f" ] && grep -v -- '-security' "$f" >>"$alt/sources.list"
+  done
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    # deb822 stanzas are separated by blank lines; drop those of a security suite.
+    awk 'BEGIN { RS=""; ORS="\n\n" } !/Suites:[^\n]*-security/' "$f" >"$alt/parts/$(basename "$f")"
+  done
+  local opts=(-o "Dir::Etc::SourceList=$alt/sources.list" -o "Dir::Etc::SourceParts=$alt/parts"
+              -o "Dir::State::Lists=$alt/lists")
+  apt-get "${opts[@]}" update -qq || true
+  local rc=0
+  apt-get "${opts[@]}" install -y -qq --no-install-recommends "$@" >/dev/null || rc=$?
+  rm -rf "$alt"
+  return $rc
+}
+
 if [ ${#missing[@]} -gt 0 ]; then
   as_root "${missing[*]}"
   dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  apt_update
+  apt_install "${missing[@]}"
 fi
 
 # The tests run Wine under zh_CN.UTF-8: without that locale on the host, Wine cannot store
@@ -45,7 +88,7 @@ if [ "$route" = qemu ]; then
       printf '%s\n' 'Types: deb' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm-backports' \
         'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' >"$list"
     fi
-    apt-get update -qq
+    apt_update
     apt-get install -y -qq --no-install-recommends -t bookworm-backports qemu-user >/dev/null
   fi
 fi
