@@ -8,6 +8,7 @@
 #include "platform.h"
 #include "resource.h"
 #include "show_help.h"
+#include "subclass.h"
 #include "wizard_pages.h"
 
 #ifndef PSH_AEROWIZARD
@@ -21,11 +22,11 @@ namespace {
 constexpr UINT kCentreOnce = WM_APP + 1;
 
 // The sheet centres itself once, when it first learns its size, and answers F1.
-LRESULT CALLBACK sheetSubclassProc(HWND sheet, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+LRESULT sheetSubclassProc(HWND sheet, UINT msg, WPARAM wParam, LPARAM lParam, DWORD_PTR data) {
     auto* centred = reinterpret_cast<bool*>(data);
     switch (msg) {
     case WM_SIZE: {
-        LRESULT result = DefSubclassProc(sheet, msg, wParam, lParam);
+        LRESULT result = callOriginalProc(sheet, msg, wParam, lParam);
         if (!*centred) {
             *centred = true;
             centreOverOwner(sheet);
@@ -41,11 +42,8 @@ LRESULT CALLBACK sheetSubclassProc(HWND sheet, UINT msg, WPARAM wParam, LPARAM l
     case WM_HELP:
         ShowHelp(sheet);
         return TRUE;
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(sheet, sheetSubclassProc, 0);
-        break;
     }
-    return DefSubclassProc(sheet, msg, wParam, lParam);
+    return callOriginalProc(sheet, msg, wParam, lParam);
 }
 
 bool g_centred = false;
@@ -53,7 +51,7 @@ bool g_centred = false;
 int CALLBACK sheetCallback(HWND sheet, UINT msg, LPARAM) {
     if (msg == PSCB_INITIALIZED) {
         g_centred = false;
-        if (SetWindowSubclass(sheet, sheetSubclassProc, 0, reinterpret_cast<DWORD_PTR>(&g_centred)))
+        if (subclassWindow(sheet, sheetSubclassProc, reinterpret_cast<DWORD_PTR>(&g_centred)))
             PostMessageW(sheet, kCentreOnce, 0, 0);
     }
     return 0;

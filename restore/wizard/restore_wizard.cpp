@@ -5,23 +5,22 @@
 
 #include <vector>
 
+#include "platform.h"
 #include "resource.h"
 #include "restore_help.h"
 #include "restore_progress_page.h"
 #include "restore_ui.h"
 #include "restore_welcome_page.h"
 #include "session.h"
+#include "subclass.h"
 
 namespace {
 
 HINSTANCE gResources = nullptr;
 
-constexpr UINT_PTR kSheetSubclassId = 1;
-
 // The sheet centres itself on its first size message (after the pages have given it its
 // final size) and opens the help file on F1.
-LRESULT CALLBACK sheetSubclassProc(HWND sheet, UINT msg, WPARAM wParam, LPARAM lParam,
-                                   UINT_PTR, DWORD_PTR refData) {
+LRESULT sheetSubclassProc(HWND sheet, UINT msg, WPARAM wParam, LPARAM lParam, DWORD_PTR refData) {
     bool* centred = reinterpret_cast<bool*>(refData);
     switch (msg) {
     case WM_SIZE:
@@ -33,11 +32,8 @@ LRESULT CALLBACK sheetSubclassProc(HWND sheet, UINT msg, WPARAM wParam, LPARAM l
     case WM_HELP:
         showRestoreHelp(sheet);
         return TRUE;
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(sheet, sheetSubclassProc, kSheetSubclassId);
-        break;
     }
-    return DefSubclassProc(sheet, msg, wParam, lParam);
+    return callOriginalProc(sheet, msg, wParam, lParam);
 }
 
 bool gCentred = false;
@@ -49,8 +45,7 @@ int CALLBACK sheetCallback(HWND sheet, UINT msg, LPARAM) {
         gCentred = false;
         // The sheet may already have its final size, so no further size message comes.
         centreWindow(sheet, GetWindow(sheet, GW_OWNER));
-        SetWindowSubclass(sheet, sheetSubclassProc, kSheetSubclassId,
-                          reinterpret_cast<DWORD_PTR>(&gCentred));
+        subclassWindow(sheet, sheetSubclassProc, reinterpret_cast<DWORD_PTR>(&gCentred));
     }
     return 0;
 }
@@ -66,12 +61,7 @@ HINSTANCE restoreResourceModule() {
 void centreWindow(HWND wnd, HWND owner) {
     RECT rc;
     if (!GetWindowRect(wnd, &rc)) return;
-    HMONITOR monitor = MonitorFromWindow(owner && IsWindowVisible(owner) ? owner : wnd,
-                                         MONITOR_DEFAULTTONEAREST);
-    MONITORINFO mi = {};
-    mi.cbSize = sizeof(mi);
-    if (!GetMonitorInfoA(monitor, &mi)) return;
-    RECT area = mi.rcWork;
+    const RECT area = workAreaNear(owner && IsWindowVisible(owner) ? owner : wnd);
     RECT around = area;
     if (owner && IsWindowVisible(owner) && !IsIconic(owner)) GetWindowRect(owner, &around);
     const LONG width = rc.right - rc.left;
