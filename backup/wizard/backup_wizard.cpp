@@ -66,7 +66,9 @@ void runBackupWizard(BackupJob& job, HWND owner) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     PROPSHEETPAGEW pages[2] = {};
     for (PROPSHEETPAGEW& page : pages) {
-        page.dwSize = sizeof(page);
+        // The size that the common controls of Windows 2000 know: they refuse a page of
+        // the later, larger size, whose added fields the wizard does not use.
+        page.dwSize = PROPSHEETPAGEW_V2_SIZE;
         page.dwFlags = PSP_USEHEADERTITLE | PSP_USEHEADERSUBTITLE;
         page.hInstance = instance;
         page.lParam = reinterpret_cast<LPARAM>(&job);
@@ -79,10 +81,16 @@ void runBackupWizard(BackupJob& job, HWND owner) {
     pages[1].pfnDlgProc = progressPageProc;
     pages[1].pszHeaderTitle = L"注册表备份";
     pages[1].pszHeaderSubTitle = L"";
+    HPROPSHEETPAGE handles[2] = {CreatePropertySheetPageW(&pages[0]), CreatePropertySheetPageW(&pages[1])};
+    if (!handles[0] || !handles[1]) {
+        for (HPROPSHEETPAGE handle : handles)
+            if (handle) DestroyPropertySheetPage(handle);
+        return;
+    }
 
     PROPSHEETHEADERW header = {};
     header.dwSize = sizeof(header);
-    header.dwFlags = PSH_WIZARD | PSH_NOAPPLYNOW | PSH_USECALLBACK | PSH_PROPSHEETPAGE;
+    header.dwFlags = PSH_WIZARD | PSH_NOAPPLYNOW | PSH_USECALLBACK;
     if (useAeroWizard())
         header.dwFlags |= PSH_AEROWIZARD;
     else
@@ -91,7 +99,7 @@ void runBackupWizard(BackupJob& job, HWND owner) {
     header.hInstance = instance;
     header.pszCaption = L"注册表备份/恢复工具";
     header.nPages = 2;
-    header.ppsp = pages;
+    header.phpage = handles;
     // The header bitmap is handed over loaded: the sheet did not draw it from a resource id.
     HBITMAP bitmap = static_cast<HBITMAP>(
         LoadImageW(instance, MAKEINTRESOURCEW(IDB_HEADER), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));

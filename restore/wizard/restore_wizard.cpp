@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "plain_link.h"
 #include "platform.h"
 #include "resource.h"
 #include "restore_help.h"
@@ -87,9 +88,12 @@ std::string dlgItemTextA(HWND dlg, int id) { return windowTextA(GetDlgItem(dlg, 
 
 void runRestoreWizard(RestoreSession& session, HWND owner) {
     HINSTANCE resources = restoreResourceModule();
+    ensureLinkClass("SysLink");
 
+    // The size that the common controls of Windows NT 4.0 and 2000 know: they refuse a page
+    // of the later, larger size, whose added fields the wizard does not use.
     PROPSHEETPAGEA pages[2] = {};
-    pages[0].dwSize = sizeof(PROPSHEETPAGEA);
+    pages[0].dwSize = PROPSHEETPAGEA_V2_SIZE;
     pages[0].dwFlags = PSP_USEHEADERTITLE | PSP_USEHEADERSUBTITLE;
     pages[0].hInstance = resources;
     pages[0].pszTemplate = MAKEINTRESOURCEA(IDD_WELCOME);
@@ -98,24 +102,29 @@ void runRestoreWizard(RestoreSession& session, HWND owner) {
     pages[0].pszHeaderTitle = "注册表恢复 - 欢迎使用";
     pages[0].pszHeaderSubTitle = "恢复 Windows 注册表";
 
-    pages[1].dwSize = sizeof(PROPSHEETPAGEA);
+    pages[1].dwSize = PROPSHEETPAGEA_V2_SIZE;
     pages[1].dwFlags = PSP_USEHEADERTITLE;
     pages[1].hInstance = resources;
     pages[1].pszTemplate = MAKEINTRESOURCEA(IDD_PROGRESS);
     pages[1].pfnDlgProc = progressPageProc;
     pages[1].lParam = reinterpret_cast<LPARAM>(&session);
     pages[1].pszHeaderTitle = "注册表恢复";
+    HPROPSHEETPAGE handles[2] = {CreatePropertySheetPageA(&pages[0]), CreatePropertySheetPageA(&pages[1])};
+    if (!handles[0] || !handles[1]) {
+        for (HPROPSHEETPAGE handle : handles)
+            if (handle) DestroyPropertySheetPage(handle);
+        return;
+    }
 
     PROPSHEETHEADERA header = {};
     header.dwSize = sizeof(header);
-    header.dwFlags = PSH_WIZARD97 | PSH_HEADER | PSH_NOAPPLYNOW | PSH_PROPSHEETPAGE |
-                     PSH_USECALLBACK;
+    header.dwFlags = PSH_WIZARD97 | PSH_HEADER | PSH_NOAPPLYNOW | PSH_USECALLBACK;
     header.hwndParent = owner;
     header.hInstance = resources;
     header.pszCaption = kSheetCaption;
     header.nPages = 2;
     header.nStartPage = 0;
-    header.ppsp = pages;
+    header.phpage = handles;
     header.pfnCallback = sheetCallback;
     // The header bitmap is handed over loaded: the sheet did not draw it from a resource id.
     HBITMAP bitmap = static_cast<HBITMAP>(
