@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Checks that every function a Windows program imports exists on the oldest Windows it
-must start on.
+must start on, and that its header asks for no later system.
 
 The system loader refuses a program with an import that the system's DLLs lack before any
 of the program's code runs, so no message of the program's own can ever say why. Wine
@@ -12,16 +12,21 @@ this check reads the programs' import tables instead.
 Each list line is "DLL function system" (or "DLL #ordinal system" for an import by
 number), system being the first Windows that exports it: NT3.1, NT3.5, NT3.51, NT4, 2000,
 XP, 2003, Vista, 7, 8, 8.1, 10. A line that starts with "#", and a "#" after the three
-fields with what follows, are comments. Several
-lists may be given. The check fails on an import that no list names (look it up and add
-it) and on one whose system is later than the floor. Delay-load imports are named too:
-the programs have none, and one would fail at its first call instead of at the start.
+fields with what follows, are comments. Several lists may be given. The check fails on
+an import that no list names (look it up and add it) and on one whose system is later
+than the floor. Delay-load imports are named too: the programs have none, and one would
+fail at its first call instead of at the start. The loader also refuses a program whose
+header names a later subsystem version than the system's own (the linker's default for
+64-bit programs is 5.2), so that is checked too.
 """
 import argparse
 import struct
 import sys
 
 SYSTEMS = ["NT3.1", "NT3.5", "NT3.51", "NT4", "2000", "XP", "2003", "Vista", "7", "8", "8.1", "10"]
+# The version each system reports, which the subsystem version in a program's header must
+# not exceed.
+VERSIONS = [(3, 10), (3, 50), (3, 51), (4, 0), (5, 0), (5, 1), (5, 2), (6, 0), (6, 1), (6, 2), (6, 3), (10, 0)]
 
 
 class PeError(Exception):
@@ -36,7 +41,8 @@ def _c_string(data, offset):
 
 
 def read_imports(path):
-    """[(dll, name or "#ordinal", delay-loaded)] of a PE file, in table order."""
+    """((major, minor) subsystem version, [(dll, name or "#ordinal", delay-loaded)] in
+    table order) of a PE file."""
     with open(path, "rb") as f:
         data = f.read()
     if data[:2] != b"MZ" or len(data) < 0x40:
@@ -53,6 +59,7 @@ def read_imports(path):
         directories, thunk_size, ordinal_flag = optional + 112, 8, 1 << 63
     else:
         raise PeError("unknown optional header %#x" % magic)
+    subsystem = struct.unpack_from("<HH", data, optional + 48)
     ranges = []
     for i in range(sections):
         entry = optional + optional_size + 40 * i
@@ -102,7 +109,7 @@ def read_imports(path):
             dll = _c_string(data, at(name))
             found += [(dll, function, True) for function in thunks(lookup)]
             offset += 32
-    return found
+    return subsystem, found
 
 
 def read_list(path, entries, problems):
@@ -142,10 +149,14 @@ def main():
     floor = SYSTEMS.index(args.floor)
     for program in args.programs:
         try:
-            imports = read_imports(program)
+            subsystem, imports = read_imports(program)
         except (OSError, PeError, struct.error) as e:
             problems.append("%s: cannot read its imports: %s" % (program, e))
             continue
+        if tuple(subsystem) > VERSIONS[floor]:
+            problems.append("%s: its header asks for subsystem version %d.%d, later than %s (%d.%d): "
+                            "link with --major-subsystem-version and --minor-subsystem-version"
+                            % ((program,) + tuple(subsystem) + (args.floor,) + VERSIONS[floor]))
         dlls = set()
         for dll, function, delayed in imports:
             dlls.add(dll.lower())
