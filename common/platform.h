@@ -46,5 +46,5 @@ DWORD longPathName(const wchar_t* path, wchar_t* out, DWORD cch);
 DWORD longPathName(const char* path, char* out, DWORD cch);
 
 // The work area of the monitor nearest the window; the primary monitor's where the system
-// knows only one.
+// has no monitor calls.
 RECT workAreaNear(HWND window);
