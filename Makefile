@@ -19,16 +19,22 @@ programs: configure
 	cmake --build $(BUILD64) -j$(JOBS) --target Tolmen
 
 toolchain:
-	@command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1 || { $(TOOLCHAIN_MISSING); }
-	@command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || { $(TOOLCHAIN_MISSING); }
+	@command -v i686-w64-mingw32-g++-win32 >/dev/null 2>&1 || { $(TOOLCHAIN_MISSING); }
+	@command -v x86_64-w64-mingw32-g++-win32 >/dev/null 2>&1 || { $(TOOLCHAIN_MISSING); }
 	@command -v cmake >/dev/null 2>&1 || { $(TOOLCHAIN_MISSING); }
 
+# A build folder configured for other compilers (the POSIX-thread ones of earlier
+# versions) is configured anew: CMake never changes the compiler of a build folder.
+STALE_COMPILER = ! grep -qs -- '-posix$$' $(1)/CMakeCache.txt || rm -rf $(1)/CMakeCache.txt $(1)/CMakeFiles
+
 configure: toolchain
+	@$(call STALE_COMPILER,$(BUILD))
 	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) \
 		-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release
 
 # The 64-bit build carries the SURVIN.EXE that the 32-bit build made.
 configure-x64: toolchain
+	@$(call STALE_COMPILER,$(BUILD64))
 	@test -f $(BUILD64)/CMakeCache.txt || cmake -S . -B $(BUILD64) \
 		-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
 

@@ -3,6 +3,8 @@
 #include <sddl.h>
 #include <shlwapi.h>
 
+#include "platform.h"
+
 namespace {
 
 // SYSTEM and Administrators, full control; "P": nothing inherited from above.
@@ -13,12 +15,14 @@ struct Descriptors {
     SECURITY_ATTRIBUTES folder = {sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
     SECURITY_ATTRIBUTES file = {sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
     Descriptors() {
-        // Kept for the life of the process. Without them (never seen) the calls get no
-        // attributes and the explicit settings below fail: the backup still happens.
-        ConvertStringSecurityDescriptorToSecurityDescriptorW(kFolderDacl, SDDL_REVISION_1,
-                                                             &folder.lpSecurityDescriptor, nullptr);
-        ConvertStringSecurityDescriptorToSecurityDescriptorW(kFileDacl, SDDL_REVISION_1, &file.lpSecurityDescriptor,
-                                                             nullptr);
+        // Kept for the life of the process. Without them the calls get no attributes and
+        // the explicit settings below fail: the backup still happens. The conversion came
+        // with Windows 2000; the restore program also runs on Windows NT 4.0, without it.
+        const auto convert = systemFunction<decltype(&ConvertStringSecurityDescriptorToSecurityDescriptorW)>(
+            L"advapi32.dll", "ConvertStringSecurityDescriptorToSecurityDescriptorW");
+        if (!convert) return;
+        convert(kFolderDacl, SDDL_REVISION_1, &folder.lpSecurityDescriptor, nullptr);
+        convert(kFileDacl, SDDL_REVISION_1, &file.lpSecurityDescriptor, nullptr);
     }
 };
 

@@ -31,6 +31,10 @@ FARPROC systemProc(const wchar_t* module, const char* proc) {
 
 namespace {
 using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+using LongPathNameWFn = DWORD(WINAPI*)(LPCWSTR, LPWSTR, DWORD);
+using LongPathNameAFn = DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD);
+using MonitorFromWindowFn = HMONITOR(WINAPI*)(HWND, DWORD);
+using GetMonitorInfoFn = BOOL(WINAPI*)(HMONITOR, LPMONITORINFO);
 using Wow64DisableFn = BOOL(WINAPI*)(PVOID*);
 using Wow64RevertFn = BOOL(WINAPI*)(PVOID);
 }  // namespace
@@ -65,4 +69,32 @@ bool enablePrivilege(bool enable, const wchar_t* name) {
     tp.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
     if (!AdjustTokenPrivileges(token.get(), FALSE, &tp, sizeof(tp), nullptr, nullptr)) return false;
     return CloseHandle(token.detach()) != FALSE;
+}
+
+DWORD longPathName(const wchar_t* path, wchar_t* out, DWORD cch) {
+    static const auto fn = systemFunction<LongPathNameWFn>(L"kernel32.dll", "GetLongPathNameW");
+    if (fn) return fn(path, out, cch);
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return 0;
+}
+
+DWORD longPathName(const char* path, char* out, DWORD cch) {
+    static const auto fn = systemFunction<LongPathNameAFn>(L"kernel32.dll", "GetLongPathNameA");
+    if (fn) return fn(path, out, cch);
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return 0;
+}
+
+RECT workAreaNear(HWND window) {
+    static const auto monitorFrom = systemFunction<MonitorFromWindowFn>(L"user32.dll", "MonitorFromWindow");
+    static const auto monitorInfo = systemFunction<GetMonitorInfoFn>(L"user32.dll", "GetMonitorInfoW");
+    RECT area = {};
+    MONITORINFO info = {};
+    info.cbSize = sizeof(info);
+    HMONITOR monitor = monitorFrom && monitorInfo ? monitorFrom(window, MONITOR_DEFAULTTONEAREST) : nullptr;
+    if (monitor && monitorInfo(monitor, &info))
+        area = info.rcWork;
+    else if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0))
+        SetRect(&area, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    return area;
 }

@@ -1,5 +1,6 @@
 // Platform helpers that both programs carry: WOW64 detection and file-system
-// redirection, token privileges, and system-library loading.
+// redirection, token privileges, system-library loading, and the few calls that not
+// every supported Windows has.
 #pragma once
 #include <windows.h>
 
@@ -34,3 +35,16 @@ template <class Fn>
 Fn systemFunction(const wchar_t* module, const char* proc) {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(systemProc(module, proc)));
 }
+
+// The calls below came with Windows 2000 (and 98): the programs look them up by name so
+// that they start on Windows NT 4.0, and do without them there.
+
+// The long form of an existing path (GetLongPathName): the length without the terminator,
+// the size needed when cch is too small, 0 on failure. Where the call is missing it fails
+// with ERROR_CALL_NOT_IMPLEMENTED, and callers keep the path as it was given.
+DWORD longPathName(const wchar_t* path, wchar_t* out, DWORD cch);
+DWORD longPathName(const char* path, char* out, DWORD cch);
+
+// The work area of the monitor nearest the window; the primary monitor's where the system
+// has no monitor calls.
+RECT workAreaNear(HWND window);

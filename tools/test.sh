@@ -20,6 +20,12 @@ echo "build took $(( $(date +%s) - started )) s"
 status=0
 # The engines stay apart from the wizards, without include circles.
 python3 tools/check-engine-includes.py || status=1
+# The shipped programs import only what the oldest Windows they start on exports: the
+# 32-bit ones Windows NT 4.0 (Tolmen.exe to show its note there), the 64-bit Tolmen.exe
+# the first 64-bit Windows.
+python3 tools/check-imports.py --floor NT4 --list tools/imports/win32.txt dist/Tolmen.exe dist/Survin.exe || status=1
+python3 tools/check-imports.py --floor 2003 --list tools/imports/win32.txt --list tools/imports/x64.txt \
+  dist/x64/Tolmen.exe || status=1
 # Host-side tests (no Windows needed).
 for project in tests/dosrestore/host/; do
   [ -f "$project/CMakeLists.txt" ] || continue

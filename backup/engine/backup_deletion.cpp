@@ -75,7 +75,7 @@ bool qualified(const std::wstring& path, std::wstring& out) {
     wchar_t full[kCchProfilePath], longForm[kCchProfilePath];
     DWORD cch = GetFullPathNameW(path.c_str(), kCchProfilePath, full, nullptr);
     if (path.empty() || cch == 0 || cch >= kCchProfilePath) return false;
-    DWORD cchLong = wcschr(full, L'~') ? GetLongPathNameW(full, longForm, kCchProfilePath) : 0;
+    DWORD cchLong = wcschr(full, L'~') ? longPathName(full, longForm, kCchProfilePath) : 0;
     if (cchLong != 0 && cchLong < kCchProfilePath)
         out = withBackslash(std::wstring(longForm, cchLong));
     else

@@ -48,9 +48,12 @@ const wchar_t* fileNameOf(const std::wstring& path) {
 
 ULONGLONG hiveFileSize(const std::wstring& path) {
     FileHandle file = openForQuery(path);
-    LARGE_INTEGER size;
-    if (!file || !GetFileSizeEx(file.get(), &size)) return 0;
-    return static_cast<ULONGLONG>(size.QuadPart);
+    if (!file) return 0;
+    // GetFileSize rather than GetFileSizeEx, which Windows NT 4.0 lacks.
+    DWORD high = 0;
+    const DWORD low = GetFileSize(file.get(), &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return 0;
+    return (static_cast<ULONGLONG>(high) << 32) | low;
 }
 
 bool toDosPath(const std::wstring& ntPath, std::wstring& out) {

@@ -8,6 +8,7 @@
 #include "platform.h"
 #include "resource.h"
 #include "show_help.h"
+#include "subclass.h"
 #include "wizard_pages.h"
 
 #ifndef PSH_AEROWIZARD
@@ -21,11 +22,11 @@ namespace {
 constexpr UINT kCentreOnce = WM_APP + 1;
 
 // The sheet centres itself once, when it first learns its size, and answers F1.
-LRESULT CALLBACK sheetSubclassProc(HWND sheet, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+LRESULT sheetSubclassProc(HWND sheet, UINT msg, WPARAM wParam, LPARAM lParam, DWORD_PTR data) {
     auto* centred = reinterpret_cast<bool*>(data);
     switch (msg) {
     case WM_SIZE: {
-        LRESULT result = DefSubclassProc(sheet, msg, wParam, lParam);
+        LRESULT result = callOriginalProc(sheet, msg, wParam, lParam);
         if (!*centred) {
             *centred = true;
             centreOverOwner(sheet);
@@ -41,11 +42,8 @@ LRESULT CALLBACK sheetSubclassProc(HWND sheet, UINT msg, WPARAM wParam, LPARAM l
     case WM_HELP:
         ShowHelp(sheet);
         return TRUE;
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(sheet, sheetSubclassProc, 0);
-        break;
     }
-    return DefSubclassProc(sheet, msg, wParam, lParam);
+    return callOriginalProc(sheet, msg, wParam, lParam);
 }
 
 bool g_centred = false;
@@ -53,7 +51,7 @@ bool g_centred = false;
 int CALLBACK sheetCallback(HWND sheet, UINT msg, LPARAM) {
     if (msg == PSCB_INITIALIZED) {
         g_centred = false;
-        if (SetWindowSubclass(sheet, sheetSubclassProc, 0, reinterpret_cast<DWORD_PTR>(&g_centred)))
+        if (subclassWindow(sheet, sheetSubclassProc, reinterpret_cast<DWORD_PTR>(&g_centred)))
             PostMessageW(sheet, kCentreOnce, 0, 0);
     }
     return 0;
@@ -68,7 +66,9 @@ void runBackupWizard(BackupJob& job, HWND owner) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     PROPSHEETPAGEW pages[2] = {};
     for (PROPSHEETPAGEW& page : pages) {
-        page.dwSize = sizeof(page);
+        // The size that the common controls of Windows 2000 know: they refuse a page of
+        // the later, larger size, whose added fields the wizard does not use.
+        page.dwSize = PROPSHEETPAGEW_V2_SIZE;
         page.dwFlags = PSP_USEHEADERTITLE | PSP_USEHEADERSUBTITLE;
         page.hInstance = instance;
         page.lParam = reinterpret_cast<LPARAM>(&job);
@@ -81,10 +81,16 @@ void runBackupWizard(BackupJob& job, HWND owner) {
     pages[1].pfnDlgProc = progressPageProc;
     pages[1].pszHeaderTitle = L"注册表备份";
     pages[1].pszHeaderSubTitle = L"";
+    HPROPSHEETPAGE handles[2] = {CreatePropertySheetPageW(&pages[0]), CreatePropertySheetPageW(&pages[1])};
+    if (!handles[0] || !handles[1]) {
+        for (HPROPSHEETPAGE handle : handles)
+            if (handle) DestroyPropertySheetPage(handle);
+        return;
+    }
 
     PROPSHEETHEADERW header = {};
     header.dwSize = sizeof(header);
-    header.dwFlags = PSH_WIZARD | PSH_NOAPPLYNOW | PSH_USECALLBACK | PSH_PROPSHEETPAGE;
+    header.dwFlags = PSH_WIZARD | PSH_NOAPPLYNOW | PSH_USECALLBACK;
     if (useAeroWizard())
         header.dwFlags |= PSH_AEROWIZARD;
     else
@@ -93,7 +99,7 @@ void runBackupWizard(BackupJob& job, HWND owner) {
     header.hInstance = instance;
     header.pszCaption = L"注册表备份/恢复工具";
     header.nPages = 2;
-    header.ppsp = pages;
+    header.phpage = handles;
     // The header bitmap is handed over loaded: the sheet did not draw it from a resource id.
     HBITMAP bitmap = static_cast<HBITMAP>(
         LoadImageW(instance, MAKEINTRESOURCEW(IDB_HEADER), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));

@@ -5,19 +5,14 @@
 
 #include <cstdarg>
 
+#include "platform.h"
 #include "resource.h"
+#include "subclass.h"
 
 void centreOverOwner(HWND window) {
     RECT self;
     if (!GetWindowRect(window, &self)) return;
-    HMONITOR monitor = MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST);
-    MONITORINFO info = {};
-    info.cbSize = sizeof(info);
-    RECT area;
-    if (monitor && GetMonitorInfoW(monitor, &info))
-        area = info.rcWork;
-    else
-        SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    const RECT area = workAreaNear(window);
 
     RECT centre = area;
     HWND owner = GetWindow(window, GW_OWNER);
@@ -153,8 +148,7 @@ bool overLink(HWND window, LinkLabel& label, LPARAM lParam) {
     return PtInRect(&label.linkRect, pt) != FALSE;
 }
 
-LRESULT CALLBACK linkLabelProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                               DWORD_PTR data) {
+LRESULT linkLabelProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, DWORD_PTR data) {
     auto* label = reinterpret_cast<LinkLabel*>(data);
     switch (msg) {
     case WM_NCHITTEST:
@@ -163,7 +157,7 @@ LRESULT CALLBACK linkLabelProc(HWND window, UINT msg, WPARAM wParam, LPARAM lPar
         paintLinkLabel(window, *label);
         return 0;
     case WM_SETTEXT: {
-        LRESULT result = DefSubclassProc(window, msg, wParam, lParam);
+        LRESULT result = callOriginalProc(window, msg, wParam, lParam);
         *label = LinkLabel();
         splitLinkText(lParam ? reinterpret_cast<const wchar_t*>(lParam) : L"", *label);
         InvalidateRect(window, nullptr, TRUE);
@@ -209,11 +203,10 @@ LRESULT CALLBACK linkLabelProc(HWND window, UINT msg, WPARAM wParam, LPARAM lPar
         label->pressed = false;
         return 0;
     case WM_NCDESTROY:
-        RemoveWindowSubclass(window, linkLabelProc, 0);
         delete label;
         break;
     }
-    return DefSubclassProc(window, msg, wParam, lParam);
+    return callOriginalProc(window, msg, wParam, lParam);
 }
 
 }  // namespace
@@ -223,7 +216,7 @@ void makeLinkLabel(HWND dialog, int id) {
     if (!control) return;
     auto* label = new LinkLabel();
     splitLinkText(windowText(control), *label);
-    if (!SetWindowSubclass(control, linkLabelProc, 0, reinterpret_cast<DWORD_PTR>(label))) {
+    if (!subclassWindow(control, linkLabelProc, reinterpret_cast<DWORD_PTR>(label))) {
         delete label;
         return;
     }

@@ -10,6 +10,7 @@
 #include "dialog_support.h"
 #include "folder_naming.h"
 #include "job.h"
+#include "platform.h"
 #include "resource.h"
 #include "settings.h"
 #include "show_help.h"
@@ -35,7 +36,10 @@ void onInit(HWND page, BackupJob& job) {
     const DWORD mask = readDefHives();
     for (const HiveBox& box : kHiveBoxes)
         CheckDlgButton(page, box.id, (mask & box.bit) ? BST_CHECKED : BST_UNCHECKED);
-    SHAutoComplete(GetDlgItem(page, IDC_BACKUP_FOLDER), SHACF_FILESYS_DIRS | SHACF_AUTOSUGGEST_FORCE_ON | SHACF_USETAB);
+    // Completion came with Internet Explorer 5: looked up, so that the program starts without it.
+    static const auto autoComplete = systemFunction<decltype(&SHAutoComplete)>(L"shlwapi.dll", "SHAutoComplete");
+    if (autoComplete)
+        autoComplete(GetDlgItem(page, IDC_BACKUP_FOLDER), SHACF_FILESYS_DIRS | SHACF_AUTOSUGGEST_FORCE_ON | SHACF_USETAB);
     for (int id : {IDC_LINK_OPTIONS, IDC_LINK_BROWSER, IDC_LINK_HELP}) makeLinkLabel(page, id);
 }
 

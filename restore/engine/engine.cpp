@@ -63,7 +63,7 @@ std::wstring wideOf(const std::string& text) {
 // The Windows root in its long form where it exists, as the hive paths are.
 std::string longFormOf(const std::string& path) {
     char longPath[kCchPlanPath];
-    DWORD cch = GetLongPathNameA(path.c_str(), longPath, kCchPlanPath);
+    DWORD cch = longPathName(path.c_str(), longPath, kCchPlanPath);
     return cch > 0 && cch < kCchPlanPath ? std::string(longPath) : path;
 }
 
@@ -297,7 +297,7 @@ bool BuildRestorePlan(RestoreSession& session) {
         const std::string& target = session.targetWindowsRoot;
         if (!target.empty() && !PathIsSameRootA(hive, target.c_str())) hive[0] = target[0];
         char longPath[kCchPlanPath];
-        DWORD cch = GetLongPathNameA(hive, longPath, kCchPlanPath);
+        DWORD cch = longPathName(hive, longPath, kCchPlanPath);
         if (cch > 0 && cch < kCchPlanPath) lstrcpynA(hive, longPath, kCchPlanPath);
         if (!isHiveOfTarget(hive, target)) {
             session.failed = 1;

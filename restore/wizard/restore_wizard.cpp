@@ -5,23 +5,23 @@
 
 #include <vector>
 
+#include "plain_link.h"
+#include "platform.h"
 #include "resource.h"
 #include "restore_help.h"
 #include "restore_progress_page.h"
 #include "restore_ui.h"
 #include "restore_welcome_page.h"
 #include "session.h"
+#include "subclass.h"
 
 namespace {
 
 HINSTANCE gResources = nullptr;
 
-constexpr UINT_PTR kSheetSubclassId = 1;
-
 // The sheet centres itself on its first size message (after the pages have given it its
 // final size) and opens the help file on F1.
-LRESULT CALLBACK sheetSubclassProc(HWND sheet, UINT msg, WPARAM wParam, LPARAM lParam,
-                                   UINT_PTR, DWORD_PTR refData) {
+LRESULT sheetSubclassProc(HWND sheet, UINT msg, WPARAM wParam, LPARAM lParam, DWORD_PTR refData) {
     bool* centred = reinterpret_cast<bool*>(refData);
     switch (msg) {
     case WM_SIZE:
@@ -33,11 +33,8 @@ LRESULT CALLBACK sheetSubclassProc(HWND sheet, UINT msg, WPARAM wParam, LPARAM l
     case WM_HELP:
         showRestoreHelp(sheet);
         return TRUE;
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(sheet, sheetSubclassProc, kSheetSubclassId);
-        break;
     }
-    return DefSubclassProc(sheet, msg, wParam, lParam);
+    return callOriginalProc(sheet, msg, wParam, lParam);
 }
 
 bool gCentred = false;
@@ -49,8 +46,7 @@ int CALLBACK sheetCallback(HWND sheet, UINT msg, LPARAM) {
         gCentred = false;
         // The sheet may already have its final size, so no further size message comes.
         centreWindow(sheet, GetWindow(sheet, GW_OWNER));
-        SetWindowSubclass(sheet, sheetSubclassProc, kSheetSubclassId,
-                          reinterpret_cast<DWORD_PTR>(&gCentred));
+        subclassWindow(sheet, sheetSubclassProc, reinterpret_cast<DWORD_PTR>(&gCentred));
     }
     return 0;
 }
@@ -66,12 +62,7 @@ HINSTANCE restoreResourceModule() {
 void centreWindow(HWND wnd, HWND owner) {
     RECT rc;
     if (!GetWindowRect(wnd, &rc)) return;
-    HMONITOR monitor = MonitorFromWindow(owner && IsWindowVisible(owner) ? owner : wnd,
-                                         MONITOR_DEFAULTTONEAREST);
-    MONITORINFO mi = {};
-    mi.cbSize = sizeof(mi);
-    if (!GetMonitorInfoA(monitor, &mi)) return;
-    RECT area = mi.rcWork;
+    const RECT area = workAreaNear(owner && IsWindowVisible(owner) ? owner : wnd);
     RECT around = area;
     if (owner && IsWindowVisible(owner) && !IsIconic(owner)) GetWindowRect(owner, &around);
     const LONG width = rc.right - rc.left;
@@ -97,9 +88,12 @@ std::string dlgItemTextA(HWND dlg, int id) { return windowTextA(GetDlgItem(dlg, 
 
 void runRestoreWizard(RestoreSession& session, HWND owner) {
     HINSTANCE resources = restoreResourceModule();
+    ensureLinkClass("SysLink");
 
+    // The size that the common controls of Windows NT 4.0 and 2000 know: they refuse a page
+    // of the later, larger size, whose added fields the wizard does not use.
     PROPSHEETPAGEA pages[2] = {};
-    pages[0].dwSize = sizeof(PROPSHEETPAGEA);
+    pages[0].dwSize = PROPSHEETPAGEA_V2_SIZE;
     pages[0].dwFlags = PSP_USEHEADERTITLE | PSP_USEHEADERSUBTITLE;
     pages[0].hInstance = resources;
     pages[0].pszTemplate = MAKEINTRESOURCEA(IDD_WELCOME);
@@ -108,24 +102,29 @@ void runRestoreWizard(RestoreSession& session, HWND owner) {
     pages[0].pszHeaderTitle = "注册表恢复 - 欢迎使用";
     pages[0].pszHeaderSubTitle = "恢复 Windows 注册表";
 
-    pages[1].dwSize = sizeof(PROPSHEETPAGEA);
+    pages[1].dwSize = PROPSHEETPAGEA_V2_SIZE;
     pages[1].dwFlags = PSP_USEHEADERTITLE;
     pages[1].hInstance = resources;
     pages[1].pszTemplate = MAKEINTRESOURCEA(IDD_PROGRESS);
     pages[1].pfnDlgProc = progressPageProc;
     pages[1].lParam = reinterpret_cast<LPARAM>(&session);
     pages[1].pszHeaderTitle = "注册表恢复";
+    HPROPSHEETPAGE handles[2] = {CreatePropertySheetPageA(&pages[0]), CreatePropertySheetPageA(&pages[1])};
+    if (!handles[0] || !handles[1]) {
+        for (HPROPSHEETPAGE handle : handles)
+            if (handle) DestroyPropertySheetPage(handle);
+        return;
+    }
 
     PROPSHEETHEADERA header = {};
     header.dwSize = sizeof(header);
-    header.dwFlags = PSH_WIZARD97 | PSH_HEADER | PSH_NOAPPLYNOW | PSH_PROPSHEETPAGE |
-                     PSH_USECALLBACK;
+    header.dwFlags = PSH_WIZARD97 | PSH_HEADER | PSH_NOAPPLYNOW | PSH_USECALLBACK;
     header.hwndParent = owner;
     header.hInstance = resources;
     header.pszCaption = kSheetCaption;
     header.nPages = 2;
     header.nStartPage = 0;
-    header.ppsp = pages;
+    header.phpage = handles;
     header.pfnCallback = sheetCallback;
     // The header bitmap is handed over loaded: the sheet did not draw it from a resource id.
     HBITMAP bitmap = static_cast<HBITMAP>(
