@@ -9,9 +9,10 @@ out=$1
 here=$(dirname "$(realpath "$0")")
 command -v hivexsh >/dev/null || { echo "make-hives: hivexsh is missing; as root, run: bash tools/setup.sh" >&2; exit 1; }
 mkdir -p "$out"
+python3 "$here/minimal_hive.py" "$out/minimal.new"
 for name in SYSTEM SOFTWARE SAM DEFAULT NTUSER.DAT; do
   file="$out/$name"
-  python3 "$here/minimal_hive.py" "$file.new" "${name%.*}"
+  cp "$out/minimal.new" "$file.new"
   # Enough keys and values to need a second bin.
   {
     for i in $(seq 1 40); do
@@ -28,3 +29,4 @@ for name in SYSTEM SOFTWARE SAM DEFAULT NTUSER.DAT; do
   } | hivexsh -w "$file.new" >/dev/null
   mv "$file.new" "$file"
 done
+rm -f "$out/minimal.new"
