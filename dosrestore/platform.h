@@ -28,6 +28,10 @@ int openFile(const char* path);
 // Bytes read, 0 at the end, -1 on error.
 int readFile(int handle, char* buffer, int cb);
 void closeFile(int handle);
+// True when path opens a character device rather than a file: DOS opens the device of an
+// installed driver for its name in any folder and with any extension (CON, a driver's
+// own name ...), and a copy to or from it would write to the device or wait on it.
+bool isDevice(const char* path);
 
 // Directory search for one path with the given DOS attribute mask (0x02 hidden,
 // 0x04 system, 0x10 directory). True when an entry is found; its size goes to *size.

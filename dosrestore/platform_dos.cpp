@@ -184,6 +184,19 @@ void closeFile(int handle) {
     dos(ax, uint16_t(handle), 0, nullptr);
 }
 
+bool isDevice(const char* path) {
+    int handle = openFile(path);
+    if (handle < 0) return false;
+    // IOCTL get device information: bit 7 of DX is set for a character device.
+    uint16_t ax = 0x4400;
+    uint16_t bx = uint16_t(handle);
+    uint16_t dx = 0;
+    bool carry;
+    asm volatile("int $0x21" : "=@ccc"(carry), "+a"(ax), "+b"(bx), "=d"(dx) : : "memory");
+    closeFile(handle);
+    return !carry && (dx & 0x80);
+}
+
 bool findEntry(const char* path, uint8_t attrMask, uint32_t* size) {
     uint16_t ax = 0x1A00;
     dos(ax, 0, 0, &g_find);

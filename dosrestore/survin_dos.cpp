@@ -1,6 +1,7 @@
 #include "survin_dos.h"
 
 #include "../common/hive_path.h"
+#include "../common/regf.h"
 #include "console.h"
 #include "platform.h"
 #include "text.h"
@@ -24,8 +25,27 @@ const char kCopyFormat[] = "copy \"%s\" \"%s\" /Y";
 // A DOS command tail holds 126 characters after its length byte, before the CR.
 const int kCchCommandTail = 127;
 
-// The colour the screen had when the program started; put back at the normal end.
+const char kNextHiveQuestion[] = "Do you want to continue with the next hive? (Y/N):";
+
+// The colour the screen had when the program started; put back at every end.
 uint8_t g_startAttr = 0x07;
+
+// Ends the program at once, leaving its last text on the screen to be read, but in the
+// colour the screen had before, with the normal cursor below that text and the status bar
+// (whose keys no longer work) blanked.
+[[noreturn]] void quitAtOnce() {
+    int y = con::whereX() > 1 ? con::whereY() + 1 : con::whereY();
+    if (y > dosplat::kScreenRows - 1) y = dosplat::kScreenRows - 1;
+    for (int row = 1; row <= dosplat::kScreenRows; ++row) {
+        for (int x = 1; x <= dosplat::kScreenCols; ++x) {
+            dosplat::putCell(x, row, row == dosplat::kScreenRows ? ' ' : dosplat::cellChar(x, row), g_startAttr);
+        }
+    }
+    con::setAttr(g_startAttr);
+    con::cursorNormal();
+    con::gotoXY(1, y);
+    dosplat::exitProgram(0);
+}
 
 // The value of a "key=value" line: one character past the key. A line that ends
 // inside that gives an empty value rather than a read past its end.
@@ -48,7 +68,7 @@ void openIniOrExit() {
     text::append(szTmp, kIniName, sizeof szTmp);
     if (!openText(hfile, szTmp)) {
         con::printf("Error opening %s file\r\n", szTmp);
-        dosplat::exitProgram(0);
+        quitAtOnce();
     }
 }
 
@@ -70,18 +90,26 @@ bool fileSize(const char* path, uint32_t* size) {
     return dosplat::findEntry(path, 0x02 | 0x04, size);
 }
 
-// True when path holds a character that the interpreter reads as syntax even inside quotes
-// (a quote, redirection, a pipe), that copy reads as joining files ("+"), or a wildcard.
-// None of them can be in a DOS file name, and each would make the copy command do
-// something else than copy this one file.
+// True when path holds a character that an interpreter reads as syntax even inside quotes
+// (a quote, redirection, a pipe; "%" variables, "^" escapes and "&" command separators in
+// the interpreters that have them), that copy reads as joining files ("+"), or a
+// wildcard. Each would make the copy command do something else than copy this one file.
 bool hasCommandSyntax(const char* path) {
     for (const char* p = path; *p; ++p) {
         char c = *p;
-        if (c == '"' || c == '<' || c == '>' || c == '|' || c == '+' || c == '*' || c == '?') {
+        if (c == '"' || c == '<' || c == '>' || c == '|' || c == '+' || c == '*' || c == '?' || c == '%' ||
+            c == '^' || c == '&') {
             return true;
         }
     }
     return false;
+}
+
+// 0 when path may stand in a copy command, else why not.
+int checkCopyPath(const char* path) {
+    if (hasCommandSyntax(path)) return kErrBadName;
+    if (dosplat::isDevice(path)) return kErrDevice;
+    return 0;
 }
 
 // Buffers of the content comparison, kept out of the small stack.
@@ -131,7 +159,8 @@ bool sameContents(const char* pathA, const char* pathB) {
 // bytes, since the interpreter does not tell whether the copy worked, and a copy whose
 // data the disk garbled would pass for a restore.
 int runCopy(const char* from, const char* to) {
-    if (hasCommandSyntax(from) || hasCommandSyntax(to)) return kErrBadName;
+    if (int error = checkCopyPath(from)) return error;
+    if (int error = checkCopyPath(to)) return error;
     char command[kCchPath * 2];
     // Paths that do not fit a command line are refused rather than cut.
     if (text::length(from) + text::length(to) + 12 >= int(sizeof command)) return kErrTooLong;
@@ -146,47 +175,34 @@ int runCopy(const char* from, const char* to) {
     return 0;
 }
 
-// The first four bytes of a Windows hive file.
-bool hasHiveSignature(const char* path) {
-    int handle = dosplat::openFile(path);
-    if (handle < 0) return false;
-    char head[4];
-    int n = readFully(handle, head, sizeof head);
-    dosplat::closeFile(handle);
-    return n == 4 && head[0] == 'r' && head[1] == 'e' && head[2] == 'g' && head[3] == 'f';
-}
-
-// DOS cannot load a hive to see whether it is one. What it can see: a saved hive is never
-// empty, and a saved file with a hive's signature only goes over a file that has one too.
-// A live file without the signature is not refused for that alone when the saved file
-// lacks it as well: a damaged live hive is the usual reason to restore.
+// DOS cannot load a hive to see whether it is one; what it can see is the saved file alone.
+// It is never empty, and when it begins like a Windows hive ("regf"), its base block must
+// be whole and sound. The live file is not judged: a damaged or emptied live hive is the
+// usual reason to restore.
 int checkSavedFile(const char* saved) {
     uint32_t size = 0;
     if (!fileSize(saved, &size) || size == 0) return kErrEmpty;
+    int handle = dosplat::openFile(saved);
+    if (handle < 0) return kErrNotFound;
+    int n = readFully(handle, g_bufferA, regf::kCbHead);
+    dosplat::closeFile(handle);
+    if (n < 0) return kErrAccess;
+    if (regf::checkBaseBlock(reinterpret_cast<const unsigned char*>(g_bufferA), n, size) == regf::Verdict::Broken)
+        return kErrBrokenHive;
     return 0;
 }
 
-int checkTarget(const char* saved, const char* hive) {
-    if (hasHiveSignature(saved) && !hasHiveSignature(hive)) return kErrNotHive;
-    return 0;
-}
-
-// The Windows root as the checks take it, without trailing backslashes.
-void rootForChecks(char* root, int cch) {
-    text::copy(root, szRoot, cch);
-    int n = text::length(root);
-    while (n > 3 && root[n - 1] == '\\') root[--n] = 0;
-}
-
-// Reads SURVIN.INI (open in hfile) on to the next hive the run restores: a Saved value,
-// then a Hive, then a Category with a bit of dwHivesSel. Both buffers hold kCchValue
+// Reads SURVIN.INI (open in hfile) on to the next hive the run restores: a Type, a Saved
+// value, then a Hive, then a Category with a bit of dwHivesSel. The buffers hold kCchValue
 // characters. False at the end of the file.
-bool nextSelectedHive(char* saved, char* hive) {
-    saved[0] = hive[0] = 0;
+bool nextSelectedHive(char* type, char* saved, char* hive) {
+    type[0] = saved[0] = hive[0] = 0;
     while (readLine(hfile, szline, sizeof szline)) {
         cutAtLineEnd(szline);
         if (text::startsWithNoCase(szline, "[DATA")) {
-            saved[0] = hive[0] = 0;
+            type[0] = saved[0] = hive[0] = 0;
+        } else if (text::startsWithNoCase(szline, "Type")) {
+            text::copy(type, valueAfter(szline, "Type"), kCchValue);
         } else if (text::startsWithNoCase(szline, "Hive")) {
             text::copy(hive, valueAfter(szline, "Hive"), kCchValue);
         } else if (text::startsWithNoCase(szline, "Saved")) {
@@ -200,30 +216,15 @@ bool nextSelectedHive(char* saved, char* hive) {
     return false;
 }
 
-// Every hive that the run would restore, checked before anything is copied: its live
-// path must name a hive file of the installation at szRoot, and its saved path a file in
-// the backup folder. The first that does not ends the program with its value shown.
-void checkPlan() {
-    char root[kCchValue];
-    rootForChecks(root, sizeof root);
-    char saved[kCchValue] = "";
-    char hive[kCchValue] = "";
-    openIniOrExit();
-    const char* refused = nullptr;
-    while (!refused && nextSelectedHive(saved, hive)) {
-        if (szRoot[0]) hive[0] = szRoot[0];
-        if (!hivepath::isInsideBackupFolder(saved)) {
-            refused = saved;
-        } else if (!hivepath::isHiveOfInstallation(hive, root)) {
-            refused = hive;
-        }
-    }
-    closeText(hfile);
-    if (refused) {
-        clear();
-        con::printf("Hive information invalid: %s", refused);
-        dosplat::exitProgram(0);
-    }
+// A backup folder can come from anywhere, so an entry's own values decide whether it may
+// be restored at all: its saved file must lie inside the backup folder, and its live path
+// (after the drive-letter rule) must name a file of the kind its Type says. Returns the
+// value that refuses the entry, or nullptr.
+const char* refusedValue(const char* type, const char* hive, const char* saved) {
+    if (!hivepath::isInsideBackupFolder(saved)) return saved;
+    if (type[0] && hivepath::hiveKindOfType(type) == hivepath::HiveKind::Invalid) return type;
+    if (!hivepath::isHiveTargetOfType(hive, type)) return hive;
+    return nullptr;
 }
 
 // True when the last part of path is a DOS file name: 1-8 characters, optionally a dot
@@ -320,8 +321,10 @@ const char* errorText(int error) {
         return "Copied file does not match its source";
     case kErrEmpty:
         return "Saved hive is empty";
-    case kErrNotHive:
-        return "File to replace is not a registry hive";
+    case kErrBrokenHive:
+        return "Saved hive is damaged";
+    case kErrDevice:
+        return "File name is a device";
     default:
         return "Unknown error";
     }
@@ -490,7 +493,7 @@ uint32_t SelectHivesFromUser() {
         }
         con::puts("\r\nNo hives selected. Do you want to exit (Y/N)?");
         int key = con::readKey();
-        if (key == 'y' || key == 'Y' || key == con::kKeyEsc) dosplat::exitProgram(0);
+        if (key == 'y' || key == 'Y' || key == con::kKeyEsc) quitAtOnce();
         clear();
         con::puts("\r\nPlease selected at least one hive\r\n");
     }
@@ -540,18 +543,23 @@ int Restore(const char* hivePath, const char* savedPath) {
         !PathFileExists(szTmp)) {
         ClearMsg();
         con::printf("Can't find backup hive: %s", savedPath);
-        return MsgYesNo("Do you want to continue with the next hive? (Y/N):");
-    }
-    // A saved file that cannot be a hive is not copied, and nothing of the live hive is
-    // touched.
-    if (int error = checkSavedFile(szTmp)) {
-        showErrorLine("Unable to restore hive", error);
-        return MsgYesNo("Do you want to continue with the next hive? (Y/N):");
+        return MsgYesNo(kNextHiveQuestion);
     }
 
     char hive[kCchValue];
     text::copy(hive, hivePath, sizeof hive);
     if (szRoot[0]) hive[0] = szRoot[0];
+
+    // Judged before anything is read or copied: a path the copy command would misread or
+    // that opens a device (reading one may wait for ever), then a saved file that cannot
+    // be a hive. Nothing of the live hive is touched for such an entry.
+    int error = checkCopyPath(szTmp);
+    if (!error) error = checkCopyPath(hive);
+    if (!error) error = checkSavedFile(szTmp);
+    if (error) {
+        showErrorLine("Unable to restore hive", error);
+        return MsgYesNo(kNextHiveQuestion);
+    }
 
     bool backUp = bBackup != 0;
     if (!PathFileExists(hive)) {
@@ -559,9 +567,6 @@ int Restore(const char* hivePath, const char* savedPath) {
         con::printf("Hive to replace not found: %s", hive);
         if (!MsgYesNo("Do you want to continue? (Y/N):")) return 0;
         backUp = false;
-    } else if (int error = checkTarget(szTmp, hive)) {
-        showErrorLine("Unable to restore hive", error);
-        return MsgYesNo("Do you want to continue with the next hive? (Y/N):");
     }
 
     if (backUp) {
@@ -570,29 +575,29 @@ int Restore(const char* hivePath, const char* savedPath) {
         text::append(bak, ".bak", sizeof bak);
         ClearMsg();
         // Checked like the restore copy: a backup that was not made must not pass for one.
-        int error = hasDosFileName(bak) ? runCopy(hive, bak) : kErrBadName;
+        error = hasDosFileName(bak) ? runCopy(hive, bak) : kErrBadName;
         if (error) {
             showErrorLine("Unable to backup hive", error);
             if (!MsgYesNo("Do you want to continue? (Y/N):")) return 0;
         }
     }
 
-    int error = runCopy(szTmp, hive);
+    error = runCopy(szTmp, hive);
     if (error) {
         showErrorLine("Unable to restore hive", error);
-        if (!MsgYesNo("Do you want to continue with the next hive? (Y/N):")) return 0;
+        if (!MsgYesNo(kNextHiveQuestion)) return 0;
     }
     return 1;
 }
 
 void Start() {
-    checkPlan();
     openIniOrExit();
     int total = 0;
     if (dwHivesSel & kHiveSystem) total += nTotHivesSys;
     if (dwHivesSel & kHiveUser) total += nTotHivesUsr;
     if (dwHivesSel & kHiveOthers) total += nTotHivesOth;
     int done = 0;
+    char type[kCchValue] = "";
     char saved[kCchValue] = "";
     char hive[kCchValue] = "";
 
@@ -601,14 +606,25 @@ void Start() {
     con::puts("Please wait...");
     DrawProgress(0, total);
 
-    while (nextSelectedHive(saved, hive)) {
+    while (nextSelectedHive(type, saved, hive)) {
         text::format(szTmp, sizeof szTmp, "Restoring %s (%d of %d)", saved, done + 1, total);
         PrintStatusBar(szTmp);
         con::setAttr(kAttrWork);
         con::gotoXY(1, 10);
         con::clearToEol();
         con::puts(szTmp);
-        if (!Restore(hive, saved)) break;
+        // Only the drive letter follows the Windows root; the entry is judged as it would
+        // be written.
+        if (szRoot[0]) hive[0] = szRoot[0];
+        int goOn;
+        if (const char* refused = refusedValue(type, hive, saved)) {
+            ClearMsg();
+            con::printf("Hive information invalid: %s", refused);
+            goOn = MsgYesNo(kNextHiveQuestion);
+        } else {
+            goOn = Restore(hive, saved);
+        }
+        if (!goOn) break;
         ++done;
         DrawProgress(done, total);
     }
@@ -636,7 +652,7 @@ void ParseIni_1() {
     closeText(hfile);
     if (!dwHives) {
         con::puts("Err getting info. No hives found\r\n");
-        dosplat::exitProgram(0);
+        quitAtOnce();
     }
     dwHivesSel = dwHives;
 }
@@ -671,7 +687,7 @@ int main(int argc, char** argv) {
             if (key == con::kKeyEnter) {
                 started = redraw = true;
             } else if (key == con::kKeyEsc) {
-                dosplat::exitProgram(0);
+                quitAtOnce();
             } else if (key == con::kKeyF3) {
                 clear();
                 dwHivesSel = SelectHivesFromUser();
@@ -694,7 +710,7 @@ int main(int argc, char** argv) {
             bBackup = 0;
             answered = true;
         } else if (key == con::kKeyEsc) {
-            dosplat::exitProgram(0);
+            quitAtOnce();
         } else if (key == 'y' || key == 'Y' || key == con::kKeyEnter) {
             answered = true;
         }
@@ -704,7 +720,7 @@ int main(int argc, char** argv) {
     con::cursorHidden();
     if (!PathIsDirectory(szRoot)) {
         con::puts("Windows root does not exist or invalid.");
-        dosplat::exitProgram(0);
+        quitAtOnce();
     }
 
     Start();

@@ -72,7 +72,7 @@ void closeText(TextFile& file);
 // Runs a command line through the interpreter named by COMSPEC ("/C" and the command).
 // Returns 0 when the interpreter ran, else an error number for errorText.
 int runCommand(const char* command);
-// The runtime's text for an error number of runCommand or of the copy check.
+// The runtime's text for an error number of runCommand or of the checks around a copy.
 const char* errorText(int error);
 
 const int kErrNotFound = 2;
@@ -83,6 +83,7 @@ const int kErrBadName = 19;  // a name that DOS cannot hold, or one the copy com
 const int kErrTooLong = 20;  // the command does not fit a DOS command line
 const int kErrSize = 100;    // the copied file does not have the saved file's size or bytes
 const int kErrEmpty = 101;   // the saved hive file is empty
-const int kErrNotHive = 102; // a saved hive would go over a file without a hive's signature
+const int kErrBrokenHive = 102;  // the saved file begins like a hive, but its base block is damaged
+const int kErrDevice = 103;      // the path opens a device, not a file
 
 }  // namespace survin

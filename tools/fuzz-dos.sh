@@ -13,7 +13,7 @@ command -v clang++ >/dev/null || { echo "fuzz-dos: clang++ is missing; as root, 
 
 src=(dosrestore/text.cpp dosrestore/console.cpp dosrestore/survin_dos.cpp
      tests/dosrestore/host/sim_platform.cpp tests/dosrestore/fuzz/survin_ini_fuzz.cpp)
-if [ ! -x "$out/survin_ini_fuzz" ] || [ -n "$(find "${src[@]}" dosrestore/*.h common/hive_path.h \
+if [ ! -x "$out/survin_ini_fuzz" ] || [ -n "$(find "${src[@]}" dosrestore/*.h common/hive_path.h common/regf.h \
      tests/dosrestore/host/sim_platform.h -newer "$out/survin_ini_fuzz" 2>/dev/null)" ]; then
   clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
     -Idosrestore -Itests/dosrestore/host "${src[@]}" -o "$out/survin_ini_fuzz" || {

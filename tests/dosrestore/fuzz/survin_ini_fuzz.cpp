@@ -1,9 +1,11 @@
 // Fuzz target: the DOS restore program reads an arbitrary SURVIN.INI and runs a restore on
 // the simulated machine of the host tests, answering every question with yes. Besides the
 // sanitizers' faults, a crash is any copy command that writes where a restore never may:
-// every target must be a hive file of the installation at the Windows root (or its ".bak"
-// beside it), every source a file inside the backup folder (or the live hive itself, for
-// its ".bak").
+// every target must be a file that some Type lets receive a hive (a file directly inside a
+// config folder, an NTUSER.DAT or a UsrClass.dat) on the Windows root's drive (or its
+// ".bak" beside it), every source a file inside the backup folder (or the live hive itself,
+// for its ".bak"), never a saved file whose base block is damaged; no path holds
+// characters an interpreter expands or names a device; and nothing is read from a device.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +18,8 @@
 namespace {
 
 const char kFolder[] = "C:\\BK\\";
+const char kDevice[] = "HIVEDRV";  // an installed driver's name
+const char kDamaged[] = "damaged";  // a saved file that begins like a hive, its base block cut off
 
 void fail(const char* what, const std::string& command) {
     std::fprintf(stderr, "fuzz: %s: %s\n", what, command.c_str());
@@ -29,6 +33,21 @@ bool startsWith(const std::string& text, const std::string& prefix) {
 std::string upper(std::string s) {
     for (char& c : s) c = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
     return s;
+}
+
+// True when some Type lets the file at hive receive a saved hive.
+bool isSomeHiveTarget(const std::string& hive) {
+    std::string file = hive.substr(hive.rfind('\\') + 1);
+    for (const std::string& type : {"MACHINE\\" + file, std::string("USERS\\.DEFAULT"), std::string("USERS\\S-1-5-21-1"),
+                                    std::string("USERS\\S-1-5-21-1_Classes")}) {
+        if (hivepath::isHiveTargetOfType(hive.c_str(), type.c_str())) return true;
+    }
+    return false;
+}
+
+bool namesDevice(const std::string& path) {
+    std::string name = upper(path.substr(path.rfind('\\') + 1));
+    return name.substr(0, name.find('.')) == kDevice;
 }
 
 // Checks one `copy "A" "B" /Y` that the program ran.
@@ -48,10 +67,14 @@ void checkCommand(const std::string& command, const std::string& root) {
     const bool bakName = to.size() > 4 && upper(to.substr(to.size() - 4)) == ".BAK";
     const bool bak = bakName && upper(from) == upper(to.substr(0, to.size() - 4));
     std::string hive = bak ? to.substr(0, to.size() - 4) : to;
-    if (!hivepath::isHiveOfInstallation(hive.c_str(), root.c_str())) fail("target outside the installation", command);
+    if (!isSomeHiveTarget(hive)) fail("target that no Type allows", command);
+    if (root.empty() || upper(hive.substr(0, 1)) != upper(root.substr(0, 1))) fail("target on another drive", command);
+    if (command.find_first_of("%^&") != std::string::npos) fail("characters an interpreter expands", command);
+    if (namesDevice(from) || namesDevice(to)) fail("a device in a copy command", command);
     if (!bak) {
         if (!startsWith(upper(from), kFolder)) fail("source outside the backup folder", command);
         if (!hivepath::isInsideBackupFolder(from.c_str() + sizeof kFolder - 1)) fail("source leaves the folder", command);
+        if (upper(from) == upper(std::string(kFolder) + kDamaged)) fail("a damaged saved hive copied", command);
     }
 }
 
@@ -67,8 +90,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     sim::addFile("C:\\BK\\SURVIN.INI", ini);
     for (const char* saved : {"software", "system", "Users\\1\\NTUSER.DAT", "sam"})
-        sim::addFile(std::string(kFolder) + saved, std::string("regf saved ") + saved);
+        sim::addFile(std::string(kFolder) + saved, std::string("saved ") + saved);
     sim::addFile("C:\\BK\\empty", "");
+    sim::addFile(std::string(kFolder) + kDamaged, "regf" + std::string(600, '\x01'));
+    sim::machine().devices.insert(kDevice);
     for (const char* drive : {"C", "D"}) {
         for (const char* live : {"\\WINDOWS\\system32\\config\\software", "\\WINDOWS\\system32\\config\\system",
                                  "\\DOCUME~1\\Alice\\NTUSER.DAT", "\\Users\\Bob\\NTUSER.DAT"})
@@ -84,7 +109,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sim::typeText("\r");
     sim::typeText((mode & 1) ? "n" : "y");
     sim::typeText(std::string(64, 'y'));
-    sim::runSurvin();
+    try {
+        sim::runSurvin();
+    } catch (const sim::ReadFromDevice&) {
+        fail("read from a device", "");
+    }
 
     if (sim::fileBytes("C:\\DOCS\\THESIS.DOC") != "my thesis") fail("the thesis changed", "");
     if (sim::fileBytes("C:\\AUTOEXEC.BAT") != "rem") fail("AUTOEXEC.BAT changed", "");

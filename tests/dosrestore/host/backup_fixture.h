@@ -3,6 +3,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,21 @@ struct SavedHive {
     std::string saved;     // relative to the backup folder
     std::string hive;      // live path as SURVIN.INI records it
     int category;
+    std::string type = {};  // empty: the Type the backup program writes for such a file
 };
+
+// MACHINE\<file> for a file of the config folder, USERS\<sid> for a profile's
+// NTUSER.DAT, USERS\<sid>_Classes for its UsrClass.dat.
+inline std::string typeFor(const SavedHive& h, size_t index) {
+    if (!h.type.empty()) return h.type;
+    std::string file = h.hive.substr(h.hive.rfind('\\') + 1);
+    std::string upperFile;
+    for (char c : file) upperFile += char(std::toupper(static_cast<unsigned char>(c)));
+    std::string sid = "S-1-5-21-1-2-3-" + std::to_string(1000 + index);
+    if (upperFile == "NTUSER.DAT") return "USERS\\" + sid;
+    if (upperFile == "USRCLASS.DAT") return "USERS\\" + sid + "_Classes";
+    return "MACHINE\\" + upperFile;
+}
 
 inline std::string infoSection(const std::string& sysRoot = "C:\\WINDOWS") {
     return "[INFO]\r\n"
@@ -26,11 +41,11 @@ inline std::string infoSection(const std::string& sysRoot = "C:\\WINDOWS") {
            "CurUser=Alice\r\n";
 }
 
-// SURVIN.INI as the backup program writes it: Saved, Hive, Category per section.
+// SURVIN.INI as the backup program writes it: Type, Saved, Hive, Category per section.
 inline std::string iniFor(const std::vector<SavedHive>& hives) {
     std::string ini = infoSection();
     for (size_t i = 0; i < hives.size(); ++i) {
-        ini += "[DATA" + std::to_string(i) + "]\r\nType=MACHINE\\X\r\nSaved=" + hives[i].saved +
+        ini += "[DATA" + std::to_string(i) + "]\r\nType=" + typeFor(hives[i], i) + "\r\nSaved=" + hives[i].saved +
                "\r\nHive=" + hives[i].hive + "\r\nCategory=" +
                std::to_string(hives[i].category) + "\r\n";
     }

@@ -83,22 +83,29 @@ TEST_F(DosTest, AnsweringNoMakesNoBakCopies) {
 }
 
 TEST_F(DosTest, DataSectionRulesDecideWhatIsRestored) {
+    const std::string kSam = "C:\\WINDOWS\\system32\\config\\sam";
     std::string ini = infoSection() +
         // Hive before Saved: Saved forgets the hive, so nothing to restore.
-        "[DATA0]\r\nHive=" + kSoftware + "\r\nSaved=software\r\nCategory=1\r\n"
+        "[DATA0]\r\nType=MACHINE\\SOFTWARE\r\nHive=" + kSoftware + "\r\nSaved=software\r\nCategory=1\r\n"
         // A new section forgets the saved path of the one before.
-        "[DATA1]\r\nSaved=system\r\n"
+        "[DATA1]\r\nType=MACHINE\\SYSTEM\r\nSaved=system\r\n"
         "[DATA2]\r\nHive=" + kSystem + "\r\nCategory=1\r\n"
+        // ... and its Type: this entry has none, and is refused.
+        "[DATA3]\r\nType=MACHINE\\SAM\r\n[DATA4]\r\nSaved=sam\r\nHive=" + kSam + "\r\nCategory=1\r\n"
         // Keys in any case, restored.
-        "[DATA3]\r\nSAVED=sam\r\nhive=C:\\WINDOWS\\system32\\config\\sam\r\ncategory=1\r\n";
+        "[DATA5]\r\ntype=machine\\sam\r\nSAVED=sam\r\nhive=" + kSam + "\r\ncategory=1\r\n";
     sim::addFile("C:\\BK\\SURVIN.INI", ini);
     for (const char* name : {"software", "system", "sam"}) {
         sim::addFile(std::string("C:\\BK\\") + name, std::string("saved:") + name);
         sim::addFile(std::string("C:\\WINDOWS\\system32\\config\\") + name, "live");
     }
-    runToFinish("\rn");
-    EXPECT_EQ(sim::commands(), (std::vector<std::string>{copyCommand(
-                                   "C:\\BK\\sam", "C:\\WINDOWS\\system32\\config\\sam")}));
+    sim::typeText("\rn");
+    sim::whenWaiting([&] {
+        EXPECT_EQ(sim::row(13), "Hive information invalid: " + kSam);
+        sim::typeText("y");
+    });
+    runToFinish("");
+    EXPECT_EQ(sim::commands(), (std::vector<std::string>{copyCommand("C:\\BK\\sam", kSam)}));
     EXPECT_EQ(sim::fileBytes(kSoftware), "live");
     EXPECT_EQ(sim::row(25), " Finished");
 }
@@ -178,37 +185,37 @@ TEST_F(DosTest, BakThatDosCannotNameIsReportedNotAssumed) {
     EXPECT_EQ(sim::fileBytes(kSoftware), "live:" + kSoftware);
 }
 
+// A saved or live path that an interpreter would read as more than a file name, or that
+// DOS opens as a device: that hive's failure, one question, no copy made and nothing read
+// from the device.
 TEST_F(DosTest, PathThatWouldBreakTheCopyCommandIsRefused) {
-    // A quote in a recorded path would end the quoted target early and copy the saved hive
-    // over another file; a wildcard would reach more than one file. Neither is a hive path:
-    // the run ends before any copy.
-    const std::string quoted = "C:\\IMPORTANT.DAT\" \"NUL";
-    const std::string wild = "C:\\WINDOWS\\system32\\config\\s*";
-    for (const std::string& hive : {quoted, wild}) {
+    const std::vector<SavedHive> cases = {
+        {"soft+sys", kSoftware, 1},  // "+" would make copy join two files into the live hive
+        {"software", "C:\\WINDOWS\\%WINDIR%\\config\\SOFTWARE", 1},
+        {"software", "C:\\WINDOWS\\system32\\config\\SOFTWA^E", 1},
+        {"software", "C:\\R&D\\system32\\config\\software", 1},
+        {"software", "C:\\WINDOWS\\system32\\config\\HIVEDRV", 1},  // an installed driver's name
+        {"Users\\1\\HIVEDRV.DAT", "C:\\WINDOWS\\system32\\config\\software", 1},
+    };
+    for (const SavedHive& entry : cases) {
         sim::reset();
+        survin::resetState();
+        sim::machine().devices.insert("HIVEDRV");
         addBackup(systemHives());
-        sim::addFile("C:\\BK\\SURVIN.INI", iniFor({{"system", kSystem, 1}, {"software", hive, 1}}));
-        sim::addFile("C:\\IMPORTANT.DAT", "keep me");
+        sim::addFile("C:\\BK\\SURVIN.INI", iniFor({entry, {"system", kSystem, 1}}));
+        sim::addFile("C:\\BK\\" + entry.saved, "saved");
         sim::typeText("\ry");
-        EXPECT_EQ(sim::runSurvin(), 0);
-        EXPECT_EQ(sim::row(10), "Hive information invalid: " + hive);
-        EXPECT_TRUE(sim::commands().empty());
-        EXPECT_EQ(sim::fileBytes("C:\\IMPORTANT.DAT"), "keep me");
-        EXPECT_EQ(sim::fileBytes(kSystem), "live:" + kSystem);
+        sim::whenWaiting([&] {
+            EXPECT_TRUE(contains(sim::row(13), "Unable to restore hive: ")) << entry.hive << sim::screenText();
+            EXPECT_EQ(sim::row(17), "Do you want to continue with the next hive? (Y/N):") << entry.hive;
+            sim::typeText("y");
+        });
+        runToFinish("");
+        EXPECT_EQ(sim::commands(), (std::vector<std::string>{copyCommand(kSystem, kSystem + ".bak"),
+                                                             copyCommand("C:\\BK\\system", kSystem)}))
+            << entry.saved << " " << entry.hive;
+        EXPECT_EQ(sim::fileBytes(kSoftware), "live:" + kSoftware);
     }
-
-    // A "+" would make copy join two files into the live hive.
-    sim::reset();
-    addBackup({{"soft+sys", kSoftware, 1}});
-    sim::typeText("\rn");
-    sim::whenWaiting([] {
-        EXPECT_TRUE(contains(sim::screenText(), "Unable to restore hive: Invalid file name"))
-            << sim::screenText();
-        sim::typeText("n");
-    });
-    runToFinish("");
-    EXPECT_TRUE(sim::commands().empty());
-    EXPECT_EQ(sim::fileBytes(kSoftware), "live:" + kSoftware);
 }
 
 TEST_F(DosTest, InterpreterThatCannotRunGivesErrorLines) {
@@ -266,30 +273,58 @@ TEST_F(DosTest, ChangedRootMovesOnlyTheDriveLetter) {
     EXPECT_EQ(sim::row(13), "Hive to replace not found: D:\\WINDOWS\\system32\\config\\system");
 }
 
-TEST_F(DosTest, StartRefusesAMissingWindowsRoot) {
-    sim::addFile("C:\\BK\\SURVIN.INI",
-                 "OSString=x\r\nSysRoot=C:\\GONE\r\nCategory=1\r\n");
-    sim::typeText("\ry");
-    EXPECT_EQ(sim::runSurvin(), 0);
-    EXPECT_EQ(sim::row(10), "Windows root does not exist or invalid.");
-    EXPECT_TRUE(sim::commands().empty());
+// Every way the program ends at once leaves its last text to be read, in the colour the
+// screen had before it started, with the normal cursor and without restoring anything.
+TEST_F(DosTest, EveryEarlyEndPutsBackColourAndCursor) {
+    struct Case {
+        const char* what;
+        std::string ini;  // empty: no SURVIN.INI
+        std::vector<int> keys;
+        std::string shown;
+    };
+    const std::string good = iniFor(systemHives());
+    const std::vector<Case> cases = {
+        {"no SURVIN.INI", "", {}, "Error opening C:\\BK\\SURVIN.INI file"},
+        {"no hives", infoSection() + "[DATA0]\r\nCategory=0\r\n", {}, "Err getting info. No hives found"},
+        {"Esc on the main screen", good, {27}, "Press the Enter key to start restoration"},
+        {"Esc at the backup question", good, {13, 27}, "Do you want to backup existing hives (Y/N)?"},
+        {"no hives selected", good, {0x13D, 8, 8, 13, 'y'}, "No hives selected. Do you want to exit (Y/N)?"},
+        {"no Windows root", "OSString=x\r\nSysRoot=C:\\GONE\r\nCategory=1\r\n", {13, 'y'},
+         "Windows root does not exist or invalid."},
+    };
+    for (const Case& c : cases) {
+        sim::reset();
+        survin::resetState();
+        addBackup(systemHives());
+        if (c.ini.empty()) {
+            sim::machine().disk.erase("C:\\BK\\SURVIN.INI");
+        } else {
+            sim::addFile("C:\\BK\\SURVIN.INI", c.ini);
+        }
+        for (auto& line : sim::machine().screen) {
+            for (sim::Cell& cell : line) cell.attr = 0x2A;  // the screen as the user had it
+        }
+        for (int key : c.keys) sim::pressKey(key);
+        bool waiting = false;
+        EXPECT_EQ(sim::runSurvin(&waiting), 0) << c.what;
+        EXPECT_FALSE(waiting) << c.what;
+        EXPECT_TRUE(contains(sim::screenText(), c.shown)) << c.what << "\n" << sim::screenText();
+        int other = 0;
+        for (int y = 1; y <= 25; ++y) {
+            for (int x = 1; x <= 80; ++x) other += sim::attrAt(x, y) != 0x2A;
+        }
+        EXPECT_EQ(other, 0) << c.what;
+        EXPECT_TRUE(sim::machine().cursorVisible) << c.what;
+        EXPECT_TRUE(sim::commands().empty()) << c.what;
+    }
 }
 
-TEST_F(DosTest, UnreadableOrEmptyInformationEndsTheProgram) {
-    EXPECT_EQ(sim::runSurvin(), 0);
-    EXPECT_TRUE(contains(sim::screenText(), "Error opening C:\\BK\\SURVIN.INI file"));
-
-    sim::reset();
-    sim::addFile("C:\\BK\\SURVIN.INI", infoSection() + "[DATA0]\r\nCategory=0\r\n");
-    EXPECT_EQ(sim::runSurvin(), 0);
-    EXPECT_TRUE(contains(sim::screenText(), "Err getting info. No hives found"));
-
-    // Started without a folder in its path: the file is looked for in the current one.
-    sim::reset();
+TEST_F(DosTest, StartedWithoutAFolderReadsTheCurrentOne) {
     sim::addFile("SURVIN.INI", infoSection() + "Category=1\r\n");
     bool waiting = false;
     sim::runSurvin(&waiting, "SURVIN.EXE");
     EXPECT_TRUE(waiting);
+    EXPECT_EQ(sim::row(6), "        Windows Root = C:\\WINDOWS");
 }
 
 TEST_F(DosTest, InformationPassCountsCategoriesAnywhere) {
@@ -324,8 +359,7 @@ TEST_F(DosTest, LongLinesAndValuesAreCut) {
 }
 
 TEST_F(DosTest, CommandThatDoesNotFitACommandLineIsRefused) {
-    std::string deep = "C:\\WINDOWS\\system32\\config\\" + std::string(60, 'D') + "\\" +
-                       std::string(40, 'E') + "\\software";
+    std::string deep = "C:\\" + std::string(60, 'D') + "\\" + std::string(40, 'E') + "\\config\\software";
     addBackup({{"software", deep, 1}});
     sim::typeText("\rn");
     sim::whenWaiting([] {

@@ -24,6 +24,12 @@ std::string parentOf(const std::string& path) {
     return cut == std::string::npos ? std::string() : path.substr(0, cut);
 }
 
+// The device a path opens, as DOS finds it: the last name without its extension.
+bool namesDevice(const std::string& path) {
+    std::string name = upper(path.substr(path.rfind('\\') + 1));
+    return g_machine.devices.count(name.substr(0, name.find('.'))) != 0;
+}
+
 // A file name DOS can hold: up to 8 characters, optionally one dot and up to 3 more.
 bool isDosName(const std::string& name) {
     size_t dot = name.find('.');
@@ -201,6 +207,11 @@ int readKeyByte() {
 }
 
 int openFile(const char* path) {
+    if (sim::namesDevice(path)) {
+        int handle = g_machine.nextHandle++;
+        g_machine.openDevices.insert(handle);
+        return handle;
+    }
     auto it = g_machine.disk.find(sim::upper(path));
     if (it == g_machine.disk.end() || it->second.directory) return -1;
     int handle = g_machine.nextHandle++;
@@ -209,6 +220,7 @@ int openFile(const char* path) {
 }
 
 int readFile(int handle, char* buffer, int cb) {
+    if (g_machine.openDevices.count(handle)) throw sim::ReadFromDevice{};
     auto it = g_machine.openFiles.find(handle);
     if (it == g_machine.openFiles.end()) return -1;
     auto& [bytes, pos] = it->second;
@@ -218,11 +230,20 @@ int readFile(int handle, char* buffer, int cb) {
     return int(n);
 }
 
-void closeFile(int handle) { g_machine.openFiles.erase(handle); }
+void closeFile(int handle) {
+    g_machine.openFiles.erase(handle);
+    g_machine.openDevices.erase(handle);
+}
+
+bool isDevice(const char* path) { return sim::namesDevice(path); }
 
 bool findEntry(const char* path, uint8_t attrMask, uint32_t* size) {
     std::string up = sim::upper(path);
     if (up.empty() || up.back() == '\\') return false;
+    if (sim::namesDevice(up)) {
+        *size = 0;
+        return true;
+    }
     auto it = g_machine.disk.find(up);
     if (it == g_machine.disk.end()) return false;
     const sim::Entry& entry = it->second;

@@ -1,12 +1,13 @@
 // A simulated DOS machine for the host tests of the DOS restore program: an 80x25 colour
 // text screen, a scripted keyboard, a small case-insensitive disk with DOS attributes,
-// an environment and a command interpreter that records every command and carries out
-// "copy" commands on the simulated disk.
+// installed character devices, an environment and a command interpreter that records
+// every command and carries out "copy" commands on the simulated disk.
 #pragma once
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,8 @@ struct Exited {
 };
 // Thrown when the program waits for a key that the script does not have.
 struct KeysExhausted {};
+// Thrown when the program reads from a device, which would wait for ever.
+struct ReadFromDevice {};
 
 struct Cell {
     char ch;
@@ -49,11 +52,16 @@ struct Machine {
     std::deque<int> keys;
     std::deque<std::function<void()>> checkpoints;
     std::map<std::string, Entry> disk;  // upper-case path -> entry
+    // Names of installed character devices (upper case). As in DOS, a path whose last name
+    // is one of them, with any extension and in any folder, opens the device; reading
+    // one waits for input that never comes.
+    std::set<std::string> devices;
     std::map<std::string, std::string> env;
     std::vector<Exec> execs;
     int execError = 0;  // non-zero: the interpreter cannot be started
     CopyMode copyMode = CopyMode::Copy;
-    std::map<int, std::pair<std::string, size_t>> openFiles;
+    std::map<int, std::pair<std::string, size_t>> openFiles;  // a device: no entry
+    std::set<int> openDevices;
     int nextHandle = 5;
 };
 
