@@ -280,7 +280,8 @@ inline HiveKind hiveKindOfType(const Ch* type) {
 // given Type. The path must not be able to name anything but the file it seems to name:
 // no "..", no stream or second colon, no device, no wildcard, quote or forward slash, no
 // UNC or "\\?\" form, no doubled or trailing backslash. Its file is bound to the Type:
-// MACHINE\X to a file X directly inside a folder named config, USERS\.DEFAULT to config's
+// MACHINE\X to a file X directly inside a folder named config (SCHEMA of Windows 8 and
+// later: SCHEMA.DAT directly inside a folder named Machine), USERS\.DEFAULT to config's
 // DEFAULT, USERS\<sid> to NTUSER.DAT (or NTUSER.MAN), USERS\<sid>_Classes to
 // UsrClass.dat; the folders are any of the drive, so that an installation whose profiles
 // lie elsewhere (an upgraded system's %SystemRoot%\Profiles, a moved or localised profile
@@ -309,7 +310,17 @@ inline bool isHiveTargetOfType(const Ch* hive, const Ch* type) {
         while (*key != '\\') ++key;
         Part<Ch> name = {key + 1, key + 1};
         while (*name.end) ++name.end;
-        return inConfig && namedLike(file, name.begin, name.size());
+        if (inConfig && namedLike(file, name.begin, name.size())) return true;
+        // Windows 8 and later keep one machine hive outside config: SCHEMA as
+        // System32\SMI\Store\Machine\SCHEMA.DAT.
+        const int kCchName = 64;
+        Ch withExtension[kCchName];
+        const int cch = name.size();
+        if (cch + 4 > kCchName || nh < 3 || !namedLike(h[nh - 2], "Machine")) return false;
+        for (int i = 0; i < cch; ++i) withExtension[i] = name.begin[i];
+        const char kDat[] = ".DAT";
+        for (int i = 0; i < 4; ++i) withExtension[cch + i] = Ch(kDat[i]);
+        return namedLike(file, withExtension, cch + 4);
     }
     case HiveKind::UserDefault:
         return inConfig && namedLike(file, "DEFAULT");

@@ -39,6 +39,7 @@ TEST(HivePathRules, TargetMustBeAFileOfItsTypesKind) {
         {"c:\\windows\\SYSTEM32\\CONFIG\\sam", "machine\\SAM"},
         {"E:\\WINDOWS\\system32\\config\\SYSTEM", "MACHINE\\SYSTEM"},  // a root E:\WINNT keeps the recorded folders
         {"C:\\WINNT\\system32\\config\\DEFAULT", "USERS\\.DEFAULT"},
+        {"C:\\Windows\\System32\\SMI\\Store\\Machine\\SCHEMA.DAT", "MACHINE\\SCHEMA"},  // Windows 8 and later
         {"C:\\WINDOWS\\system32\\config\\systemprofile\\NTUSER.DAT", "USERS\\S-1-5-18"},
         {"C:\\WINDOWS\\ServiceProfiles\\LocalService\\NTUSER.DAT", "USERS\\S-1-5-19"},
         {"C:\\DOCUME~1\\Alice\\NTUSER.DAT", "USERS\\S-1-5-21-1-2-3-1003"},
@@ -59,6 +60,8 @@ TEST(HivePathRules, TargetMustBeAFileOfItsTypesKind) {
         {"C:\\WINDOWS\\system32\\SAM", kSam},
         {"C:\\WINDOWS\\system32\\config\\old\\SAM", kSam},
         {"C:\\WINDOWS\\system32\\config", "MACHINE\\config"},
+        {"C:\\Windows\\System32\\SMI\\Store\\Machine\\SAM.DAT", "MACHINE\\SYSTEM"},
+        {"C:\\Windows\\System32\\SMI\\Store\\SCHEMA.DAT", "MACHINE\\SCHEMA"},
         {"C:\\Users\\Default\\NTUSER.DAT", "USERS\\.DEFAULT"},
         {"C:\\Users\\Alice\\UsrClass.dat", kUser},
         {"C:\\Users\\Alice\\NTUSER.DAT", "USERS\\S-1-5-21-1-2-3-1003_Classes"},
