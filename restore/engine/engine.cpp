@@ -64,11 +64,19 @@ std::wstring wideOf(const std::string& text) {
     return wide;
 }
 
-// The path in its long form where it exists.
+// The long form of a path where it exists. Windows 2000 and later have the query; it is
+// looked up, so that NT 4 still starts the program (paths then stay as written).
+DWORD longPathName(const wchar_t* path, wchar_t* longPath, DWORD cch) {
+    static const auto query = systemFunction<decltype(&GetLongPathNameW)>(L"kernel32.dll", "GetLongPathNameW");
+    return query ? query(path, longPath, cch) : 0;
+}
+
 std::string longFormOf(const std::string& path) {
-    char longPath[kCchPlanPath];
-    DWORD cch = GetLongPathNameA(path.c_str(), longPath, kCchPlanPath);
-    return cch > 0 && cch < kCchPlanPath ? std::string(longPath) : path;
+    wchar_t longPath[kCchPlanPath];
+    DWORD cch = longPathName(wideOf(path).c_str(), longPath, kCchPlanPath);
+    if (cch == 0 || cch >= kCchPlanPath) return path;
+    std::string ansi = ansiPathOf(longPath);
+    return ansi.empty() ? path : ansi;
 }
 
 // The name the restore gives a hive path: its long form when that converts exactly to the
@@ -77,7 +85,7 @@ std::string longFormOf(const std::string& path) {
 // names another user's hive, or none.
 std::string namedHivePath(const std::string& path) {
     wchar_t longPath[kCchPlanPath];
-    DWORD cch = GetLongPathNameW(wideOf(path).c_str(), longPath, kCchPlanPath);
+    DWORD cch = longPathName(wideOf(path).c_str(), longPath, kCchPlanPath);
     if (cch == 0 || cch >= kCchPlanPath) return path;
     std::string exact = ansiPathOf(longPath);
     if (exact.empty() || exact.size() >= kCchPlanPath) return path;
@@ -170,8 +178,8 @@ public:
             break;
         }
         if (isSidText(key)) {
-            const std::string sddl = "D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;" + key + ")";
-            ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
+            const std::wstring sddl = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;" + wideOf(key) + L")";
+            ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
                                                                  &attributes_.lpSecurityDescriptor, nullptr);
         }
     }
