@@ -350,7 +350,8 @@ HiveCheckResult checkSavedHive(const std::string& savedFile, const std::wstring&
 
 // A saved file that is no sound hive is never written anywhere: Yes leaves the entry out.
 // A check that could not be made says nothing about the file: it gets a line of its own
-// ("of", so the entry's own lines do not merge into it) and Yes restores it.
+// ("of", so the entry's own lines do not merge into it) and a question whose Yes goes on
+// with this hive, worded like the one after a failed backup copy.
 Gate checkEntry(RestoreSession& session, const RestorePlanEntry& entry, int n, int count,
                 const std::wstring& scratch) {
     const HiveCheckResult check = checkSavedHive(entry.savedFile, scratch);
@@ -361,7 +362,11 @@ Gate checkEntry(RestoreSession& session, const RestorePlanEntry& entry, int n, i
     }
     PostProgress(session, JOB_LOGLINE, "恢复 (%d of %d) %s ... 失败 %s", n, count, entry.hivePath,
                  windowsErrorTextA(check.error).c_str());
-    return askAboutEntry(session, entry) ? Gate::Restore : Gate::Stop;
+    const bool copy = session.restoreMode == CopyFiles;
+    bool goOn = askToGoOn(session, format("无法验证 %s.\n\n继续吗？", entry.savedFile),
+                          copy ? kRestoreErrorCaption : programCaption());
+    noteFailure(session, err::kRestoreHive);
+    return goOn ? Gate::Restore : Gate::Stop;
 }
 
 // One hive copied over the file of an inactive installation. False stops the run.

@@ -293,7 +293,9 @@ TEST_F(Hardening, HiveThatCouldNotBeCheckedIsRestoredAfterYes) {
         actions.answers = {answer, answer};
         const size_t before = recorder.lines(JOB_LOGLINE).size();
         run(CopyFiles);
-        EXPECT_EQ(answer == IDYES ? 2u : 1u, actions.questions.size());
+        ASSERT_EQ(answer == IDYES ? 2u : 1u, actions.questions.size());
+        EXPECT_EQ("无法验证 " + folder.folder() + "system.\n\n继续吗？", actions.questions[0].text);
+        EXPECT_EQ("恢复错误", actions.questions[0].caption);
         EXPECT_EQ(answer == IDYES ? savedSystem : "live SYSTEM", fileBytes(systemHive));
         EXPECT_EQ(answer == IDYES ? savedUser : "live NTUSER", fileBytes(userHive));
         EXPECT_EQ(err::kRestoreHive, session.failureCode);
