@@ -26,6 +26,7 @@ void enablePrivileges() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
+    restrictDllSearch();
     const int versionCode = runningVersionCode();
     INITCOMMONCONTROLSEX icc = {sizeof(icc), 0xFF};
     if (versionCode >= 7) icc.dwICC |= ICC_LINK_CLASS;

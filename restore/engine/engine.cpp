@@ -1,15 +1,19 @@
 #include "engine.h"
 
+#include <sddl.h>
 #include <shlwapi.h>
 
 #include <cstdarg>
 #include <cstring>
 
+#include "admin_only.h"
 #include "errors.h"
 #include "handles.h"
 #include "hive_check.h"
 #include "hive_path.h"
+#include "loader.h"
 #include "platform.h"
+#include "regf.h"
 #include "resource.h"
 #include "session.h"
 
@@ -60,20 +64,132 @@ std::wstring wideOf(const std::string& text) {
     return wide;
 }
 
-// The Windows root in its long form where it exists, as the hive paths are.
+// The long form of a path where it exists, in the ANSI code page; the path as given when
+// the long form has no exact ANSI name.
 std::string longFormOf(const std::string& path) {
-    char longPath[kCchPlanPath];
-    DWORD cch = longPathName(path.c_str(), longPath, kCchPlanPath);
-    return cch > 0 && cch < kCchPlanPath ? std::string(longPath) : path;
+    wchar_t longPath[kCchPlanPath];
+    DWORD cch = longPathName(wideOf(path).c_str(), longPath, kCchPlanPath);
+    if (cch == 0 || cch >= kCchPlanPath) return path;
+    std::string ansi = ansiPathOf(longPath);
+    return ansi.empty() ? path : ansi;
 }
 
-// A hive path from SURVIN.INI may only name a hive file of the installation the run
-// restores into; a saved path only a file inside the backup folder. The checks run on
-// wide text, so that a double-byte character is never split into a false backslash.
-bool isHiveOfTarget(const std::string& hive, const std::string& targetRoot) {
-    const std::wstring root = wideOf(longFormOf(targetRoot));
-    return hivepath::isHiveOfInstallation(wideOf(hive).c_str(), root.c_str());
+// The name the restore gives a hive path: its long form when that converts exactly to the
+// ANSI code page, else the path as SURVIN.INI stores it (the backup's 8.3 form), which
+// every ANSI call resolves to the same file. A long form with best-fit or "?" stand-ins
+// names another user's hive, or none.
+std::string namedHivePath(const std::string& path) {
+    wchar_t longPath[kCchPlanPath];
+    DWORD cch = longPathName(wideOf(path).c_str(), longPath, kCchPlanPath);
+    if (cch == 0 || cch >= kCchPlanPath) return path;
+    std::string exact = ansiPathOf(longPath);
+    if (exact.empty() || exact.size() >= kCchPlanPath) return path;
+    // Only the exact long form is taken: a short form made up here is no better than the
+    // stored one.
+    return wideOf(exact) == longPath ? exact : path;
 }
+
+// A Hive value may only receive the saved copy of a hive of its Type (a machine hive in a
+// config folder, a user's NTUSER.DAT or UsrClass.dat), named so that nothing else can be
+// reached; a Saved value only a file inside the backup folder. The checks run on wide
+// text, so that a double-byte character is never split into a false backslash.
+bool isHiveTarget(const std::string& hive, const std::string& type) {
+    return hivepath::isHiveTargetOfType(wideOf(hive).c_str(), wideOf(type).c_str());
+}
+
+// The same folder: by file identity where both exist, else by the long paths.
+bool sameFolder(const std::string& a, const std::string& b) {
+    if (a.empty() || b.empty()) return false;
+    auto open = [](const std::string& path) {
+        return FileHandle(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    };
+    FileHandle first = open(a), second = open(b);
+    BY_HANDLE_FILE_INFORMATION one, two;
+    if (first && second && GetFileInformationByHandle(first.get(), &one) &&
+        GetFileInformationByHandle(second.get(), &two)) {
+        return one.dwVolumeSerialNumber == two.dwVolumeSerialNumber && one.nFileIndexHigh == two.nFileIndexHigh &&
+               one.nFileIndexLow == two.nFileIndexLow;
+    }
+    std::string x = longFormOf(a), y = longFormOf(b);
+    while (x.size() > 3 && x.back() == '\\') x.pop_back();
+    while (y.size() > 3 && y.back() == '\\') y.pop_back();
+    return lstrcmpiA(x.c_str(), y.c_str()) == 0;
+}
+
+// The Windows root that copied hives land in: only the drive letter of the stored paths
+// follows the target root (none when it is empty), so the backup's own root under that
+// drive letter.
+std::string copyRootOf(const RestoreSession& session) {
+    const std::string& target = session.targetWindowsRoot;
+    std::string root = session.backupSysRoot;
+    if (root.empty()) return target;
+    if (!target.empty() && !PathIsSameRootA(root.c_str(), target.c_str())) root[0] = target[0];
+    return root;
+}
+
+// Copying files over the hives of the Windows that runs the restore can only break it:
+// whatever chose the target (detection, the options, an empty choice), that is refused.
+bool copiesIntoRunningWindows(const RestoreSession& session) {
+    const std::string& current = session.currentWindowsRoot;
+    return sameFolder(session.targetWindowsRoot, current) || sameFolder(copyRootOf(session), current);
+}
+
+// A SID as text: S-1- and numbers separated by single dashes.
+bool isSidText(const std::string& text) {
+    if (text.size() < 5 || text.size() > 184 || text.compare(0, 4, "S-1-") != 0) return false;
+    bool digit = false;
+    for (size_t i = 4; i < text.size(); ++i) {
+        if (text[i] >= '0' && text[i] <= '9') {
+            digit = true;
+        } else if (text[i] == '-' && digit) {
+            digit = false;
+        } else {
+            return false;
+        }
+    }
+    return digit;
+}
+
+// The security of a restored hive file and of the copy that becomes it: SYSTEM and
+// Administrators only; a user's own hive (NTUSER.DAT, UsrClass.dat) also grants that user,
+// whose Type names its SID, as the profile's hive always did, so that the user can still
+// log on. What the live hive's folder would pass on (users may read config on some
+// machines) is never taken.
+class HiveSecurity {
+public:
+    explicit HiveSecurity(const char* type) {
+        std::string key;
+        switch (hivepath::hiveKindOfType(type)) {
+        case hivepath::HiveKind::UserProfile:
+            key = strchr(type, '\\') + 1;
+            break;
+        case hivepath::HiveKind::UserClasses:
+            key = strchr(type, '\\') + 1;
+            key.resize(key.size() - 8);  // "_Classes"
+            break;
+        default:
+            break;
+        }
+        if (isSidText(key)) {
+            const std::wstring sddl = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;" + wideOf(key) + L")";
+            ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                 &attributes_.lpSecurityDescriptor, nullptr);
+        }
+    }
+    ~HiveSecurity() {
+        if (attributes_.lpSecurityDescriptor) LocalFree(attributes_.lpSecurityDescriptor);
+    }
+    HiveSecurity(const HiveSecurity&) = delete;
+    HiveSecurity& operator=(const HiveSecurity&) = delete;
+    SECURITY_ATTRIBUTES* attributes() {
+        return attributes_.lpSecurityDescriptor ? &attributes_ : adminOnlyFileAttributes();
+    }
+
+private:
+    SECURITY_ATTRIBUTES attributes_ = {sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+};
 
 bool fileExists(const std::string& path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
@@ -126,30 +242,55 @@ std::string temporaryCopyPath(const std::string& hivePath) {
     return temp;
 }
 
-// Puts the file's data on the disk: a copy that the cache still holds is lost in a power
-// cut, and the hive named after it with it.
-bool flushFile(const std::string& path) {
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
-    return file && FlushFileBuffers(file.get());
-}
-
-// Copies source to target and flushes the copy. The error is set on failure.
-bool copyFlushed(const std::string& source, const std::string& target, DWORD* error) {
-    if (CopyFileA(source.c_str(), target.c_str(), FALSE) && flushFile(target)) return true;
+// Copies source into a new file target made with the given security, and puts the data on
+// the disk (a copy the cache still holds is lost in a power cut, and the hive named after
+// it with it). An old target is deleted first: a file rewritten in place would keep its
+// own DACL, and a link would take the data elsewhere. A copy that fails half-way is
+// removed again; without a source nothing is touched. The error is set on failure.
+bool copyToNewFile(const std::string& source, const std::string& target, SECURITY_ATTRIBUTES* security,
+                   DWORD* error) {
+    FileHandle in(CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!in) {
+        *error = lastErrorAsHresult();
+        return false;
+    }
+    DeleteFileA(target.c_str());
+    FileHandle out(CreateFileA(target.c_str(), GENERIC_WRITE, 0, security, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out) {
+        *error = lastErrorAsHresult();
+        return false;
+    }
+    static constexpr DWORD kCbChunk = 64 * 1024;
+    std::string buffer(kCbChunk, '\0');
+    bool ok = true;
+    for (;;) {
+        DWORD read = 0, written = 0;
+        if (!ReadFile(in.get(), &buffer[0], kCbChunk, &read, nullptr)) {
+            ok = false;
+            break;
+        }
+        if (read == 0) break;
+        if (!WriteFile(out.get(), buffer.data(), read, &written, nullptr) || written != read) {
+            ok = false;
+            break;
+        }
+    }
+    if (ok) ok = FlushFileBuffers(out.get()) != FALSE;
+    if (ok) return true;
     *error = lastErrorAsHresult();
+    out.reset();
+    DeleteFileA(target.c_str());
     return false;
 }
 
 // The live hive is replaced in one move from a complete copy beside it, so a copy that
 // fails half-way never leaves a truncated hive behind; the copy is on the disk before the
 // move, and the move itself is written through.
-bool copyOverLiveHive(const std::string& source, const std::string& hivePath, DWORD* error) {
+bool copyOverLiveHive(const std::string& source, const std::string& hivePath, SECURITY_ATTRIBUTES* security,
+                      DWORD* error) {
     const std::string tempPath = temporaryCopyPath(hivePath);
-    if (!copyFlushed(source, tempPath, error)) {
-        DeleteFileA(tempPath.c_str());
-        return false;
-    }
+    if (!copyToNewFile(source, tempPath, security, error)) return false;
     if (!MoveFileExA(tempPath.c_str(), hivePath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         *error = lastErrorAsHresult();
         DeleteFileA(tempPath.c_str());
@@ -158,23 +299,83 @@ bool copyOverLiveHive(const std::string& source, const std::string& hivePath, DW
     return true;
 }
 
+// The Type text of an entry, as SURVIN.INI gave it.
+std::string typeOf(const RestorePlanEntry& entry) {
+    return std::string(entry.rootKey == HKEY_USERS ? "USERS\\" : "MACHINE\\") + entry.subKey;
+}
+
+// What the checks of an entry found before anything of it is written.
+enum class Gate { Restore, Skip, Stop };
+
+// The question a failed entry asks in its mode: Yes goes on with the run, No stops it.
+bool askAboutEntry(RestoreSession& session, const RestorePlanEntry& entry) {
+    const bool copy = session.restoreMode == CopyFiles;
+    const char* pattern = copy ? "无法复制 %s\n到\n%s.\n\n继续下一个文件吗？" : "无法恢复 %s\n到\n%s.\n\n继续下一个文件吗？";
+    bool goOn = askToGoOn(session, format(pattern, entry.savedFile, entry.hivePath),
+                          copy ? kRestoreErrorCaption : programCaption());
+    noteFailure(session, err::kRestoreHive);
+    return goOn;
+}
+
+// A refused entry is that entry's failure alone: its line names the refused value.
+Gate refuseEntry(RestoreSession& session, const RestorePlanEntry& entry, int n, int count) {
+    PostProgress(session, JOB_STATUS, kProgressLine, n, count, entry.refused);
+    std::string line = format(kProgressLine, n, count, entry.refused) + " 失败 " + errorMessageA(err::kHiveInfoInvalid);
+    PostProgress(session, JOB_LOGLINE, "%s", line.c_str());
+    return askAboutEntry(session, entry) ? Gate::Skip : Gate::Stop;
+}
+
+// A saved file that begins like a hive file must have a sound base block before the
+// registry is asked; a damaged one fails as a file that does not load (1009).
+HiveCheckResult checkSavedHive(const std::string& savedFile, const std::wstring& scratch) {
+    const std::wstring file = wideOf(savedFile);
+    FileHandle in(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (in) {
+        unsigned char head[regf::kCbHead];
+        DWORD read = 0, high = 0;
+        const DWORD low = GetFileSize(in.get(), &high);
+        if (low != INVALID_FILE_SIZE && ReadFile(in.get(), head, sizeof(head), &read, nullptr)) {
+            const uint32_t cbFile = high ? 0xFFFFFFFFu : low;
+            if (regf::checkBaseBlock(head, static_cast<int>(read), cbFile) == regf::Verdict::Broken)
+                return {HiveVerdict::NotAHive, ERROR_BADDB};
+        }
+    }
+    return checkHive(file.c_str(), scratch);
+}
+
+// A saved file that is no sound hive is never written anywhere: Yes leaves the entry out.
+// A check that could not be made says nothing about the file: it gets a line of its own
+// ("of", so the entry's own lines do not merge into it) and a question whose Yes goes on
+// with this hive, worded like the one after a failed backup copy.
+Gate checkEntry(RestoreSession& session, const RestorePlanEntry& entry, int n, int count,
+                const std::wstring& scratch) {
+    const HiveCheckResult check = checkSavedHive(entry.savedFile, scratch);
+    if (check.verdict == HiveVerdict::Loads) return Gate::Restore;
+    if (check.verdict == HiveVerdict::NotAHive) {
+        postResultLine(session, n, count, entry.hivePath, false, check.error);
+        return askAboutEntry(session, entry) ? Gate::Skip : Gate::Stop;
+    }
+    PostProgress(session, JOB_LOGLINE, "恢复 (%d of %d) %s ... 失败 %s", n, count, entry.hivePath,
+                 windowsErrorTextA(check.error).c_str());
+    const bool copy = session.restoreMode == CopyFiles;
+    bool goOn = askToGoOn(session, format("无法验证 %s.\n\n继续吗？", entry.savedFile),
+                          copy ? kRestoreErrorCaption : programCaption());
+    noteFailure(session, err::kRestoreHive);
+    return goOn ? Gate::Restore : Gate::Stop;
+}
+
 // One hive copied over the file of an inactive installation. False stops the run.
-bool restoreByCopy(RestoreSession& session, RestorePlanEntry& entry, int n, int count) {
+bool restoreByCopy(RestoreSession& session, RestorePlanEntry& entry, int n, int count, const std::wstring& scratch) {
+    if (entry.refused[0]) return refuseEntry(session, entry, n, count) == Gate::Skip;
     const char* hive = entry.hivePath;
     PostProgress(session, JOB_STATUS, kProgressLine, n, count, hive);
-    // A saved file that does not load as a hive is never copied, and the live hive and
-    // its ".BAK" stay as they are.
-    if (DWORD loadError = checkHiveLoads(wideOf(entry.savedFile).c_str())) {
-        postResultLine(session, n, count, hive, false, loadError);
-        bool goOn = askToGoOn(session, format("无法复制 %s\n到\n%s.\n\n继续下一个文件吗？", entry.savedFile, hive),
-                              kRestoreErrorCaption);
-        noteFailure(session, err::kRestoreHive);
-        return goOn;
-    }
+    // The live hive and its ".BAK" stay as they are unless the saved file is restored.
+    const Gate gate = checkEntry(session, entry, n, count, scratch);
+    if (gate != Gate::Restore) return gate == Gate::Skip;
     if (session.backupExisting) {
         PostProgress(session, JOB_LOGLINE, "备份配置单元 (%d / %d) %s...", n, count, hive);
-        if (!CopyFileA(hive, entry.backupCopy, FALSE)) {
-            DWORD error = lastErrorAsHresult();
+        DWORD error = 0;
+        if (!copyToNewFile(hive, entry.backupCopy, adminOnlyFileAttributes(), &error)) {
             PostProgress(session, JOB_LOGLINE, "备份配置单元 (%d of %d) %s... 失败 %s", n, count, hive,
                          windowsErrorTextA(error).c_str());
             bool goOn = askToGoOn(session, format("无法备份 %s.\n\n继续吗？", hive), kRestoreErrorCaption);
@@ -183,8 +384,9 @@ bool restoreByCopy(RestoreSession& session, RestorePlanEntry& entry, int n, int 
         }
     }
     PostProgress(session, JOB_LOGLINE, kProgressLine, n, count, hive);
+    HiveSecurity security(typeOf(entry).c_str());
     DWORD error = 0;
-    if (copyOverLiveHive(entry.savedFile, hive, &error)) {
+    if (copyOverLiveHive(entry.savedFile, hive, security.attributes(), &error)) {
         postResultLine(session, n, count, hive, true, 0);
         return true;
     }
@@ -197,28 +399,26 @@ bool restoreByCopy(RestoreSession& session, RestorePlanEntry& entry, int n, int 
 
 // One hive of the running Windows handed to the registry's replacement, effective at the
 // next start. False stops the run.
-bool restoreByReplace(RestoreSession& session, RestorePlanEntry& entry, int n, int count,
+bool restoreByReplace(RestoreSession& session, RestorePlanEntry& entry, int n, int count, const std::wstring& scratch,
                       bool* restartNeeded) {
+    if (entry.refused[0]) return refuseEntry(session, entry, n, count) == Gate::Skip;
     const char* hive = entry.hivePath;
     PostProgress(session, JOB_STATUS, kProgressLine, n, count, hive);
     PostProgress(session, JOB_LOGLINE, kProgressLine, n, count, hive);
 
-    // A saved file that does not load as a hive is never handed to the replacement, and
-    // nothing beside the live hive is touched.
-    if (DWORD loadError = checkHiveLoads(wideOf(entry.savedFile).c_str())) {
-        postResultLine(session, n, count, hive, false, loadError);
-        bool goOn = askToGoOn(session, format("无法恢复 %s\n到\n%s.\n\n继续下一个文件吗？", entry.savedFile, hive),
-                              programCaption());
-        noteFailure(session, err::kRestoreHive);
-        return goOn;
-    }
+    // Nothing beside the live hive is touched unless the saved file is restored.
+    const Gate gate = checkEntry(session, entry, n, count, scratch);
+    if (gate != Gate::Restore) return gate == Gate::Skip;
 
     DeleteFileA(entry.backupCopy);
     const std::string temp = temporaryCopyPath(hive);
     DeleteFileA(temp.c_str());
 
+    // The temporary copy becomes the hive at the next start: it is made with the hive's
+    // security, never with what its folder passes on.
+    HiveSecurity security(typeOf(entry).c_str());
     DWORD error = 0;
-    if (!copyFlushed(entry.savedFile, temp, &error)) {
+    if (!copyToNewFile(entry.savedFile, temp, security.attributes(), &error)) {
         postResultLine(session, n, count, hive, false, error);
         bool goOn = askToGoOn(session, format("无法复制 %s\n到\n%s.\n\n继续下一个文件吗？", entry.savedFile, temp.c_str()),
                               programCaption());
@@ -238,6 +438,29 @@ bool restoreByReplace(RestoreSession& session, RestorePlanEntry& entry, int n, i
     *restartNeeded = true;
     return true;
 }
+
+// The hive check's private copies lie in a scratch folder made inside the backup folder,
+// which needs no room elsewhere and is for administrators only; where nothing can be made
+// there (a backup on a CD), in the temporary folder.
+std::wstring scratchParentFor(const RestoreSession& session) {
+    const std::wstring folder = wideOf(session.backupFolder);
+    if (!folder.empty()) {
+        wchar_t name[64];
+        wsprintfW(name, L"SURVIN.%lu.%lu.TMP", GetCurrentProcessId(), GetTickCount());
+        const std::wstring probe = folder + name;
+        if (CreateDirectoryW(probe.c_str(), adminOnlyFolderAttributes())) {
+            RemoveDirectoryW(probe.c_str());
+            return folder;
+        }
+    }
+    wchar_t temp[MAX_PATH + 1] = L"";
+    DWORD cch = GetTempPathW(MAX_PATH + 1, temp);
+    if (cch == 0 || cch > MAX_PATH) return folder;
+    return temp;
+}
+
+// The options dialog's own words for a copy over the running Windows.
+const char kCopyIntoRunningWindows[] = "在“文件复制”模式，目标 Windows 根目录不能与当前 Windows 根目录相同";
 
 }  // namespace
 
@@ -276,7 +499,7 @@ void PostProgress(const RestoreSession& session, WPARAM kind, const char* patter
 
 bool BuildRestorePlan(RestoreSession& session) {
     const std::string& file = session.infoFilePath;
-    if (!PathFileExistsA(file.c_str())) return false;
+    if (file.empty() || !PathFileExistsA(file.c_str())) return false;
     session.plan.clear();
 
     for (int i = 0; i < 100; ++i) {
@@ -296,36 +519,25 @@ bool BuildRestorePlan(RestoreSession& session) {
         // Only the drive letter follows the target root; the folders stay as written.
         const std::string& target = session.targetWindowsRoot;
         if (!target.empty() && !PathIsSameRootA(hive, target.c_str())) hive[0] = target[0];
-        char longPath[kCchPlanPath];
-        DWORD cch = longPathName(hive, longPath, kCchPlanPath);
-        if (cch > 0 && cch < kCchPlanPath) lstrcpynA(hive, longPath, kCchPlanPath);
-        if (!isHiveOfTarget(hive, target)) {
-            session.failed = 1;
-            session.failureCode = err::kHiveInfoInvalid;
-            return false;
-        }
-        copyText(entry.hivePath, hive);
-        copyText(entry.backupCopy, std::string(hive) + ".BAK");
 
         char saved[kCchPlanPath];
         copyText(saved, readText(file, section, "Saved"));
         if (!saved[0]) break;
         PathRemoveBlanksA(saved);
         if (lstrlenA(saved) < 2) break;
-        if (!hivepath::isInsideBackupFolder(wideOf(saved).c_str())) {
-            session.failed = 1;
-            session.failureCode = err::kHiveInfoInvalid;
-            return false;
-        }
         PostProgress(session, JOB_STATUS, "验证配置单元 %s", saved);
-        char savedPath[MAX_PATH * 2] = "";
+        // A Saved value that leads out of the backup folder is never looked at.
+        const bool savedInside = hivepath::isInsideBackupFolder(wideOf(saved).c_str());
         std::string joined = session.backupFolder + saved;
-        if (PathCombineA(savedPath, session.backupFolder.c_str(), saved)) joined = savedPath;
-        if (!fileExists(joined)) {
-            PostProgress(session, JOB_LOGLINE, "配置单元 %s 没有找到", saved);
-            session.failed = 1;
-            session.failureCode = err::kSavedHiveMissing;
-            return false;
+        if (savedInside) {
+            char savedPath[MAX_PATH * 2] = "";
+            if (PathCombineA(savedPath, session.backupFolder.c_str(), saved)) joined = savedPath;
+            if (!fileExists(joined)) {
+                PostProgress(session, JOB_LOGLINE, "配置单元 %s 没有找到", saved);
+                session.failed = 1;
+                session.failureCode = err::kSavedHiveMissing;
+                return false;
+            }
         }
         copyText(entry.savedFile, joined);
 
@@ -346,6 +558,20 @@ bool BuildRestorePlan(RestoreSession& session) {
             return false;
         }
         lstrcpynA(entry.subKey, slash + 1, kCchPlanPath);
+
+        // The Hive is looked at on the disk only once its text is a path that can receive
+        // a hive of its Type; its long form must be one too.
+        std::string named = hive;
+        if (!savedInside) {
+            copyText(entry.refused, saved);
+        } else if (!isHiveTarget(hive, type)) {
+            copyText(entry.refused, hive);
+        } else {
+            named = namedHivePath(hive);
+            if (!isHiveTarget(named, type)) copyText(entry.refused, named);
+        }
+        copyText(entry.hivePath, named);
+        copyText(entry.backupCopy, named + ".BAK");
         entry.category = category;
         session.plan.push_back(entry);
     }
@@ -364,20 +590,25 @@ void RunRestore(RestoreSession& session, HWND window) {
     postKind(session, JOB_STARTED);
 
     bool restartNeeded = false;
-    // Keys of a hive check that an earlier run could not unload would stay loaded until
-    // the next start of Windows.
-    unloadLeftoverHiveChecks();
-    const bool planned = BuildRestorePlan(session);
-    // SURVIN.INI gone since the start sets no code of its own, yet nothing was restored:
-    // the run must not end as a success.
-    if (!planned) noteFailure(session, err::kSavedHiveMissing);
-    if (planned) {
-        int count = static_cast<int>(session.plan.size());
+    if (session.restoreMode == CopyFiles && copiesIntoRunningWindows(session)) {
+        // Refused before anything is read or written.
+        PostProgress(session, JOB_LOGLINE, "%s", kCopyIntoRunningWindows);
+        noteFailure(session, err::kRestoreHive);
+    } else {
+        // Keys and scratch folders of a hive check that an earlier run could not clean up.
+        unloadLeftoverHiveChecks();
+        const std::wstring scratch = scratchParentFor(session);
+        removeLeftoverScratch(scratch);
+        const bool planned = BuildRestorePlan(session);
+        // SURVIN.INI gone since the start sets no code of its own, yet nothing was
+        // restored: the run must not end as a success.
+        if (!planned) noteFailure(session, err::kSavedHiveMissing);
+        const int count = planned ? static_cast<int>(session.plan.size()) : 0;
         for (int i = 0; i < count; ++i) {
             RestorePlanEntry& entry = session.plan[i];
             bool goOn = session.restoreMode == CopyFiles
-                            ? restoreByCopy(session, entry, i + 1, count)
-                            : restoreByReplace(session, entry, i + 1, count, &restartNeeded);
+                            ? restoreByCopy(session, entry, i + 1, count, scratch)
+                            : restoreByReplace(session, entry, i + 1, count, scratch, &restartNeeded);
             if (!goOn) break;
         }
     }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "edition.h"
+#include "platform.h"
 #include "session.h"
 
 namespace {
@@ -44,6 +45,36 @@ int32_t accumulate(const std::string& digits) {
     uint32_t value = 0;
     for (char c : digits) value = value * 10u + static_cast<uint32_t>(static_cast<int32_t>(c) - '0');
     return static_cast<int32_t>(value);
+}
+
+// WinVer split at its first "."; without one the minor is 0.
+void parseWinVer(const std::string& winVer, int32_t* major, int32_t* minor) {
+    std::string text = trimmedWhite(winVer);
+    size_t dot = text.find('.');
+    *major = accumulate(text.substr(0, dot));
+    *minor = dot == std::string::npos ? 0 : accumulate(text.substr(dot + 1));
+}
+
+// Windows 8 and every later Windows report 6.2 or more (or a major above 6) and share one
+// version code: only their major, minor and build numbers tell one from another.
+bool laterThanSeven(int64_t major, int64_t minor) { return major > 6 || (major == 6 && minor >= 2); }
+
+// OSString was written in the code page of the machine that made the backup, which the
+// restore machine need not share: the one Chinese phrase of Windows 8 and later, and a
+// service-pack text, then read as other bytes. The record and OSString belong together
+// when the record's text in the running code page, or in another ANSI code page, is
+// OSString.
+bool osStringOfRecord(const OsInfoRecord& record, const std::string& osString) {
+    static const UINT kCodePages[] = {CP_ACP, 936, 950, 932, 949, 874, 1250, 1251,
+                                      1252,   1253, 1254, 1255, 1256, 1257, 1258};
+    const bool serverR2 = GetSystemMetrics(SM_SERVERR2) != 0;
+    for (UINT codePage : kCodePages) {
+        if (codePage != CP_ACP && !IsValidCodePage(codePage)) continue;
+        std::string derived;
+        if (!editionTextInCodePage(record, serverR2, codePage, derived)) continue;
+        if (lstrcmpiA(trimmedWhite(derived).c_str(), osString.c_str()) == 0) return true;
+    }
+    return false;
 }
 
 bool isDirectory(const std::string& path) {
@@ -91,6 +122,17 @@ std::string programFolderA() {
     return path.substr(0, slash + 1);
 }
 
+void restrictDllSearch() {
+    // Windows 8, and 7 and Vista with their update, know the restricted search; XP SP1 and
+    // later at least drop the current folder. Both looked up, as NT 4 and 2000 have neither.
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    static const auto setDefault =
+        systemFunction<SetDefaultDllDirectoriesFn>(L"kernel32.dll", "SetDefaultDllDirectories");
+    if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
+    static const auto setDirectory = systemFunction<decltype(&SetDllDirectoryA)>(L"kernel32.dll", "SetDllDirectoryA");
+    if (setDirectory) setDirectory("");
+}
+
 int versionCodeOfSystem(DWORD platformId, DWORD major, DWORD minor) {
     if (platformId != VER_PLATFORM_WIN32_NT) {
         if (major < 4) return 0;
@@ -111,10 +153,8 @@ int versionCodeOfSystem(DWORD platformId, DWORD major, DWORD minor) {
 }
 
 int versionCodeOfWinVer(const std::string& winVer) {
-    std::string text = trimmedWhite(winVer);
-    size_t dot = text.find('.');
-    int32_t major = accumulate(text.substr(0, dot));
-    int32_t minor = dot == std::string::npos ? 0 : accumulate(text.substr(dot + 1));
+    int32_t major = 0, minor = 0;
+    parseWinVer(winVer, &major, &minor);
     if (major < 4) return 0;
     if (major == 4) return 5;
     if (major == 5) {
@@ -153,9 +193,11 @@ std::string currentWindowsRootA() {
 }
 
 void initSession(RestoreSession& session, const std::string& programFolder) {
+    // A program folder that has no ANSI name (programFolderA) is no folder to read: a
+    // SURVIN.INI found through an empty path would be one of the current drive's root.
     session.backupFolder = programFolder;
-    if (session.backupFolder.empty() || session.backupFolder.back() != '\\') session.backupFolder += '\\';
-    session.infoFilePath = session.backupFolder + "SURVIN.INI";
+    if (!session.backupFolder.empty() && session.backupFolder.back() != '\\') session.backupFolder += '\\';
+    session.infoFilePath = session.backupFolder.empty() ? std::string() : session.backupFolder + "SURVIN.INI";
     session.progressWindow = nullptr;
     session.failed = 0;
     session.failureCode = 0;
@@ -173,7 +215,7 @@ void initSession(RestoreSession& session, const std::string& programFolder) {
 
 bool LoadRestoreInfo(RestoreSession& session) {
     const std::string& file = session.infoFilePath;
-    if (!PathFileExistsA(file.c_str())) return false;
+    if (file.empty() || !PathFileExistsA(file.c_str())) return false;
 
     std::string dateTime = readInfo(file, "DateTime");
     if (dateTime.empty()) return false;
@@ -184,6 +226,7 @@ bool LoadRestoreInfo(RestoreSession& session) {
     int versionCode = versionCodeOfWinVer(winVer);
     if (versionCode == 0) return false;
     session.backupVersionCode = versionCode;
+    parseWinVer(winVer, &session.backupWinVerMajor, &session.backupWinVerMinor);
 
     std::string osString = readInfo(file, "OSString");
     if (osString.empty()) return false;
@@ -195,10 +238,7 @@ bool LoadRestoreInfo(RestoreSession& session) {
     if (!GetPrivateProfileStructA(kInfoSection, "OSINFO", &session.backupOsInfo, sizeof(OsInfoRecord),
                                   file.c_str()))
         return false;
-    OsInfoRecord record = session.backupOsInfo;
-    std::string derived;
-    if (!identifyWindowsA(derived, record, IdentifyMode::FromRecord)) return false;
-    if (lstrcmpiA(trimmedWhite(derived).c_str(), session.backupOsString.c_str()) != 0) return false;
+    if (!osStringOfRecord(session.backupOsInfo, session.backupOsString)) return false;
 
     std::string sysRoot = readInfo(file, "SysRoot");
     if (sysRoot.empty()) return false;
@@ -232,7 +272,20 @@ void detectRestoreTargetFrom(RestoreSession& session, const std::string& program
                       backup.productType == running.productType &&
                       backup.productNumber == running.productNumber &&
                       backup.architecture == running.architecture;
-    bool sameWindows = recordSame && session.backupVersionCode == runningVersionCode() &&
+    // Up to Windows 7 the version code tells the versions apart. From Windows 8 on (on
+    // either side: Windows 7 upgraded in place to 10 has the code of 7) it is the same
+    // Windows only with the same version and build: a feature update is another Windows.
+    bool sameVersion;
+    if (laterThanSeven(session.backupWinVerMajor, session.backupWinVerMinor) ||
+        laterThanSeven(running.majorVersion, running.minorVersion)) {
+        sameVersion = session.backupWinVerMajor == static_cast<int64_t>(running.majorVersion) &&
+                      session.backupWinVerMinor == static_cast<int64_t>(running.minorVersion) &&
+                      backup.majorVersion == running.majorVersion && backup.minorVersion == running.minorVersion &&
+                      backup.buildNumber == running.buildNumber;
+    } else {
+        sameVersion = session.backupVersionCode == runningVersionCode();
+    }
+    bool sameWindows = recordSame && sameVersion &&
                        lstrcmpiA(session.backupSysRoot.c_str(), session.currentWindowsRoot.c_str()) == 0;
 
     if (sameWindows) {

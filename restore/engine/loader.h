@@ -7,6 +7,11 @@
 
 struct RestoreSession;
 
+// The restore program runs elevated from a backup folder that need not be trusted: DLLs
+// that are loaded by name once it runs come from the system folder only, never from the
+// program's own folder or the current one. Called first at entry.
+void restrictDllSearch();
+
 // The running system's WindowsVersionCode (0-10), computed once at process start.
 int runningVersionCode();
 // WindowsVersionCode of a running system's platform and version.

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ struct RestorePlanEntry {
     char backupCopy[kCchPlanPath];
     char hivePath[kCchPlanPath];
     int category;
+    // The value of the entry's section that the restore refuses (a Hive that cannot receive a
+    // hive of its Type, a Saved outside the backup folder); empty when the entry is sound. A
+    // refused entry is never restored: the run asks whether to go on with the next one.
+    char refused[kCchPlanPath];
 };
 
 struct RestoreSession {
@@ -32,6 +37,8 @@ struct RestoreSession {
     std::string backupOsString;
     std::string backupSysRoot;
     int backupVersionCode = 0;
+    int32_t backupWinVerMajor = 0;  // INFO/WinVer as read
+    int32_t backupWinVerMinor = 0;
     OsInfoRecord backupOsInfo = {};
     int restoreMode = WindowsApi;
     int detectedMode = WindowsApi;

@@ -37,7 +37,8 @@ TEST(EditionCodePage, LaterThanSevenConvertsLikeTheProfileWrite) {
 }
 
 // Runs only in the suite's second run with code page 1252 (tests/CMakeLists.txt): a backup
-// of Windows 8 written there as the backup program writes it, and loaded back.
+// of Windows 8 or later written as the backup program writes it, on this machine and on a
+// machine of code page 936 (the Chinese phrase of OSString then holds GBK bytes), loads.
 TEST(CodePage1252, BackupOfWindows8LoadsInTheRestoreProgram) {
     char run[16] = "";
     if (!GetEnvironmentVariableA("TOLMEN_CODE_PAGE_RUN", run, sizeof(run))) GTEST_SKIP() << "the code page 1252 run only";
@@ -53,22 +54,33 @@ TEST(CodePage1252, BackupOfWindows8LoadsInTheRestoreProgram) {
     std::wstring edition;
     ASSERT_TRUE(editionTextW(r, false, edition));
 
-    BackupFolder folder;
-    const std::wstring ini = wide(folder.ini());
-    // The backup program's profile writes, wide, into a new (ANSI) file.
-    const std::pair<const wchar_t*, std::wstring> info[] = {
-        {L"DateTime", L"2026-12-08 , 7:30:00 AM"}, {L"IniVersion", L"1"}, {L"WinVer", L"10.0"},
-        {L"OSString", edition},
-    };
-    for (const auto& [key, value] : info) ASSERT_TRUE(WritePrivateProfileStringW(L"INFO", key, value.c_str(), ini.c_str()));
-    ASSERT_TRUE(WritePrivateProfileStructW(L"INFO", L"OSINFO", &r, sizeof(r), ini.c_str()));
-    ASSERT_TRUE(WritePrivateProfileStringW(L"INFO", L"SysRoot", L"C:\\Windows", ini.c_str()));
-    ASSERT_TRUE(WritePrivateProfileStringW(L"DATA0", L"Category", L"1", ini.c_str()));
-    WritePrivateProfileStringW(nullptr, nullptr, nullptr, ini.c_str());
-    ASSERT_NE(std::string::npos, fileBytes(folder.ini()).find("OSString=Windows 7 ???? (build 19045)\r\n"));
+    for (UINT writtenIn : {1252u, 936u}) {
+        SCOPED_TRACE(writtenIn);
+        BackupFolder folder;
+        const std::wstring ini = wide(folder.ini());
+        // The backup program's profile writes, wide, into a new (ANSI) file.
+        const std::pair<const wchar_t*, std::wstring> info[] = {
+            {L"DateTime", L"2026-12-08 , 7:30:00 AM"}, {L"IniVersion", L"1"}, {L"WinVer", L"10.0"},
+            {L"OSString", edition},
+        };
+        for (const auto& [key, value] : info) ASSERT_TRUE(WritePrivateProfileStringW(L"INFO", key, value.c_str(), ini.c_str()));
+        ASSERT_TRUE(WritePrivateProfileStructW(L"INFO", L"OSINFO", &r, sizeof(r), ini.c_str()));
+        ASSERT_TRUE(WritePrivateProfileStringW(L"INFO", L"SysRoot", L"C:\\Windows", ini.c_str()));
+        ASSERT_TRUE(WritePrivateProfileStringW(L"DATA0", L"Category", L"1", ini.c_str()));
+        WritePrivateProfileStringW(nullptr, nullptr, nullptr, ini.c_str());
+        std::string bytes = fileBytes(folder.ini());
+        const std::string here = "OSString=Windows 7 ???? (build 19045)\r\n";
+        const size_t at = bytes.find(here);
+        ASSERT_NE(std::string::npos, at);
+        if (writtenIn == 936) {
+            // What the same write stores on a machine of code page 936.
+            bytes.replace(at, here.size(), "OSString=Windows 7 \xD2\xD4\xBA\xF3\xB0\xE6\xB1\xBE (build 19045)\r\n");
+            ASSERT_TRUE(testing_support::writeBytes(ini, bytes));
+        }
 
-    RestoreSession session = folder.session("C:\\Windows");
-    session.availableCategories = session.selectedCategories = 0;
-    EXPECT_TRUE(LoadRestoreInfo(session));
-    EXPECT_EQ(9, session.backupVersionCode);
+        RestoreSession session = folder.session("C:\\Windows");
+        session.availableCategories = session.selectedCategories = 0;
+        EXPECT_TRUE(LoadRestoreInfo(session));
+        EXPECT_EQ(9, session.backupVersionCode);
+    }
 }

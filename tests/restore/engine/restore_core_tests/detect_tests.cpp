@@ -82,14 +82,27 @@ TEST_F(DetectTest, AnotherRecordCopiesFilesAndMarksTheSystemAsDifferent) {
 }
 
 TEST_F(DetectTest, LaterWindowsVersionNeverCountsAsTheSameWindows) {
-    // A backup of version 6.2 or later is code 9, the running system of that kind code 10.
+    // A backup of Windows 8 or later is another Windows than this one (the suite's own
+    // version); the same Windows 8 or later is shown by the wizard's tests, which switch
+    // the version the programs see.
     const std::string current = currentWindowsRootA();
-    load(current, "6.2", system.record);
-    EXPECT_EQ(9, session.backupVersionCode);
-    detect(current + "\\Tolmen\\2026-12-08\\SURVIN.EXE");
-    EXPECT_EQ(CopyFiles, session.restoreMode);
-    EXPECT_EQ(current, session.targetWindowsRoot);  // the same folder, found by the search
-    EXPECT_EQ(0, session.osDiffers);
+    const struct {
+        const char* winVer;
+        uint32_t major, minor, build;
+    } later[] = {{"6.2", 6, 2, 9200}, {"10.0", 10, 0, 19045}};
+    for (const auto& version : later) {
+        SCOPED_TRACE(version.winVer);
+        OsInfoRecord record = system.record;
+        record.majorVersion = version.major;
+        record.minorVersion = version.minor;
+        record.buildNumber = version.build;
+        load(current, version.winVer, record);
+        EXPECT_EQ(9, session.backupVersionCode);
+        detect(current + "\\Tolmen\\2026-12-08\\SURVIN.EXE");
+        EXPECT_EQ(CopyFiles, session.restoreMode);
+        EXPECT_EQ(current, session.targetWindowsRoot);  // the same folder, found by the search
+        EXPECT_EQ(0, session.osDiffers);
+    }
 }
 
 TEST_F(DetectTest, TargetRootIsFoundUnderTheDriveLetterTheProgramRunsFrom) {
@@ -150,4 +163,17 @@ TEST_F(DetectTest, StartUpLoadsAndDetectsForTheProgramFolder) {
     initSession(empty, nothing.folder());
     EXPECT_EQ(0, empty.infoLoaded);
     EXPECT_EQ(WindowsApi, empty.restoreMode);
+
+    // A program folder without an ANSI name is none: no SURVIN.INI is read elsewhere, not
+    // even the one at the root of the current drive.
+    char previous[MAX_PATH] = "";
+    ASSERT_GT(GetCurrentDirectoryA(MAX_PATH, previous), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryA(nothing.folder().c_str()));
+    const std::string rootIni = nothing.folder().substr(0, 3) + "SURVIN.INI";
+    ASSERT_TRUE(CopyFileA(folder.ini().c_str(), rootIni.c_str(), FALSE));
+    RestoreSession nameless;
+    initSession(nameless, "");
+    DeleteFileA(rootIni.c_str());
+    SetCurrentDirectoryA(previous);
+    EXPECT_EQ(0, nameless.infoLoaded);
 }

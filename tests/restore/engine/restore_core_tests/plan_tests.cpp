@@ -59,17 +59,37 @@ TEST_F(PlanTest, EntriesTakeRootKeySubKeyPathsAndCategory) {
 }
 
 TEST_F(PlanTest, OnlyTheDriveLetterFollowsTheTargetRoot) {
-    writeHiveSection(folder.ini(), 0, "MACHINE\\SYSTEM", "system", "C:\\WINNT\\system32\\config\\SYSTEM", 1);
-    writeHiveSection(folder.ini(), 1, "MACHINE\\SAM", "system", "e:\\WINNT\\system32\\config\\SAM", 1);
-    ASSERT_TRUE(build("E:\\WINNT"));
-    EXPECT_STREQ("E:\\WINNT\\system32\\config\\SYSTEM", session.plan[0].hivePath);
-    EXPECT_STREQ("e:\\WINNT\\system32\\config\\SAM", session.plan[1].hivePath);  // same root: untouched
-
-    // The folders stay as written: a hive of another Windows folder on that drive is none
-    // of the target's, and voids the plan.
-    writeHiveSection(folder.ini(), 0, "MACHINE\\SYSTEM", "system", "C:\\WINDOWS\\system32\\config\\SYSTEM", 1);
-    EXPECT_FALSE(build("E:\\WINNT"));
-    EXPECT_EQ(err::kHiveInfoInvalid, session.failureCode);
+    // The hives of C:\WINDOWS restored into the installation whose root is E:\WINNT go to
+    // E:\WINDOWS: the folders stay as written. With no target root chosen (the options
+    // confirmed without one) every hive stays where SURVIN.INI says.
+    const struct {
+        const char* target;
+        const char* hives[2];
+        const char* planned[2];
+    } cases[] = {
+        {"E:\\WINNT",
+         {"C:\\WINNT\\system32\\config\\SYSTEM", "e:\\WINNT\\system32\\config\\SAM"},
+         {"E:\\WINNT\\system32\\config\\SYSTEM", "e:\\WINNT\\system32\\config\\SAM"}},
+        {"E:\\WINNT",
+         {"C:\\WINDOWS\\system32\\config\\SYSTEM", "C:\\Documents and Settings\\a\\NTUSER.DAT"},
+         {"E:\\WINDOWS\\system32\\config\\SYSTEM", "E:\\Documents and Settings\\a\\NTUSER.DAT"}},
+        {"",
+         {"C:\\WINDOWS\\system32\\config\\SYSTEM", "D:\\Profiles\\a\\NTUSER.DAT"},
+         {"C:\\WINDOWS\\system32\\config\\SYSTEM", "D:\\Profiles\\a\\NTUSER.DAT"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.target) + " " + c.hives[0]);
+        writeHiveSection(folder.ini(), 0, "MACHINE\\SYSTEM", "system", c.hives[0], 1);
+        writeHiveSection(folder.ini(), 1, c.hives[1][0] == 'e' ? "MACHINE\\SAM" : "USERS\\S-1-5-21-7", "system",
+                         c.hives[1], 1);
+        ASSERT_TRUE(build(c.target));
+        EXPECT_EQ(0, session.failed);
+        ASSERT_EQ(2u, session.plan.size());
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_STREQ(c.planned[i], session.plan[i].hivePath);
+            EXPECT_STREQ("", session.plan[i].refused);
+        }
+    }
 }
 
 TEST_F(PlanTest, ShortHivePathIsExpandedToItsLongForm) {

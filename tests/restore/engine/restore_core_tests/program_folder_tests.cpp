@@ -23,3 +23,31 @@ TEST(ProgramFolder, NameOutsideTheCodePageTakesItsShortForm) {
     testing_support::removeTree(folder);
     testing_support::removeTree(L"C:\\tolmen-tests\\Jorg-" + std::to_wstring(GetCurrentProcessId()));
 }
+
+// Once the entry has restricted the search, a library asked for by name comes from the
+// system folder only: a copy planted in the current folder (or the program's) is not
+// loaded. The restriction holds for the rest of this test program, as for the program.
+TEST(ProgramFolder, LibrariesAreLoadedFromTheSystemFolderOnly) {
+    testing_support::ScratchDir dir(L"dll-search");
+    wchar_t system[MAX_PATH] = L"";
+    ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);
+    ASSERT_TRUE(CopyFileW((std::wstring(system) + L"\\msimg32.dll").c_str(), (dir / L"tolmenplant.dll").c_str(), FALSE));
+    wchar_t previous[MAX_PATH] = L"";
+    ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, previous), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryW(dir.path().c_str()));
+    HMODULE before = LoadLibraryA("tolmenplant.dll");
+    ASSERT_NE(before, nullptr) << "the classic search finds the planted copy";
+    FreeLibrary(before);
+
+    restrictDllSearch();
+    HMODULE after = LoadLibraryA("tolmenplant.dll");
+    HMODULE systems = LoadLibraryA("msimg32.dll");
+    char path[MAX_PATH] = "";
+    if (systems) GetModuleFileNameA(systems, path, MAX_PATH);
+    SetCurrentDirectoryW(previous);
+    EXPECT_EQ(after, nullptr);
+    if (after) FreeLibrary(after);
+    ASSERT_NE(systems, nullptr);
+    EXPECT_EQ(0, _strnicmp(path, ansi(system).c_str(), lstrlenW(system))) << path;
+    FreeLibrary(systems);
+}

@@ -3,11 +3,15 @@
 // lines a progress page shows.
 #include <gtest/gtest.h>
 
+#include "dacl_support.h"
 #include "errors.h"
 #include "handles.h"
+#include "loader.h"
 #include "restore_fixture.h"
 
 using namespace restore_tests;
+using testing_support::adminOnlyDacl;
+using testing_support::daclOf;
 using testing_support::NotifyRecorder;
 
 namespace {
@@ -62,6 +66,9 @@ TEST_F(RunTest, CopyFilesKeepsTheLiveHivesAsBakFiles) {
     EXPECT_EQ(savedUser, fileBytes(userHive));
     EXPECT_EQ("live SYSTEM", fileBytes(systemHive + ".BAK"));
     EXPECT_EQ("live NTUSER", fileBytes(userHive + ".BAK"));
+    // Both are for administrators only, whatever the folder passes on.
+    EXPECT_EQ(adminOnlyDacl(false), daclOf(wide(systemHive)));
+    EXPECT_EQ(adminOnlyDacl(false), daclOf(wide(systemHive + ".BAK")));
     EXPECT_FALSE(exists(systemHive + ".TMP"));
     EXPECT_FALSE(exists(offline.root() + "\\Users\\a\\NTUSER.TMP"));
     EXPECT_EQ(0, session.failed);
@@ -187,6 +194,7 @@ TEST_F(RunTest, ReplacementCopiesToTmpAndRestartsOnceAfterSuccess) {
     EXPECT_EQ(userHive + ".BAK", user.oldFile);                         // appended
 
     EXPECT_EQ(savedSystem, fileBytes(systemHive + ".TMP"));
+    EXPECT_EQ(adminOnlyDacl(false), daclOf(wide(systemHive + ".TMP")));
     EXPECT_EQ(savedUser, fileBytes(user.newFile));
     EXPECT_EQ("live SYSTEM", fileBytes(systemHive));  // swapped only at the next start
     EXPECT_FALSE(exists(systemHive + ".BAK"));         // the old one was cleared for it
@@ -246,12 +254,12 @@ TEST_F(RunTest, FailedReplacementAnsweredNoStopsWith614) {
 
 TEST_F(RunTest, FailedCopyToTmpAsksAboutTheTemporaryFile) {
     // A hive folder that does not exist: the temporary copy beside it cannot be made.
-    writeValue(folder.ini(), "DATA0", "Hive", ("C" + windows.substr(1) + "\\system32\\config\\nowhere\\SYSTEM").c_str());
+    writeValue(folder.ini(), "DATA0", "Hive", ("C" + windows.substr(1) + "\\system32\\nowhere\\config\\SYSTEM").c_str());
     actions.answers = {IDYES};
     run(WindowsApi);
     ASSERT_EQ(2u, actions.questions.size());
     EXPECT_EQ("无法复制 " + folder.folder() + "system\n到\n" + windows +
-                  "\\system32\\config\\nowhere\\SYSTEM.TMP.\n\n继续下一个文件吗？",
+                  "\\system32\\nowhere\\config\\SYSTEM.TMP.\n\n继续下一个文件吗？",
               actions.questions[0].text);
     EXPECT_EQ("注册表恢复", actions.questions[0].caption);
     EXPECT_EQ(kQuestion, actions.questions[0].flags);
@@ -299,14 +307,15 @@ TEST_F(RunTest, TemporaryCopyNeverTakesTheNameOfALiveFile) {
     const std::string config = windows + "\\system32\\config\\";
     const std::string twoDots = config + "NTUSER.MAN.DAT";
     const std::string neighbour = config + "NTUSER.MAN";
-    std::string longHive = config;
-    longHive += std::string(256 - longHive.size() - 7, 'l') + "\\SYSTEM";  // 256 characters
+    std::string longHive = windows + "\\system32\\";
+    longHive += std::string(256 - longHive.size() - 14, 'l') + "\\config\\SYSTEM";  // 256 characters
     ASSERT_EQ(256u, longHive.size());
     OfflineTree::put(twoDots, "live NTUSER");
     OfflineTree::put(neighbour, "someone else's file");
     OfflineTree::put(longHive, "live SYSTEM");
     writeValue(folder.ini(), "DATA0", "Hive", ("C" + longHive.substr(1)).c_str());
     writeValue(folder.ini(), "DATA1", "Hive", ("C" + twoDots.substr(1)).c_str());
+    writeValue(folder.ini(), "DATA1", "Type", "MACHINE\\NTUSER.MAN.DAT");
 
     for (int mode : {WindowsApi, CopyFiles}) {
         SCOPED_TRACE(mode);
@@ -328,6 +337,79 @@ TEST_F(RunTest, TemporaryCopyNeverTakesTheNameOfALiveFile) {
         } else {
             EXPECT_EQ(savedUser, fileBytes(twoDots));
             EXPECT_FALSE(exists(config + "NTUSER.MAN.TMP"));
+        }
+    }
+}
+
+// Whatever chose it (detection, the options, no choice with the backup's root), copying
+// files over the Windows that runs the restore stops before anything is written.
+TEST_F(RunTest, CopyIntoTheRunningWindowsIsRefusedBeforeAnythingIsWritten) {
+    const std::string current = currentWindowsRootA();
+    char shortRoot[MAX_PATH] = "";
+    ASSERT_GT(GetShortPathNameA(current.c_str(), shortRoot, MAX_PATH), 0u);
+    std::string upper = current;
+    CharUpperBuffA(&upper[0], static_cast<DWORD>(upper.size()));
+    const struct {
+        std::string target, sysRoot;
+    } cases[] = {
+        {current, current}, {upper + "\\", windows}, {shortRoot, "C:\\WINNT"}, {"", current},
+        {current.substr(0, 1) + ":\\WINNT", current},  // only the drive letter follows the target
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target + " / " + c.sysRoot);
+        session = folder.session(c.target);
+        session.backupSysRoot = c.sysRoot;
+        session.currentWindowsRoot = current;
+        run(CopyFiles);
+        EXPECT_EQ(1, session.failed);
+        EXPECT_EQ(err::kRestoreHive, session.failureCode);
+        EXPECT_TRUE(session.plan.empty());
+        EXPECT_TRUE(actions.questions.empty());
+        const std::vector<std::wstring> lines = log();
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ((std::vector<std::wstring>{text("在“文件复制”模式，目标 Windows 根目录不能与当前 Windows 根目录相同"),
+                                             text("处理 包含错误")}),
+                  std::vector<std::wstring>(lines.end() - 2, lines.end()));
+        EXPECT_EQ("live SYSTEM", fileBytes(systemHive));
+        EXPECT_FALSE(exists(systemHive + ".BAK"));
+    }
+    // The same backup into the offline installation is copied.
+    session = folder.session(windows);
+    session.backupSysRoot = current;
+    session.currentWindowsRoot = current;
+    run(CopyFiles);
+    EXPECT_EQ(0, session.failed);
+    EXPECT_EQ(savedSystem, fileBytes(systemHive));
+}
+
+// A profile folder whose name the ANSI code page lacks is restored through the 8.3 path
+// SURVIN.INI stores, never through a look-alike long name (another user's folder).
+TEST_F(RunTest, ProfileOutsideTheCodePageIsRestoredThroughItsShortPath) {
+    const std::wstring profile = wide(offline.root()) + L"\\Users\\J\x00f6rg\\NTUSER.DAT";
+    const std::string lookAlike = offline.root() + "\\Users\\Jorg\\NTUSER.DAT";
+    OfflineTree::put(lookAlike, "Jorg's hive");
+    testing_support::makeDirs(profile.substr(0, profile.rfind(L'\\')));
+    ASSERT_TRUE(testing_support::writeBytes(profile, "J\xc3\xb6rg's hive"));
+    wchar_t shortPath[MAX_PATH] = L"";
+    ASSERT_GT(GetShortPathNameW(profile.c_str(), shortPath, MAX_PATH), 0u);
+    const std::string stored = ansi(shortPath);
+    ASSERT_EQ(wide(stored), std::wstring(shortPath)) << "the short path is plain ANSI";
+    writeValue(folder.ini(), "DATA1", "Hive", ("C" + stored.substr(1)).c_str());
+
+    for (int mode : {CopyFiles, WindowsApi}) {
+        SCOPED_TRACE(mode);
+        session = folder.session(windows);
+        actions.replacements.clear();
+        run(mode);
+        EXPECT_EQ(0, session.failed);
+        EXPECT_EQ(stored, session.plan[1].hivePath);
+        EXPECT_EQ("Jorg's hive", fileBytes(lookAlike));
+        if (mode == CopyFiles) {
+            EXPECT_EQ(savedUser, testing_support::readBytes(profile));
+            EXPECT_EQ("J\xc3\xb6rg's hive", testing_support::readBytes(profile + L".BAK"));
+        } else {
+            ASSERT_EQ(2u, actions.replacements.size());
+            EXPECT_EQ(savedUser, testing_support::readBytes(profile.substr(0, profile.size() - 4) + L".TMP"));
         }
     }
 }

@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 #include <shlwapi.h>
 
+#include <algorithm>
+
 #include "errors.h"
 #include "hive_check.h"
+#include "platform.h"
 #include "restore_fixture.h"
 
 using namespace restore_tests;
@@ -113,23 +116,13 @@ protected:
         DeleteFileA(thesis.c_str());
         EXPECT_TRUE(hiveCheckKeys().empty()) << "a temporary key stayed under HKEY_USERS";
     }
-    void run(int mode) {
-        session = folder.session(windows);
+    void run(int mode) { run(mode, windows); }
+    void run(int mode, const std::string& target) {
+        session = folder.session(target);
         session.restoreMode = mode;
         RunRestore(session, recorder.hwnd());
         recorder.pump();
     }
-    // Nothing of either installation hive, nor the thesis, was touched.
-    void expectNothingWritten() {
-        EXPECT_EQ("live SYSTEM", fileBytes(systemHive));
-        EXPECT_EQ("live NTUSER", fileBytes(userHive));
-        EXPECT_EQ("my thesis", fileBytes(thesis));
-        for (const std::string& file : {systemHive + ".BAK", systemHive + ".TMP", userHive + ".BAK",
-                                        offline.root() + "\\Users\\a\\NTUSER.TMP", thesis + ".BAK"}) {
-            EXPECT_FALSE(exists(file)) << file;
-        }
-    }
-
     OfflineTree offline;
     BackupFolder folder;
     std::string windows, systemHive, userHive, savedSystem, savedUser;
@@ -141,79 +134,178 @@ protected:
 
 }  // namespace
 
-TEST_F(Hardening, HiveOutsideTheTargetInstallationVoidsThePlanWith612) {
+// A value that cannot receive or give a hive is that entry's failure alone: its line names
+// the value, the mode's question follows, and Yes goes on with the next entry. The target
+// root is ...\WINNT while SURVIN.INI names C:\...\WINDOWS: only the drive letter follows
+// it, so the entries that are restored land in ...\WINDOWS.
+TEST_F(Hardening, RefusedEntryIsThatEntrysFailureAlone) {
     const std::string root = "C" + offline.root().substr(1);
-    for (const std::string& hive : {
-             thesis,
-             root + "\\WINDOWS\\system32\\config\\..\\..\\..\\THESIS.DOC",
-             root + "\\WINDOWS\\system32\\config/../../../THESIS.DOC",
-             root + "\\WINDOWS\\system32\\SYSTEM",
-             root + "\\WINDOWS\\system32\\config\\SYSTEM:stream",
-             root + "\\WINDOWS\\system32\\config\\CON",
-             root + "\\WINDOWS\\system32\\config.\\SYSTEM",
-             root + "\\Users\\a\\THESIS.DOC",
-             root + "\\Program Files\\a\\NTUSER.DAT",
-             std::string("\\\\server\\share\\WINDOWS\\system32\\config\\SYSTEM"),
-         }) {
+    const std::string config = root + "\\WINDOWS\\system32\\config\\";
+    const struct {
+        const char* key;
+        std::string value;
+        const char* type;  // DATA0's Type
+    } refused[] = {
+        {"Hive", thesis, "MACHINE\\SYSTEM"},
+        {"Hive", config + "..\\..\\..\\THESIS.DOC", "MACHINE\\SYSTEM"},
+        {"Hive", config + "/../../../THESIS.DOC", "MACHINE\\SYSTEM"},
+        {"Hive", root + "\\WINDOWS\\system32\\SYSTEM", "MACHINE\\SYSTEM"},
+        {"Hive", config + "SYSTEM:stream", "MACHINE\\SYSTEM"},
+        {"Hive", config + "CON", "MACHINE\\CON"},
+        {"Hive", root + "\\WINDOWS\\system32\\config.\\SYSTEM", "MACHINE\\SYSTEM"},
+        {"Hive", config + "SYS?EM", "MACHINE\\SYSTEM"},  // a stand-in of a name the backup could not write
+        {"Hive", "\\\\server\\share\\WINDOWS\\system32\\config\\SYSTEM", "MACHINE\\SYSTEM"},
+        {"Hive", config + "SAM", "MACHINE\\SYSTEM"},
+        {"Hive", "C" + userHive.substr(1), "MACHINE\\SAM"},  // a profile's NTUSER.DAT for SAM
+        {"Hive", root + "\\Users\\a\\THESIS.DOC", "USERS\\S-1-5-21-2"},
+        {"Hive", config + "SYSTEM", "MACHINE\\..\\SYSTEM"},
+        {"Saved", thesis, "MACHINE\\SYSTEM"},
+        {"Saved", "\\tolmen-tests\\THESIS.DOC", "MACHINE\\SYSTEM"},
+        {"Saved", "..\\..\\..\\tolmen-tests\\THESIS.DOC", "MACHINE\\SYSTEM"},
+        {"Saved", "Users\\..\\..\\..\\..\\tolmen-tests\\THESIS.DOC", "MACHINE\\SYSTEM"},
+        {"Saved", "\\\\?\\" + thesis, "MACHINE\\SYSTEM"},
+        {"Saved", "C:tolmen-tests\\THESIS.DOC", "MACHINE\\SYSTEM"},
+    };
+    // Each Saved value names a file that exists, so only the rule can refuse it.
+    ASSERT_TRUE(exists(folder.folder() + "..\\..\\..\\tolmen-tests\\THESIS.DOC"));
+    for (const auto& entry : refused) {
         for (int mode : {CopyFiles, WindowsApi}) {
-            SCOPED_TRACE(hive + (mode == CopyFiles ? " copy" : " replace"));
-            writeValue(folder.ini(), "DATA1", "Hive", hive.c_str());
-            run(mode);
+            SCOPED_TRACE(std::string(entry.key) + " " + entry.value + (mode == CopyFiles ? " copy" : " replace"));
+            writeHiveSection(folder.ini(), 0, "MACHINE\\SYSTEM", "system", "C" + systemHive.substr(1), 1);
+            writeValue(folder.ini(), "DATA0", entry.key, entry.value.c_str());
+            writeValue(folder.ini(), "DATA0", "Type", entry.type);
+            OfflineTree::put(userHive, "live NTUSER");
+            DeleteFileA((userHive + ".BAK").c_str());
+            actions.questions.clear();
+            actions.replacements.clear();
+            actions.answers = {IDYES};
+            const size_t before = recorder.lines(JOB_LOGLINE).size();
+            run(mode, offline.root() + "\\WINNT");
+
+            ASSERT_EQ(2u, session.plan.size());
+            ASSERT_FALSE(actions.questions.empty());
+            const auto& question = actions.questions[0];
+            EXPECT_EQ(mode == CopyFiles ? "无法复制 " : "无法恢复 ", question.text.substr(0, 9));
+            EXPECT_EQ(mode == CopyFiles ? "恢复错误" : "注册表恢复", question.caption);
+            EXPECT_EQ(kQuestion, question.flags);
+            std::vector<std::wstring> lines = recorder.lines(JOB_LOGLINE);
+            std::vector<std::wstring> merged = mergedLog({lines.begin() + long(before), lines.end()});
+            ASSERT_FALSE(merged.empty());
+            EXPECT_EQ(0u, merged[0].find(wide("恢复 (1 / 2) "))) << ansi(merged[0]);
+            EXPECT_NE(std::wstring::npos, merged[0].find(wide(entry.value.substr(1)))) << ansi(merged[0]);
+            EXPECT_NE(std::wstring::npos, merged[0].find(wide(" 失败 配置单元信息无效"))) << ansi(merged[0]);
             EXPECT_EQ(1, session.failed);
-            EXPECT_EQ(err::kHiveInfoInvalid, session.failureCode);
-            EXPECT_TRUE(actions.questions.empty());
-            EXPECT_TRUE(actions.replacements.empty());
-            expectNothingWritten();
-            EXPECT_EQ(wide("处理 包含错误"), recorder.lines(JOB_LOGLINE).back());
+            EXPECT_EQ(err::kRestoreHive, session.failureCode);
+            // Nothing of the refused entry was written; the next one was restored.
+            EXPECT_EQ("live SYSTEM", fileBytes(systemHive));
+            EXPECT_EQ("my thesis", fileBytes(thesis));
+            for (const std::string& file : {systemHive + ".BAK", systemHive + ".TMP", thesis + ".BAK"})
+                EXPECT_FALSE(exists(file)) << file;
+            if (mode == CopyFiles) {
+                EXPECT_EQ(savedUser, fileBytes(userHive));
+                EXPECT_EQ(1u, actions.questions.size());
+            } else {
+                ASSERT_EQ(1u, actions.replacements.size());
+                EXPECT_EQ("S-1-5-21-1", actions.replacements[0].subKey);
+                EXPECT_EQ(savedUser, fileBytes(actions.replacements[0].newFile));
+                DeleteFileA(actions.replacements[0].newFile.c_str());
+            }
         }
     }
+
+    // No stops the run there.
+    writeValue(folder.ini(), "DATA0", "Hive", thesis.c_str());
+    OfflineTree::put(userHive, "live NTUSER");
+    actions.questions.clear();
+    actions.answers = {IDNO};
+    run(CopyFiles, offline.root() + "\\WINNT");
+    EXPECT_EQ(1u, actions.questions.size());
+    EXPECT_EQ(err::kRestoreHive, session.failureCode);
+    EXPECT_EQ("live NTUSER", fileBytes(userHive));
+    EXPECT_EQ(wide("处理 包含错误"), recorder.lines(JOB_LOGLINE).back());
 }
 
-TEST_F(Hardening, SavedOutsideTheBackupFolderVoidsThePlanWith612) {
-    // Each names a file that exists, so only the rule can refuse it.
-    const std::string fromFolder = "..\\..\\..\\tolmen-tests\\THESIS.DOC";
-    ASSERT_TRUE(exists(folder.folder() + fromFolder));
-    for (const std::string& saved : {thesis, std::string("\\tolmen-tests\\THESIS.DOC"), fromFolder,
-                                     "Users\\..\\" + fromFolder, std::string("\\\\?\\") + thesis,
-                                     std::string("C:tolmen-tests\\THESIS.DOC")}) {
-        for (int mode : {CopyFiles, WindowsApi}) {
-            SCOPED_TRACE(saved + (mode == CopyFiles ? " copy" : " replace"));
-            writeValue(folder.ini(), "DATA1", "Saved", saved.c_str());
-            run(mode);
-            EXPECT_EQ(err::kHiveInfoInvalid, session.failureCode);
-            EXPECT_TRUE(actions.questions.empty());
-            EXPECT_TRUE(actions.replacements.empty());
-            expectNothingWritten();
-        }
-    }
+namespace {
+
+// A regf file whose base block is damaged: the signature, then a checksum that does not
+// match the first 508 bytes.
+std::string brokenRegf() {
+    std::string bytes(8192, '\0');
+    bytes.replace(0, 4, "regf");
+    bytes[4] = bytes[8] = 1;  // equal sequence numbers
+    bytes[40] = 0x10;         // 4096 bytes of hive bins
+    return bytes;
 }
+
+}  // namespace
 
 TEST_F(Hardening, SavedFileThatDoesNotLoadIsNeverCopiedOverAnInstallation) {
-    folder.saveHive("system", "not a hive at all");
-    const std::wstring registryText = wide(windowsErrorTextA(checkHiveLoads(wide(folder.folder() + "system").c_str())));
+    // A broken base block is told by the restore itself, before the registry is asked.
+    const struct {
+        std::string bytes;
+        DWORD error;
+    } saved[] = {
+        {"not a hive at all", 0},
+        {brokenRegf(), ERROR_BADDB},
+    };
+    for (const auto& file : saved) {
+        folder.saveHive("system", file.bytes);
+        const DWORD error = file.error ? file.error : checkHiveLoads(wide(folder.folder() + "system").c_str());
+        ASSERT_NE(0u, error);
+        for (int answer : {IDNO, IDYES}) {
+            SCOPED_TRACE(std::string(answer == IDYES ? "yes " : "no ") + file.bytes.substr(0, 4));
+            OfflineTree::put(userHive, "live NTUSER");
+            actions.questions.clear();
+            actions.answers = {answer};
+            const std::vector<std::wstring> before = recorder.lines(JOB_LOGLINE);
+            run(CopyFiles);
+            EXPECT_EQ("live SYSTEM", fileBytes(systemHive)) << "byte for byte";
+            EXPECT_FALSE(exists(systemHive + ".BAK")) << "not even the .BAK copy";
+            EXPECT_FALSE(exists(systemHive + ".TMP"));
+            ASSERT_EQ(1u, actions.questions.size());
+            EXPECT_EQ("无法复制 " + folder.folder() + "system\n到\n" + systemHive + ".\n\n继续下一个文件吗？",
+                      actions.questions[0].text);
+            EXPECT_EQ("恢复错误", actions.questions[0].caption);
+            EXPECT_EQ(kQuestion, actions.questions[0].flags);
+            EXPECT_EQ(1, session.failed);
+            EXPECT_EQ(err::kRestoreHive, session.failureCode);
+            std::vector<std::wstring> lines = recorder.lines(JOB_LOGLINE);
+            std::vector<std::wstring> merged = mergedLog({lines.begin() + long(before.size()), lines.end()});
+            ASSERT_FALSE(merged.empty());
+            EXPECT_EQ(wide("恢复 (1 / 2) " + systemHive + " ... 失败 " + windowsErrorTextA(error)), merged[0]);
+            // The answer decides about the next hive, which loads.
+            EXPECT_EQ(answer == IDYES ? savedUser : "live NTUSER", fileBytes(userHive));
+        }
+    }
+}
+
+// A check that could not be made (here the restore privilege is off, so nothing can be
+// loaded) says nothing against the file: the run asks, and Yes restores the hive.
+TEST_F(Hardening, HiveThatCouldNotBeCheckedIsRestoredAfterYes) {
+    ASSERT_TRUE(enablePrivilege(false, L"SeRestorePrivilege"));
+    struct Restore {
+        ~Restore() { enablePrivilege(true, L"SeRestorePrivilege"); }
+    } restore;
     for (int answer : {IDNO, IDYES}) {
         SCOPED_TRACE(answer == IDYES ? "yes" : "no");
-        OfflineTree::put(userHive, "live NTUSER");
+        OfflineTree::put(systemHive, "live SYSTEM");
         actions.questions.clear();
-        actions.answers = {answer};
-        const std::vector<std::wstring> before = recorder.lines(JOB_LOGLINE);
+        actions.answers = {answer, answer};
+        const size_t before = recorder.lines(JOB_LOGLINE).size();
         run(CopyFiles);
-        EXPECT_EQ("live SYSTEM", fileBytes(systemHive)) << "byte for byte";
-        EXPECT_FALSE(exists(systemHive + ".BAK")) << "not even the .BAK copy";
-        EXPECT_FALSE(exists(systemHive + ".TMP"));
-        ASSERT_EQ(1u, actions.questions.size());
-        EXPECT_EQ("无法复制 " + folder.folder() + "system\n到\n" + systemHive + ".\n\n继续下一个文件吗？",
-                  actions.questions[0].text);
+        ASSERT_EQ(answer == IDYES ? 2u : 1u, actions.questions.size());
+        EXPECT_EQ("无法验证 " + folder.folder() + "system.\n\n继续吗？", actions.questions[0].text);
         EXPECT_EQ("恢复错误", actions.questions[0].caption);
-        EXPECT_EQ(kQuestion, actions.questions[0].flags);
-        EXPECT_EQ(1, session.failed);
+        EXPECT_EQ(answer == IDYES ? savedSystem : "live SYSTEM", fileBytes(systemHive));
+        EXPECT_EQ(answer == IDYES ? savedUser : "live NTUSER", fileBytes(userHive));
         EXPECT_EQ(err::kRestoreHive, session.failureCode);
         std::vector<std::wstring> lines = recorder.lines(JOB_LOGLINE);
-        std::vector<std::wstring> merged = mergedLog({lines.begin() + long(before.size()), lines.end()});
-        ASSERT_FALSE(merged.empty());
-        EXPECT_EQ(wide("恢复 (1 / 2) " + systemHive + " ... 失败 ") + registryText, merged[0]);
-        // The answer decides about the next hive, which loads.
-        EXPECT_EQ(answer == IDYES ? savedUser : "live NTUSER", fileBytes(userHive));
+        std::vector<std::wstring> merged = mergedLog({lines.begin() + long(before), lines.end()});
+        const std::wstring unverified = wide("恢复 (1 of 2) " + systemHive + " ... 失败 ");
+        bool reported = false;
+        for (const std::wstring& line : merged) reported = reported || line.compare(0, unverified.size(), unverified) == 0;
+        EXPECT_TRUE(reported) << "a line of its own says the check failed";
+        if (answer == IDYES) EXPECT_NE(merged.end(), std::find(merged.begin(), merged.end(), wide("恢复 (1 / 2) " + systemHive + " ... 成功")));
     }
 }
 
