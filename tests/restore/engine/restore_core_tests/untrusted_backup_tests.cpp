@@ -305,7 +305,9 @@ TEST_F(Hardening, HiveThatCouldNotBeCheckedIsRestoredAfterYes) {
         bool reported = false;
         for (const std::wstring& line : merged) reported = reported || line.compare(0, unverified.size(), unverified) == 0;
         EXPECT_TRUE(reported) << "a line of its own says the check failed";
-        if (answer == IDYES) EXPECT_NE(merged.end(), std::find(merged.begin(), merged.end(), wide("恢复 (1 / 2) " + systemHive + " ... 成功")));
+        if (answer == IDYES) {
+            EXPECT_NE(merged.end(), std::find(merged.begin(), merged.end(), wide("恢复 (1 / 2) " + systemHive + " ... 成功")));
+        }
     }
 }
 
