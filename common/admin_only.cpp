@@ -121,6 +121,9 @@ public:
         AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system_);
         AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
                                  &admins_);
+        // The system's installer service, owner of the Windows folder and some drive roots.
+        AllocateAndInitializeSid(&nt, 6, 80, 956008885, 3418522649u, 1831038044, 1853292631, 2271478464u, 0, 0,
+                                 &installer_);
         KernelHandle token;
         if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.receive())) return;
         user_ = tokenSid(token.get(), TokenUser);
@@ -128,7 +131,7 @@ public:
     }
     bool contains(PSID sid) const {
         if (!sid || !IsValidSid(sid)) return false;
-        for (PSID trusted : {system_, admins_}) {
+        for (PSID trusted : {system_, admins_, installer_}) {
             if (trusted && EqualSid(trusted, sid)) return true;
         }
         for (const std::vector<BYTE>* trusted : {&user_, &owner_}) {
@@ -150,6 +153,7 @@ private:
     }
     PSID system_ = nullptr;
     PSID admins_ = nullptr;
+    PSID installer_ = nullptr;
     std::vector<BYTE> user_, owner_;
 };
 

@@ -44,8 +44,9 @@ bool copyToAdminOnlyFile(const std::wstring& source, const std::wstring& target)
 // write fails.
 bool copyFileInto(const std::wstring& source, HANDLE target);
 
-// An owner that no other local user can give an object: Administrators, SYSTEM, or the
-// account this process runs as (its user or its default owner). On Windows an elevated
+// An owner that no other local user can give an object: Administrators, SYSTEM, the
+// system's installer service, or the account this process runs as (its user or its
+// default owner). On Windows an elevated
 // administrator's objects belong to Administrators and a task's to SYSTEM; Wine gives
 // every file the user's own SID.
 bool isTrustedOwner(PSID owner);

@@ -148,8 +148,9 @@ bool deleteBackup(const std::wstring& folderPath, const std::wstring& placePath)
     FileHandle placeHandle(CreateFileW(withoutBackslash(place).c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    // A place or a backup that another user made is not the program's to delete.
-    if (!placeHandle || !isOwnedByAdmins(placeHandle.get())) return false;
+    // A place or a backup that another user made is not the program's to delete (a drive
+    // root is nobody's to make).
+    if (!placeHandle || (!PathIsRootW(place.c_str()) && !isOwnedByAdmins(placeHandle.get()))) return false;
     const std::wstring placeFinal = finalPathOf(placeHandle.get(), root);
     placeHandle.reset();
     if (placeFinal.empty()) return false;

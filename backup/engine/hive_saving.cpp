@@ -47,6 +47,14 @@ void truncate(HANDLE file) {
     SetEndOfFile(file);
 }
 
+// Whether an open folder is where `expected` says, seen from its real path. Where the
+// system cannot tell (a network path before Vista), the handle's own attributes, which
+// show a link there, have decided.
+bool isRightThere(HANDLE folder, const std::wstring& expected) {
+    const std::wstring real = finalPathOf(folder, rootOfPath(expected));
+    return real.empty() || samePath(real, expected);
+}
+
 constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_TRAVERSE |
                                       FILE_READ_ATTRIBUTES | READ_CONTROL | WRITE_DAC;
 
@@ -57,7 +65,7 @@ FileHandle holdSubfolder(HANDLE parent, const std::wstring& parentFinal, const s
     bool created = false;
     FileHandle folder = createRelative(parent, name, true, kFolderAccess, adminOnlyFolderSecurity(), true, &created);
     if (!folder || !isPlainFolder(folder.get())) return {};
-    if (!samePath(finalPathOf(folder.get(), rootOfPath(parentFinal + L"\\")), parentFinal + L"\\" + name)) return {};
+    if (!isRightThere(folder.get(), parentFinal + L"\\" + name)) return {};
     // A numbered folder left by an earlier backup (overwrite) gets the DACL too.
     if (!created) makeAdminOnly(folder.get(), true);
     return folder;
@@ -137,9 +145,8 @@ bool holdBackupFolder(BackupRun& run) {
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!parent) return false;
-    const std::wstring root = rootOfPath(folder);
-    const std::wstring parentFinal = withoutBackslash(finalPathOf(parent.get(), root));
-    if (parentFinal.empty()) return false;
+    std::wstring parentFinal = withoutBackslash(finalPathOf(parent.get(), rootOfPath(folder)));
+    if (parentFinal.empty()) parentFinal = withoutBackslash(parentPath);
     const std::wstring expected = parentFinal + L"\\" + folder.substr(slash + 1);
 
     // Shared for reading and writing, never for deleting: it cannot be renamed or removed
@@ -153,7 +160,7 @@ bool holdBackupFolder(BackupRun& run) {
     // A folder whose DACL an administrator may not change is used as it is.
     if (!held && GetLastError() == ERROR_ACCESS_DENIED) held = open(kFolderAccess & ~WRITE_DAC);
     if (!held) return false;
-    if (!isPlainFolder(held.get()) || !samePath(finalPathOf(held.get(), root), expected)) return false;
+    if (!isPlainFolder(held.get()) || !isRightThere(held.get(), expected)) return false;
     // A folder that existed already (one the user chose) changes only as far as an
     // administrator may change it anyway: the privileges stay off.
     makeAdminOnly(held.get(), true);
