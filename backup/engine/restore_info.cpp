@@ -97,14 +97,8 @@ bool writeRestoreInfo(BackupRun& backup, JobReport& report) {
     // empty first, for administrators only, and they write into it (still as ANSI text,
     // since an empty file has no byte-order mark). It is held meanwhile so that nobody can
     // put another file in its place.
-    FileHandle created = createAdminOnlyFile(path, CREATE_NEW);
-    if (!created) {
-        report.failKeepingCode(err::kNoBackupCreated);
-        return false;
-    }
-    created.reset();
-    FileHandle held(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    FileHandle held(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                adminOnlyFileAttributes(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!held) {
         report.failKeepingCode(err::kNoBackupCreated);
         return false;
