@@ -67,44 +67,49 @@ int runUnattended(BackupJob& job) {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandTail, int) {
     initCommonControls();
     const bool unattended = commandTail && *commandTail;
+    // Known before any message box can appear: a task running as SYSTEM would wait on one
+    // for ever, holding the single-instance lock.
+    const bool silent = unattended && parseCommandLine(GetCommandLineW()).silent;
 
-    HANDLE mutex = CreateMutexW(nullptr, TRUE, L"TOLMEN_RESTORE_MUTEX_2008");
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        if (mutex) CloseHandle(mutex);
-        return kExitOtherInstance;
-    }
-    if (mutex) ReleaseMutex(mutex);  // the handle stays open until the process ends
+    SingleInstance instance(L"TOLMEN_RESTORE_MUTEX_2008");
+    if (instance.otherRunning()) return unattended ? kExitOtherInstance : 0;
 
     if (GetWindowsLevel() < 6) {
-        message(L"该程序需要 Windows 2000 及其以后版本。", MB_ICONINFORMATION);
+        if (!silent) message(L"该程序需要 Windows 2000 及其以后版本。", MB_ICONINFORMATION);
         return unattended ? kExitWithErrors : 0;
     }
+    // The backup program cannot work without both privileges: the account must hold them.
     if (!enablePrivilege(true, L"SeBackupPrivilege") || !enablePrivilege(true, L"SeRestorePrivilege")) {
-        message(L"设置权限错误", MB_ICONINFORMATION);
+        if (!silent) message(L"设置权限错误", MB_ICONINFORMATION);
         return unattended ? err::kAccessDenied : 0;
     }
     // A hive check of an earlier run that was stopped half-way leaves its key loaded until
     // Windows restarts; unloading it needs the restore privilege.
     unloadLeftoverHiveChecks();
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     int exitCode = 0;  // no framework module state to initialise: the wizard ends with 0
+    {
+        // From here on the privileges are off for everything that opens files; the registry
+        // calls that need them switch them on for themselves.
+        BackupPrivileges fileWork(false);
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
-    PVOID cookie = nullptr;
-    bool redirected = disableFsRedirection(&cookie);
+        PVOID cookie = nullptr;
+        bool redirected = disableFsRedirection(&cookie);
 
-    BackupJob& job = theJob();
-    if (prepareJob(job)) {
-        if (unattended)
-            exitCode = runUnattended(job);
-        else
-            runBackupWizard(job, GetActiveWindow());
-    } else if (unattended) {
-        exitCode = kExitWithErrors;
+        BackupJob& job = theJob();
+        if (prepareJob(job)) {
+            if (unattended)
+                exitCode = runUnattended(job);
+            else
+                runBackupWizard(job, GetActiveWindow());
+        } else if (unattended) {
+            exitCode = kExitWithErrors;
+        }
+        releaseJob(job);
+
+        if (redirected) revertFsRedirection(cookie);
+        CoUninitialize();
     }
-    releaseJob(job);
-
-    if (redirected) revertFsRedirection(cookie);
-    CoUninitialize();
     enablePrivilege(false, L"SeBackupPrivilege");
     enablePrivilege(false, L"SeRestorePrivilege");
     return exitCode;

@@ -4,6 +4,10 @@
 // SAM and SECURITY hives. The same holds for the private copies that the hive check makes
 // of saved hives. A file system that keeps no ACLs (FAT, exFAT) keeps none of this; the
 // backup goes on without it.
+//
+// The other way round, both programs run elevated and must not act on what another local
+// user made: the tests below tell whether an object was made, and can only be changed, by
+// an administrator.
 #pragma once
 #include <windows.h>
 
@@ -15,6 +19,11 @@
 SECURITY_ATTRIBUTES* adminOnlyFolderAttributes();
 // For CreateFile and the registry's save calls.
 SECURITY_ATTRIBUTES* adminOnlyFileAttributes();
+// For named kernel objects (the single-instance mutex).
+SECURITY_ATTRIBUTES* adminOnlyObjectAttributes();
+// The descriptors themselves, for calls that take one (NULL when they could not be made).
+PSECURITY_DESCRIPTOR adminOnlyFolderSecurity();
+PSECURITY_DESCRIPTOR adminOnlyFileSecurity();
 
 // Gives an open file or folder (opened with WRITE_DAC) the administrators-only DACL,
 // without passing it on to what the folder holds already. False when the file system
@@ -31,3 +40,22 @@ FileHandle createAdminOnlyFile(const std::wstring& path, DWORD disposition);
 // Copies a file into a new administrators-only file; fails when the target exists. A
 // copy that fails half-way leaves no target behind.
 bool copyToAdminOnlyFile(const std::wstring& source, const std::wstring& target);
+// Copies a file into an open, empty file. False, with the last error, when a read or
+// write fails.
+bool copyFileInto(const std::wstring& source, HANDLE target);
+
+// An owner that no other local user can give an object: Administrators, SYSTEM, the
+// system's installer service, or the account this process runs as (its user or its
+// default owner). On Windows an elevated
+// administrator's objects belong to Administrators and a task's to SYSTEM; Wine gives
+// every file the user's own SID.
+bool isTrustedOwner(PSID owner);
+// A named kernel object (opened with READ_CONTROL) whose owner is trusted.
+bool isMadeByAdmins(HANDLE object);
+// An open file or folder (opened with READ_CONTROL) whose owner is trusted.
+bool isOwnedByAdmins(HANDLE handle);
+// An open file or folder (opened with READ_CONTROL) that is owned by a trusted owner and
+// whose DACL gives nobody else a right to change it (othersMayRead) or any right at all.
+// Entries that only pass on to what a folder holds do not count. A missing DACL (every
+// right to everyone) fails.
+bool isAdminOnly(HANDLE handle, bool othersMayRead);

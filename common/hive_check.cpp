@@ -4,10 +4,14 @@
 
 #include "admin_only.h"
 #include "handles.h"
+#include "platform.h"
 
 const wchar_t kHiveCheckKeyPrefix[] = L"HiveCheck.";
 
 namespace {
+
+constexpr int kScratchNameTries = 100;
+constexpr wchar_t kCopyName[] = L"hive";
 
 LONG g_checkCounter = 0;
 
@@ -15,26 +19,39 @@ std::wstring temporaryFolder() {
     wchar_t path[MAX_PATH + 1] = L"";
     DWORD cch = GetTempPathW(MAX_PATH + 1, path);
     if (cch == 0 || cch > MAX_PATH) return std::wstring();
-    std::wstring folder(path, cch);
-    if (folder.back() != L'\\') folder += L'\\';
-    return folder;
+    return std::wstring(path, cch);
 }
 
-// Deletes the files of a scratch folder (the copy and the logs the registry made beside
-// it) and the folder itself.
-void removeScratch(const std::wstring& folder) {
-    WIN32_FIND_DATAW found;
-    FindHandle find(FindFirstFileW((folder + L"*").c_str(), &found));
-    if (find) {
-        do {
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-            std::wstring file = folder + found.cFileName;
-            SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW(file.c_str());
-        } while (FindNextFileW(find.get(), &found));
+std::wstring withoutBackslash(std::wstring path) {
+    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
+bool endsWithNoCase(const std::wstring& text, const wchar_t* tail) {
+    const size_t n = wcslen(tail);
+    return text.size() >= n && lstrcmpiW(text.c_str() + text.size() - n, tail) == 0;
+}
+
+// The names a check makes in its scratch folder: the copy, and the logs the registry
+// keeps beside a hive it loads (the transaction logs carry a GUID in their names).
+bool isCheckFileName(const std::wstring& name) {
+    if (lstrcmpiW(name.c_str(), kCopyName) == 0) return true;
+    for (const wchar_t* log : {L"hive.LOG", L"hive.LOG1", L"hive.LOG2", L"hive.blf"}) {
+        if (lstrcmpiW(name.c_str(), log) == 0) return true;
     }
-    find.reset();
-    RemoveDirectoryW(folder.c_str());
+    return _wcsnicmp(name.c_str(), L"hive{", 5) == 0 &&
+           (endsWithNoCase(name, L".TM.blf") || endsWithNoCase(name, L".regtrans-ms"));
+}
+
+// Deletes what a check makes in an open scratch folder, each name opened relative to it
+// without following a link, then the folder itself through its handle.
+void removeScratch(HANDLE scratch) {
+    for (const FolderEntry& entry : entriesOf(scratch)) {
+        if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) || !isCheckFileName(entry.name)) continue;
+        FileHandle file = openRelative(scratch, entry.name, false, DELETE | FILE_READ_ATTRIBUTES);
+        if (file && isPlainFile(file.get())) deleteThrough(file.get());
+    }
+    deleteThrough(scratch);  // refused while anything else is left in it
 }
 
 // Reads every subkey name and value of key; a hive whose cells are broken fails here even
@@ -74,9 +91,81 @@ bool processRuns(DWORD pid) {
     return WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
-}  // namespace
+// A new scratch folder inside the open parent, made for administrators only; it must not
+// exist before. Its name is random, so nobody can take the names a check will use.
+FileHandle createScratch(HANDLE parent, std::wstring& name, DWORD* error) {
+    for (int attempt = 0; attempt < kScratchNameTries; ++attempt) {
+        BYTE random[8];
+        randomBytes(random, sizeof(random));
+        wchar_t text[64];
+        wsprintfW(text, L"%s%lu.%02X%02X%02X%02X%02X%02X%02X%02X", kHiveCheckKeyPrefix, GetCurrentProcessId(),
+                  random[0], random[1], random[2], random[3], random[4], random[5], random[6], random[7]);
+        FileHandle scratch = createRelative(
+            parent, text, true,
+            DELETE | FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL,
+            adminOnlyFolderSecurity());
+        if (scratch) {
+            name = text;
+            return scratch;
+        }
+        *error = GetLastError();
+        if (*error != ERROR_ALREADY_EXISTS) return {};
+    }
+    return {};
+}
 
-DWORD checkHiveLoadsIn(const wchar_t* file, const std::wstring& temp);
+// Loads the copy, enumerates its root and unloads it, with the privileges on for these
+// calls only.
+LONG loadCopy(const std::wstring& copy) {
+    wchar_t key[64];
+    wsprintfW(key, L"%s%lu.%ld", kHiveCheckKeyPrefix, GetCurrentProcessId(), InterlockedIncrement(&g_checkCounter));
+    BackupPrivileges on(true);
+    LONG result = RegLoadKeyW(HKEY_USERS, key, copy.c_str());
+    if (result == ERROR_SUCCESS) {
+        KeyHandle root;
+        result = RegOpenKeyExW(HKEY_USERS, key, 0, KEY_READ, root.receive());
+        if (result == ERROR_SUCCESS) result = enumerateKey(root.get());
+    }
+    // Also after a failed load: some registries keep an empty key of that name then.
+    RegUnLoadKeyW(HKEY_USERS, key);
+    return result;
+}
+
+DWORD runCheck(const wchar_t* file, const std::wstring& scratchParent) {
+    BackupPrivileges off(false);  // file work only reaches what the file permissions allow
+    const std::wstring parentPath = withoutBackslash(scratchParent);
+    FileHandle parent(CreateFileW(parentPath.c_str(),
+                                  FILE_LIST_DIRECTORY | FILE_ADD_SUBDIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!parent) return GetLastError();
+    const DWORD attributes = attributesOf(parent.get());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return ERROR_DIRECTORY;
+    // The registry loads by path: the one the held folder really has.
+    std::wstring parentFinal = finalPathOf(parent.get(), rootOfPath(parentPath));
+    if (parentFinal.empty()) parentFinal = parentPath;
+    if (parentFinal.back() != L'\\') parentFinal += L'\\';
+
+    std::wstring name;
+    DWORD error = ERROR_ALREADY_EXISTS;
+    FileHandle scratch = createScratch(parent.get(), name, &error);
+    if (!scratch) return error;
+
+    LONG result = ERROR_SUCCESS;
+    {
+        FileHandle copy = createRelative(scratch.get(), kCopyName, false, GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+                                         adminOnlyFileSecurity());
+        if (!copy || !copyFileInto(file, copy.get())) {
+            result = static_cast<LONG>(GetLastError());
+            if (result == ERROR_SUCCESS) result = ERROR_CANNOT_MAKE;
+        }
+    }
+    if (result == ERROR_SUCCESS) result = loadCopy(parentFinal + name + L"\\" + kCopyName);
+    removeScratch(scratch.get());
+    return static_cast<DWORD>(result);
+}
+
+}  // namespace
 
 bool isNotAHiveError(DWORD error) {
     switch (error) {
@@ -92,58 +181,48 @@ bool isNotAHiveError(DWORD error) {
 }
 
 HiveCheckResult checkHive(const wchar_t* file, const std::wstring& scratchParent) {
-    std::wstring parent = scratchParent;
-    if (!parent.empty() && parent.back() != L'\\') parent += L'\\';
-    DWORD error = checkHiveLoadsIn(file, parent);
+    const DWORD error = runCheck(file, scratchParent);
     if (error == ERROR_SUCCESS) return {HiveVerdict::Loads, 0};
     return {isNotAHiveError(error) ? HiveVerdict::NotAHive : HiveVerdict::Unverifiable, error};
 }
 
-void removeLeftoverScratch(const std::wstring&) {}
-
 DWORD checkHiveLoads(const wchar_t* file) {
     const std::wstring temp = temporaryFolder();
     if (temp.empty()) return GetLastError() ? GetLastError() : ERROR_PATH_NOT_FOUND;
-    return checkHiveLoadsIn(file, temp);
+    return checkHive(file, temp).error;
 }
 
-DWORD checkHiveLoadsIn(const wchar_t* file, const std::wstring& temp) {
+void removeLeftoverScratch(const std::wstring& parentPath) {
+    BackupPrivileges off(false);
+    const std::wstring bare = withoutBackslash(parentPath);
+    FileHandle parent(CreateFileW(bare.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!parent) return;
+    const std::wstring root = rootOfPath(bare);
+    std::wstring parentFinal = finalPathOf(parent.get(), root);
+    if (parentFinal.empty()) return;
+    if (parentFinal.back() != L'\\') parentFinal += L'\\';
 
-    // The copy holds the hive's secrets: it lies in a new folder that only administrators
-    // can open (the temporary folder may be shared, as the system's is), made by this
-    // call, so nothing another user planted there is written to or read. A name that is
-    // taken already is passed over.
-    wchar_t name[64];
-    std::wstring scratch;
-    for (int attempt = 0;; ++attempt) {
-        wsprintfW(name, L"%s%lu.%ld", kHiveCheckKeyPrefix, GetCurrentProcessId(),
-                  InterlockedIncrement(&g_checkCounter));
-        scratch = temp + name + L"\\";
-        if (CreateDirectoryW(scratch.c_str(), adminOnlyFolderAttributes())) break;
-        if (GetLastError() != ERROR_ALREADY_EXISTS || attempt == 16) return GetLastError();
+    for (const FolderEntry& entry : entriesOf(parent.get())) {
+        if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) || (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            continue;
+        const DWORD pid = ownerOf(entry.name.c_str());
+        if (!pid || processRuns(pid)) continue;
+        FileHandle scratch =
+            openRelative(parent.get(), entry.name, true,
+                         DELETE | FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL);
+        // Checked as it is held: a plain folder right there (a link would lead elsewhere),
+        // made by an administrator and closed to everybody else.
+        if (!scratch || !isPlainFolder(scratch.get())) continue;
+        if (!samePath(finalPathOf(scratch.get(), root), parentFinal + entry.name)) continue;
+        if (!isAdminOnly(scratch.get(), false)) continue;
+        removeScratch(scratch.get());
     }
-    const std::wstring copy = scratch + L"hive";
-    if (!copyToAdminOnlyFile(file, copy)) {
-        DWORD error = GetLastError();
-        removeScratch(scratch);
-        return error;
-    }
-    // The copy keeps the attributes of its source; the registry wants to write to it.
-    SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
-
-    LONG result = RegLoadKeyW(HKEY_USERS, name, copy.c_str());
-    if (result == ERROR_SUCCESS) {
-        KeyHandle root;
-        result = RegOpenKeyExW(HKEY_USERS, name, 0, KEY_READ, root.receive());
-        if (result == ERROR_SUCCESS) result = enumerateKey(root.get());
-    }
-    // Also after a failed load: some registries keep an empty key of that name then.
-    RegUnLoadKeyW(HKEY_USERS, name);
-    removeScratch(scratch);
-    return static_cast<DWORD>(result);
 }
 
 int unloadLeftoverHiveChecks() {
+    BackupPrivileges on(true);  // unloading needs the restore privilege
     int unloaded = 0;
     // Collected first: unloading while enumerating would shift the indexes.
     std::wstring names;
@@ -157,16 +236,5 @@ int unloadLeftoverHiveChecks() {
     for (const wchar_t* p = names.c_str(); *p; p += wcslen(p) + 1) {
         if (RegUnLoadKeyW(HKEY_USERS, p) == ERROR_SUCCESS) ++unloaded;
     }
-
-    const std::wstring temp = temporaryFolder();
-    if (temp.empty()) return unloaded;
-    WIN32_FIND_DATAW found;
-    FindHandle find(FindFirstFileW((temp + kHiveCheckKeyPrefix + L"*").c_str(), &found));
-    if (!find) return unloaded;
-    do {
-        DWORD pid = ownerOf(found.cFileName);
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && pid && !processRuns(pid))
-            removeScratch(temp + found.cFileName + L"\\");
-    } while (FindNextFileW(find.get(), &found));
     return unloaded;
 }

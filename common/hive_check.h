@@ -1,22 +1,16 @@
-// Whether a file is a hive that the registry accepts: it is loaded under a private,
-// uniquely named key below HKEY_USERS, its root key opened and enumerated, and unloaded
-// again. Both programs run elevated with the restore privilege enabled, which loading
-// needs.
+// Whether a file is a hive that the registry accepts: a private copy of it is loaded
+// under a uniquely named key below HKEY_USERS, its root key opened and enumerated, and
+// unloaded again. Loading needs the backup and restore privileges, which the check
+// switches on for the registry calls only.
 #pragma once
 #include <windows.h>
 
 #include <string>
 
 // Names of the temporary keys: this prefix, the process id and a counter
-// ("HiveCheck.1234.1"). No user's SID or class key can look like it.
+// ("HiveCheck.1234.1"). No user's SID or class key can look like it. The scratch folders
+// of the private copies begin with it too ("HiveCheck.1234.<16 random hex digits>").
 extern const wchar_t kHiveCheckKeyPrefix[];
-
-// 0 when file loads as a hive and its root key can be enumerated, else the registry's
-// (or, when the private copy cannot be made, the system's) error code. What is loaded is
-// a private copy in a scratch folder of the temporary folder, so neither the file nor the
-// folder beside it is changed (the registry writes log files beside what it loads) and a
-// file on read-only media can be checked. The key is unloaded on every path.
-DWORD checkHiveLoads(const wchar_t* file);
 
 // What a load check found. Only the registry's own refusal of the file's format is a
 // verdict against the file; a check that could not be made (no room for the private
@@ -34,16 +28,26 @@ struct HiveCheckResult {
 bool isNotAHiveError(DWORD error);
 
 // The load check with its private copy in a new scratch folder made inside scratchParent,
-// a folder the caller made or vouches for (the backup folder). The scratch folder's name
-// is random and it is for administrators only; it is removed again on every path.
+// a folder the caller made or vouches for (the backup folder), so that the copy needs no
+// room elsewhere and lies where only administrators can reach it. The registry writes
+// log files beside what it loads; neither the file nor the folder beside it is changed.
+// The scratch folder's name is random (many tries where a name is taken), it is made for
+// administrators only and must not exist before; it is removed again on every path, and
+// the key is unloaded on every path.
 HiveCheckResult checkHive(const wchar_t* file, const std::wstring& scratchParent);
 
+// The same with the scratch folder in the temporary folder. The restore engine's check
+// until it gives its own place; no start-up clean-up looks there any more.
+DWORD checkHiveLoads(const wchar_t* file);
+
 // Removes scratch folders that an interrupted check left in parent: only plain folders
-// (no links) owned by Administrators or SYSTEM with the administrators-only DACL, and in
-// them only the names a check makes, with the backup and restore privileges off.
+// (no links, no mount points) owned by Administrators, SYSTEM or this account, with the
+// administrators-only DACL, of a process that no longer runs; in them only the names a
+// check makes (the copy and the registry's logs beside it), each opened relative to the
+// folder held open, with the backup and restore privileges off. Anything else stays.
 void removeLeftoverScratch(const std::wstring& parent);
 
-// Unloads the temporary keys and removes the scratch folders that a check of an earlier,
-// interrupted run left behind; those of checks still running in another process are left
-// alone. Returns the number of keys unloaded.
+// Unloads the temporary keys that a check of an earlier, interrupted run left loaded;
+// those of checks still running in another process are left alone. Returns the number
+// of keys unloaded.
 int unloadLeftoverHiveChecks();

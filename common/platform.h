@@ -1,10 +1,14 @@
 // Platform helpers that both programs carry: WOW64 detection and file-system
-// redirection, token privileges, system-library loading, and the few calls that not
-// every supported Windows has.
+// redirection, token privileges, the single-instance lock, system-library loading, files
+// reached relative to folders the program holds open, and the few calls that not every
+// supported Windows has.
 #pragma once
 #include <windows.h>
 
 #include <string>
+#include <vector>
+
+#include "handles.h"
 
 // True when this 32-bit process runs on 64-bit Windows. IsWow64Process is looked up
 // by name once; where it is missing the answer is false.
@@ -15,9 +19,47 @@ bool isWow64();
 bool disableFsRedirection(PVOID* cookie);
 void revertFsRedirection(PVOID cookie);
 
-// Enables or disables one privilege of the process token. A privilege the account
-// does not hold is not detected (AdjustTokenPrivileges still succeeds).
+// Enables or disables one privilege of the process token. Enabling a privilege the
+// account does not hold fails (the adjust call reports ERROR_NOT_ALL_ASSIGNED then).
 bool enablePrivilege(bool enable, const wchar_t* name);
+
+// Switches SeBackupPrivilege and SeRestorePrivilege on or off for its lifetime and back
+// to their earlier state afterwards. Both programs keep them off for file work, where
+// they would let a planted link steer an elevated open past the file's permissions, and
+// on only around the registry calls that need them.
+class BackupPrivileges {
+public:
+    explicit BackupPrivileges(bool enabled);
+    ~BackupPrivileges();
+    BackupPrivileges(const BackupPrivileges&) = delete;
+    BackupPrivileges& operator=(const BackupPrivileges&) = delete;
+
+private:
+    struct TwoPrivileges {  // TOKEN_PRIVILEGES with room for two
+        DWORD count;
+        LUID_AND_ATTRIBUTES privileges[2];
+    };
+    KernelHandle token_;
+    TwoPrivileges previous_ = {};
+    bool changed_ = false;
+    int outerState_ = 0;
+};
+
+// The single-instance lock of a program: a named mutex that only an instance running as
+// an administrator or SYSTEM can have made. A mutex of that name made by any other
+// account (a user who took the name first to stop every scheduled run) is not another
+// instance: the lock then moves on to the next of a few derived names, which the
+// program's instances try in the same order.
+class SingleInstance {
+public:
+    // Takes the lock; otherRunning() tells whether another instance holds it.
+    explicit SingleInstance(const wchar_t* name);
+    bool otherRunning() const { return otherRunning_; }
+
+private:
+    KernelHandle mutex_;  // kept open until the process ends
+    bool otherRunning_ = false;
+};
 
 // The folder of the running program, ending in a backslash; empty when it cannot be told.
 std::wstring programFolder();
@@ -48,3 +90,56 @@ DWORD longPathName(const char* path, char* out, DWORD cch);
 // The work area of the monitor nearest the window; the primary monitor's where the system
 // has no monitor calls.
 RECT workAreaNear(HWND window);
+
+// Random bytes from the system's generator where it has one, else from counters and
+// clocks (names nobody should guess, not keys).
+void randomBytes(void* buffer, DWORD cb);
+
+// The Windows error code of a native status.
+DWORD errorOfStatus(LONG status);
+
+// --- Files relative to an open folder ---------------------------------------------
+// A folder held open cannot be renamed or replaced while it is held; a name opened
+// relative to it, without following a link at its end, is the entry in that folder and
+// nowhere else.
+
+// Opens a name relative to an open folder (never a path of its own), without following
+// a link at its end.
+FileHandle openRelative(HANDLE folder, const std::wstring& name, bool directory, ACCESS_MASK access);
+// Creates a new file or folder relative to an open folder, with the given security
+// (none: inherited). Fails with ERROR_ALREADY_EXISTS when the name exists in any form,
+// a link included. `openExisting` opens an existing name instead (never following a link
+// at its end); `created` tells which happened.
+FileHandle createRelative(HANDLE folder, const std::wstring& name, bool directory, ACCESS_MASK access,
+                          PSECURITY_DESCRIPTOR security, bool openExisting = false, bool* created = nullptr);
+// Marks an open file (or empty folder) for deletion; it goes when its last handle closes.
+bool deleteThrough(HANDLE handle);
+// The names in an open folder ("." and ".." left out), with their attributes.
+struct FolderEntry {
+    std::wstring name;
+    DWORD attributes;
+};
+std::vector<FolderEntry> entriesOf(HANDLE folder);
+
+// Attributes of an open file or folder; INVALID_FILE_ATTRIBUTES when unknown.
+DWORD attributesOf(HANDLE handle);
+// The file system's index of an open file or folder, unique on its volume.
+bool fileIndexOf(HANDLE handle, ULONGLONG* index);
+// True when both handles are the same file or folder (volume and file index).
+bool sameFile(HANDLE a, HANDLE b);
+// A directory that is no link and no mount point, judged by its open handle.
+bool isPlainFolder(HANDLE handle);
+// A file that is neither a folder nor a link.
+bool isPlainFile(HANDLE handle);
+
+// Where an open file or folder really is, as a DOS path without "\\?\" ("C:\a\b",
+// "\\server\share\a"); empty when the system cannot say. `root` ("C:\") names the drive
+// to report it on where the system has no final-path call (before Vista).
+std::wstring finalPathOf(HANDLE handle, const std::wstring& root);
+// The same, made from the volume-relative name the file system gives and the drive
+// `root` when that drive holds the handle's volume; the way used before Vista.
+std::wstring finalPathOnVolume(HANDLE handle, const std::wstring& root);
+// The drive root of a path ("C:\", "\\server\share\"); empty when it has none.
+std::wstring rootOfPath(const std::wstring& path);
+// Paths equal without regard to case and to a trailing backslash; empty never matches.
+bool samePath(const std::wstring& a, const std::wstring& b);

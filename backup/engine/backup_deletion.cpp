@@ -1,38 +1,19 @@
 #include "backup_deletion.h"
 
-#include <winternl.h>
 #include <shlwapi.h>
 
 #include <algorithm>
 #include <vector>
 
+#include "admin_only.h"
 #include "handles.h"
+#include "hive_check.h"
 #include "platform.h"
 
 namespace {
 
 constexpr int kMaxFilesKeys = 1000;
 constexpr DWORD kCchProfilePath = 520;
-constexpr DWORD kCchFinalPath = 2048;
-
-struct DispositionInformation {
-    BOOLEAN deleteFile;
-};
-
-struct BasicInformation {
-    LARGE_INTEGER creationTime, lastAccessTime, lastWriteTime, changeTime;
-    ULONG fileAttributes;
-};
-
-// One class of information about an open file, through the native call (present on every
-// NT system). False when the call is missing or fails.
-bool queryFile(HANDLE handle, void* buffer, ULONG cb, int informationClass) {
-    static const auto ntQueryInformationFile =
-        systemFunction<decltype(&NtQueryInformationFile)>(L"ntdll.dll", "NtQueryInformationFile");
-    IO_STATUS_BLOCK io = {};
-    return ntQueryInformationFile &&
-           ntQueryInformationFile(handle, &io, buffer, cb, static_cast<FILE_INFORMATION_CLASS>(informationClass)) >= 0;
-}
 
 std::wstring upperCase(std::wstring text) {
     if (!text.empty()) CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
@@ -49,21 +30,10 @@ std::wstring withBackslash(std::wstring path) {
     return path;
 }
 
-bool samePath(const std::wstring& a, const std::wstring& b) {
-    return !a.empty() && upperCase(withoutBackslash(a)) == upperCase(withoutBackslash(b));
-}
-
 std::wstring parentOf(const std::wstring& folder) {
     std::wstring path = withoutBackslash(folder);
     size_t slash = path.rfind(L'\\');
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
-}
-
-std::wstring rootOf(const std::wstring& path) {
-    std::vector<wchar_t> root(path.begin(), path.end());
-    root.push_back(L'\0');
-    if (!PathStripToRootW(root.data())) return {};
-    return withBackslash(root.data());
 }
 
 // The full path in its long form, as the final path of a handle names it. Only a path
@@ -83,78 +53,61 @@ bool qualified(const std::wstring& path, std::wstring& out) {
     return true;
 }
 
-bool isPlainFolder(HANDLE handle) {
-    DWORD attributes = attributesOf(handle);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+bool isDigits(const std::wstring& text) {
+    return !text.empty() && text.find_first_not_of(L"0123456789") == std::wstring::npos;
 }
 
-bool isPlainFile(HANDLE handle) {
-    DWORD attributes = attributesOf(handle);
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+// A name of one component that the file system takes as it stands.
+bool isPlainName(const std::wstring& name) {
+    if (name.empty() || name.find_first_of(L"\\/:*?\"<>|") != std::wstring::npos) return false;
+    std::wstring unblanked = name;
+    unblanked.erase(std::remove(unblanked.begin(), unblanked.end(), L' '), unblanked.end());
+    return !unblanked.empty() && unblanked.find_first_not_of(L'.') != std::wstring::npos;
 }
 
-// Opens a name relative to an open folder (never a path of its own), without following
-// a link at its end.
-FileHandle openRelative(HANDLE folder, const std::wstring& name, bool directory, ACCESS_MASK access) {
-    static const auto ntCreateFile = systemFunction<decltype(&NtCreateFile)>(L"ntdll.dll", "NtCreateFile");
-    if (!ntCreateFile || name.empty() || name.size() * sizeof(wchar_t) >= 0xFFFF) return {};
-    UNICODE_STRING ntName;
-    ntName.Buffer = const_cast<wchar_t*>(name.c_str());
-    ntName.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
-    ntName.MaximumLength = ntName.Length;
-    OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, &ntName, OBJ_CASE_INSENSITIVE, folder, nullptr);
-    IO_STATUS_BLOCK io = {};
-    HANDLE handle = nullptr;
-    const ULONG options = (directory ? FILE_DIRECTORY_FILE : FILE_NON_DIRECTORY_FILE) | FILE_OPEN_REPARSE_POINT |
-                          FILE_SYNCHRONOUS_IO_NONALERT;
-    NTSTATUS status = ntCreateFile(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr, 0,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, options,
-                                   nullptr, 0);
-    if (status < 0 || !handle) return {};
-    return FileHandle(handle);
-}
-
-// Marks an open file (or empty folder) for deletion; it goes when its last handle closes.
-bool deleteThrough(HANDLE handle) {
-    static const auto ntSetInformationFile =
-        systemFunction<decltype(&NtSetInformationFile)>(L"ntdll.dll", "NtSetInformationFile");
-    if (!ntSetInformationFile) return false;
-    DispositionInformation disposition = {TRUE};
-    IO_STATUS_BLOCK io = {};
-    return ntSetInformationFile(handle, &io, &disposition, sizeof(disposition),
-                                static_cast<FILE_INFORMATION_CLASS>(13 /* FileDispositionInformation */)) >= 0;
-}
-
-// A Files entry names a file inside the backup folder only when it is relative and never
-// climbs out; anything else (a crafted SURVIN.INI) is left alone.
-bool isPlainRelative(const std::wstring& entry) {
-    if (entry.empty() || entry[0] == L'\\' || entry[0] == L'/') return false;
-    if (entry.find(L':') != std::wstring::npos) return false;
-    size_t start = 0;
-    while (start <= entry.size()) {
-        size_t end = entry.find_first_of(L"\\/", start);
-        if (end == std::wstring::npos) end = entry.size();
-        std::wstring part = entry.substr(start, end - start);
-        part.erase(std::remove(part.begin(), part.end(), L' '), part.end());
-        if (part.empty() || part.find_first_not_of(L'.') == std::wstring::npos) return false;
-        start = end + 1;
+// A Files entry names a file of this backup only in the two forms a backup writes: a plain
+// name in the folder, or Users\<n>\<name> for a user hive. Anything else (a crafted
+// SURVIN.INI naming a path into a backup below it, or out of the folder) is left alone.
+bool isBackupFileEntry(const std::wstring& entry, std::wstring& userFolder, std::wstring& name) {
+    std::wstring text = entry;
+    std::replace(text.begin(), text.end(), L'/', L'\\');
+    const size_t first = text.find(L'\\');
+    if (first == std::wstring::npos) {
+        userFolder.clear();
+        name = text;
+        return isPlainName(name);
     }
-    return true;
+    const size_t second = text.find(L'\\', first + 1);
+    if (second == std::wstring::npos || text.find(L'\\', second + 1) != std::wstring::npos) return false;
+    if (lstrcmpiW(text.substr(0, first).c_str(), L"Users") != 0) return false;
+    if (!isDigits(text.substr(first + 1, second - first - 1))) return false;
+    userFolder = text.substr(0, second);
+    name = text.substr(second + 1);
+    return isPlainName(name);
+}
+
+// True when an open folder holds a SURVIN.INI: it is (or may pass for) a backup of its own.
+bool holdsRestoreInfo(HANDLE folder) {
+    return static_cast<bool>(openRelative(folder, L"SURVIN.INI", false, FILE_READ_ATTRIBUTES));
 }
 
 // Deletes one listed file of the folder: it must be a plain file (not a link) at exactly
-// the place its name gives, seen from the folder's real path.
+// the place its name gives, seen from the folder's real path, and never inside a user
+// folder that holds a backup of its own.
 void deleteEntry(HANDLE folder, const std::wstring& folderFinal, const std::wstring& root,
                  const std::wstring& entry) {
-    if (!isPlainRelative(entry)) return;
-    std::wstring name = entry;
-    std::replace(name.begin(), name.end(), L'/', L'\\');
-    FileHandle file = openRelative(folder, name, false, DELETE | FILE_READ_ATTRIBUTES);
+    std::wstring userFolder, name;
+    if (!isBackupFileEntry(entry, userFolder, name)) return;
+    if (!userFolder.empty()) {
+        for (const std::wstring& level : {std::wstring(L"Users"), userFolder}) {
+            FileHandle inner = openRelative(folder, level, true, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES);
+            if (!inner || !isPlainFolder(inner.get()) || holdsRestoreInfo(inner.get())) return;
+        }
+    }
+    const std::wstring relative = userFolder.empty() ? name : userFolder + L'\\' + name;
+    FileHandle file = openRelative(folder, relative, false, DELETE | FILE_READ_ATTRIBUTES);
     if (!file || !isPlainFile(file.get())) return;
-    if (!samePath(finalPathOf(file.get(), root), folderFinal + L'\\' + name)) return;
+    if (!samePath(finalPathOf(file.get(), root), folderFinal + L'\\' + relative)) return;
     deleteThrough(file.get());
 }
 
@@ -178,92 +131,8 @@ void removeEmptyUserFolder(HANDLE folder, const std::wstring& folderFinal, const
 
 }  // namespace
 
-DWORD attributesOf(HANDLE handle) {
-    // The basic information alone: the whole file information also asks for the volume's
-    // serial number, which costs far more on some systems than everything else here.
-    BasicInformation basic = {};
-    if (queryFile(handle, &basic, sizeof(basic), 4 /* FileBasicInformation */)) return basic.fileAttributes;
-    BY_HANDLE_FILE_INFORMATION info;
-    return GetFileInformationByHandle(handle, &info) ? info.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
-}
-
-bool fileIndexOf(HANDLE handle, ULONGLONG* index) {
-    LARGE_INTEGER internal = {};
-    if (queryFile(handle, &internal, sizeof(internal), 6 /* FileInternalInformation */)) {
-        *index = static_cast<ULONGLONG>(internal.QuadPart);
-        return true;
-    }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(handle, &info)) return false;
-    *index = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    return true;
-}
-
-std::wstring finalPathOnVolume(HANDLE handle, const std::wstring& root) {
-    if (root.size() != 3 || root[1] != L':') return {};
-    std::vector<BYTE> buffer(sizeof(ULONG) + kCchFinalPath * sizeof(wchar_t));
-    if (!queryFile(handle, buffer.data(), static_cast<ULONG>(buffer.size()), 9 /* FileNameInformation */)) return {};
-    ULONG cb = 0;
-    memcpy(&cb, buffer.data(), sizeof(cb));
-    if (cb > buffer.size() - sizeof(ULONG)) return {};
-    std::wstring name(reinterpret_cast<const wchar_t*>(buffer.data() + sizeof(ULONG)), cb / sizeof(wchar_t));
-
-    BY_HANDLE_FILE_INFORMATION info;
-    DWORD serial = 0;
-    if (!GetFileInformationByHandle(handle, &info) ||
-        !GetVolumeInformationW(root.c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0) ||
-        serial != info.dwVolumeSerialNumber)
-        return {};
-    return root.substr(0, 2) + name;
-}
-
-std::wstring finalPathOf(HANDLE handle, const std::wstring& root) {
-    using GetFinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
-    static const auto getFinalPath = systemFunction<GetFinalPathFn>(L"kernel32.dll", "GetFinalPathNameByHandleW");
-    if (!getFinalPath) return finalPathOnVolume(handle, root);
-    std::vector<wchar_t> buffer(kCchFinalPath);
-    DWORD cch = getFinalPath(handle, buffer.data(), kCchFinalPath, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    // Some file systems cannot normalise; the opened name is the next best.
-    if (cch == 0 || cch >= kCchFinalPath)
-        cch = getFinalPath(handle, buffer.data(), kCchFinalPath, FILE_NAME_OPENED | VOLUME_NAME_DOS);
-    if (cch == 0 || cch >= kCchFinalPath) return {};
-    std::wstring path(buffer.data(), cch);
-    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + path.substr(8);
-    if (path.compare(0, 4, L"\\\\?\\") == 0) return path.substr(4);
-    return path;
-}
-
-namespace {
-// Guards alive on this thread: only the outermost switches the privileges.
-thread_local int g_privilegesOffDepth = 0;
-}  // namespace
-
-BackupPrivilegesOff::BackupPrivilegesOff() {
-    if (g_privilegesOffDepth++ > 0) return;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token_)) {
-        token_ = nullptr;
-        return;
-    }
-    TwoPrivileges off = {};
-    off.count = 2;
-    if (!LookupPrivilegeValueW(nullptr, L"SeBackupPrivilege", &off.privileges[0].Luid) ||
-        !LookupPrivilegeValueW(nullptr, L"SeRestorePrivilege", &off.privileges[1].Luid))
-        return;
-    DWORD cb = 0;
-    changed_ = AdjustTokenPrivileges(token_, FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(&off), sizeof(previous_),
-                                     reinterpret_cast<TOKEN_PRIVILEGES*>(&previous_), &cb) != FALSE;
-}
-
-BackupPrivilegesOff::~BackupPrivilegesOff() {
-    --g_privilegesOffDepth;
-    // The earlier state holds only what this object changed.
-    if (changed_ && previous_.count > 0)
-        AdjustTokenPrivileges(token_, FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(&previous_), 0, nullptr, nullptr);
-    if (token_) CloseHandle(token_);
-}
-
 bool deleteBackup(const std::wstring& folderPath, const std::wstring& placePath) {
-    BackupPrivilegesOff privilegesOff;
+    BackupPrivileges privilegesOff(false);
     std::wstring folder, place;
     if (!qualified(folderPath, folder)) return false;
     if (placePath.empty())
@@ -272,24 +141,33 @@ bool deleteBackup(const std::wstring& folderPath, const std::wstring& placePath)
         return false;
     if (place.empty() || folder.size() < place.size() || upperCase(folder.substr(0, place.size())) != upperCase(place))
         return false;
-    const std::wstring root = rootOf(folder);
+    const std::wstring root = rootOfPath(folder);
 
     // The place is taken where it leads (the backup program registered it); the folder
     // must be exactly where the found path goes from there, with no link on the way.
-    FileHandle placeHandle(CreateFileW(withoutBackslash(place).c_str(), FILE_READ_ATTRIBUTES,
+    FileHandle placeHandle(CreateFileW(withoutBackslash(place).c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!placeHandle) return false;
+    // A place or a backup that another user made is not the program's to delete (a drive
+    // root is nobody's to make).
+    if (!placeHandle || (!PathIsRootW(place.c_str()) && !isOwnedByAdmins(placeHandle.get()))) return false;
     const std::wstring placeFinal = finalPathOf(placeHandle.get(), root);
     placeHandle.reset();
     if (placeFinal.empty()) return false;
     const std::wstring folderFinal = withoutBackslash(withBackslash(placeFinal) + folder.substr(place.size()));
 
     FileHandle held(CreateFileW(withoutBackslash(folder).c_str(),
-                                FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | DELETE | SYNCHRONIZE,
+                                FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | DELETE | READ_CONTROL |
+                                    SYNCHRONIZE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!held || !isPlainFolder(held.get()) || !samePath(finalPathOf(held.get(), root), folderFinal)) return false;
+    if (!isOwnedByAdmins(held.get())) return false;
+    {
+        // A list that another user wrote steers nothing.
+        FileHandle info = openRelative(held.get(), L"SURVIN.INI", false, FILE_READ_ATTRIBUTES | READ_CONTROL);
+        if (info && !isOwnedByAdmins(info.get())) return false;
+    }
 
     // Each entry is read just before its deletion: SURVIN.INI comes last and ends the list.
     // Whatever the list says, only files inside the held folder can go.
@@ -323,6 +201,8 @@ bool deleteBackup(const std::wstring& folderPath, const std::wstring& placePath)
         }
         removeEmptyUserFolder(held.get(), folderFinal, root, L"Users");
     }
+    // What a hive check interrupted in this backup left behind.
+    removeLeftoverScratch(folder);
 
     // The folder itself through the handle that has held it since its check, then each
     // parent that is left empty, up to the drive root. A link is not ours to remove, nor

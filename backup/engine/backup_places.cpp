@@ -6,6 +6,7 @@
 
 #include "folder_naming.h"
 #include "handles.h"
+#include "platform.h"
 #include "settings.h"
 
 namespace {
@@ -152,12 +153,6 @@ bool openIdentity(const std::wstring& folder, FolderIdentity& identity) {
     return identity.handle && fileIndexOf(identity.handle.get(), &identity.index);
 }
 
-bool sameVolume(HANDLE a, HANDLE b) {
-    BY_HANDLE_FILE_INFORMATION infoA, infoB;
-    return GetFileInformationByHandle(a, &infoA) && GetFileInformationByHandle(b, &infoB) &&
-           infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber;
-}
-
 // Removes the found backups that are the given folder; true when there was one. The file
 // index is compared first; the volume, which is dearer to ask for, only when it matches.
 bool takeOut(std::vector<FoundBackup>& found, const std::wstring& folder) {
@@ -166,7 +161,7 @@ bool takeOut(std::vector<FoundBackup>& found, const std::wstring& folder) {
     const auto isOwn = [&](const FoundBackup& backup) {
         FolderIdentity other;
         return openIdentity(backup.folder, other) && other.index == own.index &&
-               sameVolume(other.handle.get(), own.handle.get());
+               sameFile(other.handle.get(), own.handle.get());
     };
     const auto end = std::remove_if(found.begin(), found.end(), isOwn);
     const bool any = end != found.end();
@@ -181,6 +176,11 @@ std::vector<FoundBackup> searchBackups() {
     for (const std::wstring& value : readBackupDirs()) {
         std::wstring place;
         if (!storedPlace(value, place)) break;
+        // The search never goes through a link, the place itself included: a place that a
+        // user swapped for a link to a folder of their own would lead it there.
+        const std::wstring bare = place.size() > 3 ? place.substr(0, place.size() - 1) : place;
+        const DWORD attributes = GetFileAttributesW(bare.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
         const size_t before = found.size();
         walk(place, 0, found);
         for (size_t i = before; i < found.size(); ++i) found[i].place = place;
@@ -228,7 +228,7 @@ void pruneBackups(const BackupRun& backup, JobReport& report) {
     const int mode = backup.retentionMode;
     if (mode == 0) return;
     // File permissions apply to everything the pruning opens.
-    BackupPrivilegesOff privilegesOff;
+    BackupPrivileges privilegesOff(false);
     postProgress(report, JOB_LOGLINE, L"搜索以前备份 ...");
     std::vector<FoundBackup> found = searchBackups();
     postProgress(report, JOB_LOGLINE, L"删除以前备份（如果有） ...");

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "handles.h"
 #include "hive_types.h"
 #include "settings.h"
 
@@ -18,6 +19,11 @@ struct BackupRun : JobOptions {
     DWORD firstSaveError = 0;
     // Numbers the "Users\<n>" folders of user hives; advanced atomically.
     volatile LONG userFolderCounter = 0;
+    // The backup folder, held open from the first hive saved to the end of the run: nobody
+    // can rename it or put a link in its place meanwhile, and the hives go in relative to
+    // it. folderFinal is where it really is, without a trailing backslash.
+    FileHandle folderHandle;
+    std::wstring folderFinal;
 };
 
 // A saved hive's path relative to the backup folder, as the Saved value records it

@@ -1,6 +1,5 @@
 #include "backup_system.h"
 
-#include "admin_only.h"
 #include "platform.h"
 
 namespace {
@@ -66,6 +65,8 @@ LONG BackupSystem::openHiveList(HKEY* key) {
 
 namespace {
 using RegSaveKeyExFn = LONG(WINAPI*)(HKEY, LPCWSTR, LPSECURITY_ATTRIBUTES, DWORD);
+using NtSaveKeyFn = LONG(WINAPI*)(HANDLE, HANDLE);
+using NtSaveKeyExFn = LONG(WINAPI*)(HANDLE, HANDLE, ULONG);
 
 // Windows 2000 lacks RegSaveKeyExW: it is looked up by name on first use.
 RegSaveKeyExFn regSaveKeyEx() {
@@ -73,28 +74,30 @@ RegSaveKeyExFn regSaveKeyEx() {
     return fn;
 }
 
-// The saved file is created for administrators only. Wine refuses any security attributes
-// on a save (ERROR_UNKNOWN_REVISION) and creates no file then: there the save runs without
-// them, and saveHive gives the file the DACL afterwards, inside a folder that already has it.
-template <class Save>
-LONG saveWithAdminOnlyFile(const std::wstring& file, Save save) {
-    LONG r = save(adminOnlyFileAttributes());
-    if (r == ERROR_UNKNOWN_REVISION && GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES)
-        r = save(nullptr);
-    return r;
+LONG errorOf(LONG status) { return status >= 0 ? ERROR_SUCCESS : static_cast<LONG>(errorOfStatus(status)); }
+
+LONG ntSaveKey(HKEY key, HANDLE file) {
+    static const auto save = systemFunction<NtSaveKeyFn>(L"ntdll.dll", "NtSaveKey");
+    if (!save) return ERROR_PROC_NOT_FOUND;
+    return errorOf(save(key, file));
 }
 }  // namespace
 
 bool BackupSystem::hasSaveKeyEx() { return regSaveKeyEx() != nullptr; }
 
-LONG BackupSystem::saveKeyEx(HKEY key, const std::wstring& file, DWORD flags) {
-    RegSaveKeyExFn fn = regSaveKeyEx();
-    if (!fn) return ERROR_PROC_NOT_FOUND;
-    return saveWithAdminOnlyFile(file, [&](SECURITY_ATTRIBUTES* sa) { return fn(key, file.c_str(), sa, flags); });
+// The saved file is the one saveHive created for administrators only, relative to the
+// folder it holds; the registry writes into its handle, so no path is opened again.
+LONG BackupSystem::saveKeyEx(HKEY key, HANDLE file, DWORD flags) {
+    static const auto saveEx = systemFunction<NtSaveKeyExFn>(L"ntdll.dll", "NtSaveKeyEx");
+    if (saveEx) return errorOf(saveEx(key, file, flags));
+    // Where RegSaveKeyExW exists without it (Wine), that call saves in the one format.
+    return ntSaveKey(key, file);
 }
 
-LONG BackupSystem::saveKey(HKEY key, const std::wstring& file) {
-    return saveWithAdminOnlyFile(file, [&](SECURITY_ATTRIBUTES* sa) { return RegSaveKeyW(key, file.c_str(), sa); });
+LONG BackupSystem::saveKey(HKEY key, HANDLE file) { return ntSaveKey(key, file); }
+
+HiveCheckResult BackupSystem::checkSavedHive(const std::wstring& file, const std::wstring& scratchParent) {
+    return checkHive(file.c_str(), scratchParent);
 }
 
 LONG BackupSystem::flushKey(HKEY key) { return RegFlushKey(key); }

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "hive_check.h"
+
 class BackupSystem {
 public:
     virtual ~BackupSystem() = default;
@@ -18,11 +20,17 @@ public:
     // the save calls to see which ones run and to make them fail.
     // HKLM\SYSTEM\CurrentControlSet\Control\hivelist, opened for reading.
     virtual LONG openHiveList(HKEY* key);
-    // Whether RegSaveKeyExW exists (looked up by name once).
+    // Whether the newer save call exists (RegSaveKeyExW, looked up by name once: Windows XP
+    // and later).
     virtual bool hasSaveKeyEx();
-    virtual LONG saveKeyEx(HKEY key, const std::wstring& file, DWORD flags);
-    virtual LONG saveKey(HKEY key, const std::wstring& file);
+    // The saves write into a new, empty file the caller created and holds (the registry
+    // calls underneath RegSaveKeyExW and RegSaveKeyW, which take the file's handle).
+    virtual LONG saveKeyEx(HKEY key, HANDLE file, DWORD flags);
+    virtual LONG saveKey(HKEY key, HANDLE file);
     virtual LONG flushKey(HKEY key);
+    // The load check of a saved hive (checkHive). A full disk, where the check's private
+    // copy finds no room, is one of the things Wine cannot show.
+    virtual HiveCheckResult checkSavedHive(const std::wstring& file, const std::wstring& scratchParent);
     // The short (8.3) form of an existing path; empty when there is none. Wine makes one
     // for every long name, Windows not where short names are switched off.
     virtual std::wstring shortPathOf(const std::wstring& path);

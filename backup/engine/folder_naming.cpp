@@ -26,6 +26,17 @@ std::wstring replaceNoCase(const std::wstring& text, const std::wstring& placeho
     return result;
 }
 
+// A formatted date or time becomes (part of) one folder name: a picture in RegOpt.ini
+// that makes a separator, "..", a character no folder name may hold, or nothing but dots
+// and blanks (which the file system drops) would move the backup somewhere else.
+bool isFolderNameText(const std::wstring& text) {
+    if (text.find(L"..") != std::wstring::npos) return false;
+    for (wchar_t c : text) {
+        if (c < 0x20 || wcschr(L"\\/:*?\"<>|", c)) return false;
+    }
+    return text.empty() || text.find_first_not_of(L". ") != std::wstring::npos;
+}
+
 void replaceAll(std::wstring& text, const std::wstring& what, const std::wstring& with) {
     for (size_t at; (at = text.find(what)) != std::wstring::npos;) text.replace(at, what.size(), with);
 }
@@ -44,13 +55,15 @@ bool expandFolderTemplate(const std::wstring& tmpl, FolderNaming& naming, std::w
     // resolves the folder it showed already expanded, and the backup root is still cut
     // at the date text of that first expansion.
     if (lower.find(L"date") != std::wstring::npos) {
-        if (!GetDateFormatW(LOCALE_USER_DEFAULT, 0, &now, naming.dateFormat.c_str(), formatted, kCchFormatted))
+        if (!GetDateFormatW(LOCALE_USER_DEFAULT, 0, &now, naming.dateFormat.c_str(), formatted, kCchFormatted) ||
+            !isFolderNameText(formatted))
             return false;
         naming.dateText = formatted;
         text = replaceNoCase(text, L"<date>", naming.dateText);
     }
     if (lower.find(L"time") != std::wstring::npos) {
-        if (!GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &now, naming.timeFormat.c_str(), formatted, kCchFormatted))
+        if (!GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &now, naming.timeFormat.c_str(), formatted, kCchFormatted) ||
+            !isFolderNameText(formatted))
             return false;
         naming.timeText = formatted;
         text = replaceNoCase(text, L"<time>", naming.timeText);

@@ -17,12 +17,10 @@ const wchar_t* fileNameOf(const wchar_t* path) {
     return slash ? slash + 1 : path;
 }
 
-std::wstring joinPath(const std::wstring& folder, const wchar_t* name) {
-    if (folder.empty() || folder.back() == L'\\') return folder + name;
-    return folder + L'\\' + name;
+std::wstring withoutBackslash(std::wstring path) {
+    while (!path.empty() && path.back() == L'\\') path.pop_back();
+    return path;
 }
-
-bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // The live path with ".bak" added only when its file name has no extension, as the
 // shell's add-extension rule does (…\config\SYSTEM.bak, …\NTUSER.DAT unchanged).
@@ -42,15 +40,43 @@ void deleteCreatedKey(HKEY root, const std::wstring& subkey) {
         RegDeleteKeyW(root, subkey.c_str());
 }
 
-// The copy keeps a read-only attribute of its source, which would keep it from going.
-void deleteSavedFile(const std::wstring& path) {
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(path.c_str());
+// Empties an open file for the next attempt.
+void truncate(HANDLE file) {
+    LARGE_INTEGER zero = {};
+    SetFilePointerEx(file, zero, nullptr, FILE_BEGIN);
+    SetEndOfFile(file);
+}
+
+// Whether an open folder is where `expected` says, seen from its real path. Where the
+// system cannot tell (a network path before Vista), the handle's own attributes, which
+// show a link there, have decided.
+bool isRightThere(HANDLE folder, const std::wstring& expected) {
+    const std::wstring real = finalPathOf(folder, rootOfPath(expected));
+    return real.empty() || samePath(real, expected);
+}
+
+constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_TRAVERSE |
+                                      FILE_READ_ATTRIBUTES | READ_CONTROL | WRITE_DAC;
+
+// Opens a folder of the backup held open below `parent` (whose real path is parentFinal),
+// making it for administrators only when it is missing. A name that leads anywhere but
+// to a plain folder right there (a link, a mount point, a file) is refused.
+FileHandle holdSubfolder(HANDLE parent, const std::wstring& parentFinal, const std::wstring& name) {
+    bool created = false;
+    FileHandle folder = createRelative(parent, name, true, kFolderAccess, adminOnlyFolderSecurity(), true, &created);
+    if (!folder || !isPlainFolder(folder.get())) return {};
+    if (!isRightThere(folder.get(), parentFinal + L"\\" + name)) return {};
+    // A numbered folder left by an earlier backup (overwrite) gets the DACL too.
+    if (!created) makeAdminOnly(folder.get(), true);
+    return folder;
 }
 
 }  // namespace
 
-LONG saveKeyToFile(HKEY root, const std::wstring& subkey, const std::wstring& file) {
+LONG saveKeyToFile(HKEY root, const std::wstring& subkey, HANDLE file) {
+    // The backup-and-restore option and the save calls need the backup privilege; nothing
+    // else happens while it is on.
+    BackupPrivileges on(true);
     REGSAM access = KEY_READ;
     if (isWow64()) access |= KEY_WOW64_64KEY;
     KeyHandle key;
@@ -72,11 +98,13 @@ LONG saveKeyToFile(HKEY root, const std::wstring& subkey, const std::wstring& fi
         system.flushKey(key.get());
         if (haveSaveEx) {
             if (system.saveKeyEx(key.get(), file, REG_NO_COMPRESSION) == ERROR_SUCCESS) return ERROR_SUCCESS;
-            // No partial file may stay for the older call, which refuses an existing file.
-            DeleteFileW(file.c_str());
+            // Nothing partial may stay for the older call.
+            truncate(file);
         }
     }
-    return system.saveKey(key.get(), file);
+    r = system.saveKey(key.get(), file);
+    if (r != ERROR_SUCCESS) truncate(file);
+    return r;
 }
 
 bool createFolderTree(const std::wstring& path) {
@@ -102,6 +130,47 @@ bool createFolderTree(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool holdBackupFolder(BackupRun& run) {
+    if (run.folderHandle) return true;
+    BackupPrivileges off(false);
+    std::wstring folder = run.backupFolder;
+    while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L' ')) folder.pop_back();
+    if (!createFolderTree(folder)) return false;
+    // The levels above are taken where they lead (the user chose them); the backup folder
+    // itself must be right there below its parent.
+    const size_t slash = folder.rfind(L'\\');
+    if (slash == std::wstring::npos || slash + 1 >= folder.size()) return false;
+    const std::wstring parentPath = folder.substr(0, slash + 1);
+    FileHandle parent(CreateFileW(parentPath.c_str(), FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!parent) return false;
+    std::wstring parentFinal = withoutBackslash(finalPathOf(parent.get(), rootOfPath(folder)));
+    if (parentFinal.empty()) parentFinal = withoutBackslash(parentPath);
+    const std::wstring expected = parentFinal + L"\\" + folder.substr(slash + 1);
+
+    // Shared for reading and writing, never for deleting: it cannot be renamed or removed
+    // while the run holds it.
+    const auto open = [&](ACCESS_MASK access) {
+        return FileHandle(CreateFileW(folder.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr));
+    };
+    FileHandle held = open(kFolderAccess);
+    // A folder whose DACL an administrator may not change is used as it is.
+    if (!held && GetLastError() == ERROR_ACCESS_DENIED) held = open(kFolderAccess & ~WRITE_DAC);
+    if (!held) return false;
+    if (!isPlainFolder(held.get()) || !isRightThere(held.get(), expected)) return false;
+    // A folder that existed already (one the user chose) changes only as far as an
+    // administrator may change it anyway: the privileges stay off.
+    makeAdminOnly(held.get(), true);
+    run.folderFinal = expected;
+    run.folderHandle = std::move(held);
+    // What a check of an earlier, interrupted run into this folder left.
+    removeLeftoverScratch(run.folderFinal);
+    return true;
+}
+
 HiveSaveResult saveHive(BackupRun& run, const HiveEntry& entry, int n, int count, JobReport& report) {
     HiveSaveResult result;
     HKEY root = nullptr;
@@ -121,51 +190,87 @@ HiveSaveResult saveHive(BackupRun& run, const HiveEntry& entry, int n, int count
     std::wstring folder = run.backupFolder;
     while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L' ')) folder.pop_back();
     folder += L'\\';
+    std::wstring users;  // "Users\<n>" for a user hive
     if (entry.category != kHiveSystem) {
-        wchar_t users[32];
-        wsprintfW(users, L"Users\\%d", static_cast<int>(InterlockedIncrement(&run.userFolderCounter)));
+        wchar_t text[32];
+        wsprintfW(text, L"Users\\%d", static_cast<int>(InterlockedIncrement(&run.userFolderCounter)));
+        users = text;
         folder += users;
     }
-    const std::wstring savedPath = joinPath(folder, name);
-    copyField(saved.savedPath, savedPath.c_str());
+    copyField(saved.savedPath, (withoutBackslash(folder) + L"\\" + name).c_str());
 
     result.outcome = HiveSaveOutcome::Failed;
-    if (run.overwrite) DeleteFileW(savedPath.c_str());
-    if (exists(savedPath)) {
+    // File work with the privileges off: they would let a link planted in the folder lead
+    // an open past the permissions of whatever it points to.
+    BackupPrivileges off(false);
+    const auto cannotCreateFolder = [&] {
+        report.fail(err::kCreateFolder);
+        postProgress(report, JOB_LOGLINE, L"失败: 无法创建文件夹 %s", folder.c_str());
+        return result;
+    };
+    if (!holdBackupFolder(run)) return cannotCreateFolder();
+    HANDLE target = run.folderHandle.get();
+    FileHandle usersFolder, userFolder;
+    std::wstring targetFinal = run.folderFinal;
+    if (!users.empty()) {
+        usersFolder = holdSubfolder(target, targetFinal, L"Users");
+        if (!usersFolder) return cannotCreateFolder();
+        targetFinal += L"\\Users";
+        userFolder = holdSubfolder(usersFolder.get(), targetFinal, users.substr(6));
+        if (!userFolder) return cannotCreateFolder();
+        targetFinal += L"\\" + users.substr(6);
+        target = userFolder.get();
+    }
+    const std::wstring savedFinal = targetFinal + L"\\" + name;
+
+    if (run.overwrite) {
+        FileHandle old = openRelative(target, name, false, DELETE | FILE_READ_ATTRIBUTES);
+        if (old && isPlainFile(old.get())) deleteThrough(old.get());
+    }
+    // A new file, for administrators only; whatever has the name (a file, a folder, a
+    // link) is never written into.
+    FileHandle file = createRelative(target, name, false, GENERIC_READ | GENERIC_WRITE | DELETE,
+                                     adminOnlyFileSecurity());
+    if (!file) {
         report.fail(err::kHiveExists);
         postProgress(report, JOB_LOGLINE, L"保存 (%d / %d) %s ... 失败; 已经存在", n, count, name);
         return result;
     }
-    if (!createFolderTree(folder)) {
-        report.fail(err::kCreateFolder);
-        postProgress(report, JOB_LOGLINE, L"失败: 无法创建文件夹 %s", folder.c_str());
-        return result;
-    }
-    if (entry.category != kHiveSystem) {
-        // A numbered folder left by an earlier backup (overwrite) gets the DACL too.
-        makeAdminOnly(folder.substr(0, folder.rfind(L'\\')));
-        makeAdminOnly(folder);
-    }
     copyField(saved.replacementBackupPath, replacementBackupPathOf(entry.filePath).c_str());
 
-    // A hive the system has loaded is held open and cannot be copied; any other can. The
-    // copy is made here rather than by CopyFile, which leaves the new file with whatever
-    // security the system gives it.
-    const bool copied = copyToAdminOnlyFile(entry.filePath, savedPath);
-    DWORD error = copied ? ERROR_SUCCESS : static_cast<DWORD>(saveKeyToFile(root, subkey, savedPath));
-    // Where the platform took no security attributes for the save (see BackupSystem).
-    if (!copied && error == ERROR_SUCCESS) makeAdminOnly(savedPath);
+    // A hive the system has loaded is held open and cannot be copied; any other can.
+    const bool copied = copyFileInto(entry.filePath, file.get());
+    if (!copied) truncate(file.get());
+    DWORD error = copied ? ERROR_SUCCESS : static_cast<DWORD>(saveKeyToFile(root, subkey, file.get()));
+    if (error != ERROR_SUCCESS) deleteThrough(file.get());  // a failed save leaves no file
+    file.reset();
+
     // A file the registry cannot load would restore nothing: it fails like the save, and
-    // like a failed save it leaves no file behind.
+    // like a failed save it leaves no file behind. A check that could not be made is no
+    // verdict: the file stays, and the run says it could not be verified.
+    bool unverified = false;
     if (error == ERROR_SUCCESS && run.verifyHives) {
-        error = checkHiveLoads(savedPath.c_str());
-        if (error != ERROR_SUCCESS) deleteSavedFile(savedPath);
+        const HiveCheckResult check = backupSystem().checkSavedHive(savedFinal, run.folderFinal + L"\\");
+        if (check.verdict == HiveVerdict::NotAHive) {
+            error = check.error;
+            FileHandle bad = openRelative(target, name, false, DELETE | FILE_READ_ATTRIBUTES);
+            if (bad && isPlainFile(bad.get())) deleteThrough(bad.get());
+        } else if (check.verdict == HiveVerdict::Unverifiable) {
+            unverified = true;
+            result.error = check.error;
+        }
     }
     if (error != ERROR_SUCCESS) {
         postProgress(report, JOB_LOGLINE, L"保存 (%d / %d) %s ... 失败 : %s", n, count, name,
                      windowsErrorText(error).c_str());
         result.outcome = HiveSaveOutcome::LeftOut;
         result.error = error;
+        return result;
+    }
+    if (unverified) {
+        postProgress(report, JOB_LOGLINE, L"保存 (%d / %d) %s ... 无法验证 : %s", n, count, name,
+                     windowsErrorText(result.error).c_str());
+        result.outcome = HiveSaveOutcome::SavedUnverified;
         return result;
     }
     if (copied)

@@ -48,6 +48,30 @@ std::wstring withoutTrailingBackslashes(std::wstring path) {
 
 bool pathExists(const std::wstring& path) { return PathFileExistsW(path.c_str()) != FALSE; }
 
+// Every hive file the run saved is still in the folder it holds (pruning deletes what
+// other backups list; nothing of this one may have gone with them).
+bool savedFilesPresent(const BackupJob& job) {
+    if (!job.folderHandle) return false;
+    for (const SavedHiveEntry& entry : job.savedList) {
+        FileHandle file = openRelative(job.folderHandle.get(), savedRelativePath(job, entry), false,
+                                       FILE_READ_ATTRIBUTES);
+        if (!file || !isPlainFile(file.get())) return false;
+    }
+    return true;
+}
+
+// The same folder as `other` (followed where it leads), by file identity: another
+// spelling (a short name, a link) of the Windows folder is the Windows folder.
+bool isSameFolder(const std::wstring& folder, const std::wstring& other) {
+    const auto open = [](const std::wstring& path) {
+        return FileHandle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    };
+    FileHandle a = open(folder), b = open(other);
+    return a && b && sameFile(a.get(), b.get());
+}
+
 }  // namespace
 
 void BackupJob::postLine(JobNotifyKind kind, std::wstring text) const {
@@ -60,6 +84,11 @@ void BackupJob::fail(int code) {
     Lock guard(lock);
     failed = true;
     errorCode = code;
+}
+
+void BackupJob::noteMissingHive(DWORD error) {
+    Lock guard(lock);
+    if (firstSaveError == 0) firstSaveError = error;
 }
 
 void BackupJob::failKeepingCode(int code) {
@@ -102,6 +131,8 @@ bool prepareJob(BackupJob& job) {
     job.errorCode = 0;
     job.failed = false;
     job.firstSaveError = 0;
+    job.folderHandle.reset();
+    job.folderFinal.clear();
     loadJobSettings(job);
     return true;
 }
@@ -136,14 +167,6 @@ void runBackup(BackupJob& job, HWND notifyWindow, WaitMode wait) {
         return;
     }
     if (job.overwrite) deleteBackup(job.backupFolder);
-    // A folder that exists already is made administrators-only here; one that does not is
-    // created so by the saving. The privileges stay out of it: a folder the user chose
-    // changes only as far as an administrator may change it anyway, so that a system
-    // folder owned by the system's installer keeps its own DACL.
-    {
-        BackupPrivilegesOff privilegesOff;
-        makeAdminOnly(job.backupFolder);
-    }
 
     job.pending = 2;
     ResetEvent(job.doneEvent);
@@ -165,7 +188,12 @@ void runBackup(BackupJob& job, HWND notifyWindow, WaitMode wait) {
             job.failKeepingCode(err::kChangeFolder);
     }
     pruneBackups(job);
-    if (wroteBackup && !isBackup(job.backupFolder)) job.failKeepingCode(err::kNoBackupCreated);
+    if (wroteBackup && !isBackup(job.backupFolder))
+        job.failKeepingCode(err::kNoBackupCreated);
+    else if (wroteBackup && !savedFilesPresent(job))
+        job.noteMissingHive(ERROR_FILE_NOT_FOUND);
+    job.folderHandle.reset();
+    job.folderFinal.clear();
 
     postNotify(job, JOB_FINISHED);
     postProgress(job, JOB_LOGLINE, L"处理 %s", jobHadErrors(job) ? L"包含错误" : L"成功");
@@ -208,11 +236,12 @@ bool checkDestination(BackupJob& job, const std::wstring& folder) {
     if (cch == 0 || cch >= MAX_PATH) return true;
     std::wstring target = withoutTrailingBackslashes(folder);
     std::wstring windowsDir = withoutTrailingBackslashes(windows);
-    wchar_t config[MAX_PATH];
+    wchar_t config[MAX_PATH] = L"";
     if (lstrcmpiW(target.c_str(), windowsDir.c_str()) == 0) return false;
     if (PathCombineW(config, windowsDir.c_str(), L"system32\\config") &&
         lstrcmpiW(target.c_str(), config) == 0)
         return false;
+    if (isSameFolder(bare, windowsDir) || (config[0] && isSameFolder(bare, config))) return false;
     return true;
 }
 
@@ -247,11 +276,12 @@ void saveLoop(BackupJob& job, int parameter, HANDLE startEvent) {
 void saveHive(BackupJob& job, const HiveEntry& entry, int n, int count) {
     const HiveSaveResult result = saveHive(job, entry, n, count, job);
     Lock guard(job.lock);
-    if (result.outcome == HiveSaveOutcome::Saved) {
+    if (result.outcome == HiveSaveOutcome::Saved || result.outcome == HiveSaveOutcome::SavedUnverified)
         job.savedList.push_back(result.saved);
-    } else if (result.outcome == HiveSaveOutcome::LeftOut && job.firstSaveError == 0) {
+    // A hive left out, or one kept that could not be verified: the run ends with errors.
+    if ((result.outcome == HiveSaveOutcome::LeftOut || result.outcome == HiveSaveOutcome::SavedUnverified) &&
+        job.firstSaveError == 0)
         job.firstSaveError = result.error;
-    }
 }
 
 bool writeRestoreInfo(BackupJob& job) { return writeRestoreInfo(job, job); }

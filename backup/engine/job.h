@@ -34,6 +34,9 @@ struct BackupJob final : BackupRun, HiveSelection, JobReport {
     void fail(int code) override;
     // Sets failed and, only while no code is set, errorCode.
     void failKeepingCode(int code) override;
+    // A hive is missing from the backup (not a failure of the run): the first error is
+    // kept for the run's message.
+    void noteMissingHive(DWORD error);
 };
 
 // The process-wide job.

@@ -86,12 +86,23 @@ bool writeRestoreInfo(BackupRun& backup, JobReport& report) {
     postProgress(report, JOB_LOGLINE, L"创建恢复信息文件...");
 
     const std::wstring path = backup.backupFolder + L"SURVIN.INI";
-    if (fileExists(path) && !backup.overwrite) return false;
+    // A SURVIN.INI that appeared after the destination check, or one that cannot be
+    // replaced, is never written into: the backup has no restore information then.
+    if (fileExists(path) && !backup.overwrite) {
+        report.failKeepingCode(err::kNoBackupCreated);
+        return false;
+    }
     deleteProfile(path);
     // The profile functions would create the file with the folder's security: it is made
     // empty first, for administrators only, and they write into it (still as ANSI text,
-    // since an empty file has no byte-order mark).
-    createAdminOnlyFile(path, CREATE_NEW);
+    // since an empty file has no byte-order mark). It is held meanwhile so that nobody can
+    // put another file in its place.
+    FileHandle held(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                adminOnlyFileAttributes(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!held) {
+        report.failKeepingCode(err::kNoBackupCreated);
+        return false;
+    }
 
     ProfileWriter ini(path);
     ini.put(L"INFO", L"DateTime", dateTimeText());
@@ -109,7 +120,9 @@ bool writeRestoreInfo(BackupRun& backup, JobReport& report) {
     std::wstring edition;
     OsInfoRecord record;
     if (!identifyWindows(edition, record)) {
+        held.reset();
         deleteProfile(path);
+        report.failKeepingCode(err::kNoBackupCreated);
         return false;
     }
     writeInfoSection(ini, edition, record);
@@ -142,6 +155,7 @@ bool writeRestoreInfo(BackupRun& backup, JobReport& report) {
             ini.put(L"Files", key, i == count ? L"SURVIN.WRC" : i == count + 1 ? L"SURVIN.EXE" : L"SURVIN.INI");
     }
     forgetCachedProfile(path);
+    held.reset();
     // In case the profile functions replaced the file rather than writing into it.
     makeAdminOnly(path);
 

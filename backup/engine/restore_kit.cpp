@@ -12,15 +12,14 @@ namespace {
 
 constexpr WORD kRestoreProgramLanguage = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);  // 2052
 
-// The console script is 8-bit text in the thread's ANSI code page.
-std::string toAnsi(const std::wstring& text) {
+// Text in a code page: the console script is 8-bit text in the thread's ANSI code page.
+std::string toAnsi(const std::wstring& text, UINT codePage = CP_THREAD_ACP) {
     if (text.empty()) return {};
-    int cb = WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                 nullptr, nullptr);
+    int cb = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                 nullptr);
     if (cb <= 0) return {};
     std::string out(static_cast<size_t>(cb), '\0');
-    WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], cb, nullptr,
-                        nullptr);
+    WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &out[0], cb, nullptr, nullptr);
     return out;
 }
 
@@ -77,10 +76,11 @@ FileHandle openUnchangeable(const std::wstring& path) {
                                   FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
-// The path has a form in the ANSI code page that reads back as the same path.
+// The path has a form in the system's ANSI code page, which the restore program's
+// ANSI calls use whatever the thread's locale, that reads back as the same path.
 bool convertsToAnsi(const std::wstring& text) {
     if (GetACP() == CP_UTF8) return true;
-    const std::string ansi = toAnsi(text);
+    const std::string ansi = toAnsi(text, CP_ACP);
     if (ansi.empty() != text.empty()) return false;
     const int cch = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
     std::wstring back(static_cast<size_t>(cch > 0 ? cch : 0), L'\0');

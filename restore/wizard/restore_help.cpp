@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "admin_only.h"
 #include "handles.h"
 #include "loader.h"
 #include "platform.h"
@@ -61,6 +62,44 @@ bool bindHtmlHelp() {
     return gState == HelpState::Ready;
 }
 
+// The help file lies in the backup folder, and the help viewer runs what a help file
+// holds inside this elevated program: only a file that no other user made or may change
+// is opened (owned by Administrators, SYSTEM or this account, written by nobody else, as
+// the backup program leaves it), and it stays held against changes for the rest of the
+// run.
+FileHandle gHelpFile;
+
+std::wstring wideOf(const std::string& text) {
+    const int cch = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (cch <= 0) return {};
+    std::wstring wide(static_cast<size_t>(cch), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], cch);
+    wide.resize(static_cast<size_t>(cch - 1));
+    return wide;
+}
+
+bool holdAdminOnlyHelp(const std::string& folder, const char* path) {
+    if (gHelpFile) return true;
+    // No data access and no sharing for writing or deleting: the viewer can read it, and
+    // nobody can change, rename or delete it while it is held.
+    FileHandle file(CreateFileA(path, READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file || !isPlainFile(file.get()) || !isAdminOnly(file.get(), true)) return false;
+    // Right there in the folder, not where a link leads.
+    FileHandle parent(CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!parent) return false;
+    const std::wstring root = rootOfPath(wideOf(folder));
+    const std::wstring parentFinal = finalPathOf(parent.get(), root);
+    const std::wstring fileFinal = finalPathOf(file.get(), root);
+    const size_t slash = fileFinal.rfind(L'\\');
+    if (parentFinal.empty() || slash == std::wstring::npos || !samePath(fileFinal.substr(0, slash), parentFinal))
+        return false;
+    gHelpFile = std::move(file);
+    return true;
+}
+
 }  // namespace
 
 void showRestoreHelp(HWND owner) {
@@ -73,6 +112,7 @@ void showRestoreHelp(HWND owner) {
     if (!PathAppendA(path, "tolmen.chm")) return;
     // The help file lies in the backup folder only when the backup program had one.
     if (!PathFileExistsA(path)) return;
+    if (!holdAdminOnlyHelp(folder, path)) return;
     if (!bindHtmlHelp()) return;
     gHtmlHelp(owner, path, 0 /* display topic */, 0);
 }

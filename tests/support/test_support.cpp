@@ -262,4 +262,25 @@ std::vector<std::wstring> hiveCheckKeys() {
     return keys;
 }
 
+bool privilegeEnabled(const wchar_t* name) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    LUID luid;
+    DWORD cb = 0;
+    GetTokenInformation(token, TokenPrivileges, nullptr, 0, &cb);
+    std::vector<BYTE> buffer(cb);
+    bool enabled = false;
+    if (LookupPrivilegeValueW(nullptr, name, &luid) &&
+        GetTokenInformation(token, TokenPrivileges, buffer.data(), cb, &cb)) {
+        auto* privileges = reinterpret_cast<TOKEN_PRIVILEGES*>(buffer.data());
+        for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+            const LUID& p = privileges->Privileges[i].Luid;
+            if (p.LowPart == luid.LowPart && p.HighPart == luid.HighPart)
+                enabled = (privileges->Privileges[i].Attributes & SE_PRIVILEGE_ENABLED) != 0;
+        }
+    }
+    CloseHandle(token);
+    return enabled;
+}
+
 }  // namespace testing_support

@@ -102,6 +102,9 @@ private:
     std::vector<Notice> notices_;
 };
 
+// Whether a privilege of this process's token is enabled.
+bool privilegeEnabled(const wchar_t* name);
+
 // Keys under HKEY_USERS named like the hive check's temporary keys.
 std::vector<std::wstring> hiveCheckKeys();
 

@@ -3,6 +3,7 @@
 
 #include "hive_check.h"
 #include "hive_fixture.h"
+#include "platform.h"
 #include "test_support.h"
 
 using namespace hive_tests;
@@ -85,17 +86,15 @@ TEST(EndToEnd, EveryCategorySelected) {
 
 TEST(EndToEnd, EverySavedHiveLoadsAndNoCheckIsLeftBehind) {
     // What a check of an earlier run left when that run was stopped half-way: a loaded key
-    // and a scratch folder named after a process that no longer runs.
+    // named after a process that no longer runs.
     ScratchDir live(L"hive-e2e-leftover");
     ASSERT_TRUE(testing_support::writeBytes(live / L"hive", testing_support::hiveBytes("left over")));
     wchar_t leftover[64];
     wsprintfW(leftover, L"%s%lu.3", kHiveCheckKeyPrefix, 0xFFFFFFF0ul);
-    ASSERT_EQ(ERROR_SUCCESS, RegLoadKeyW(HKEY_USERS, leftover, (live / L"hive").c_str()));
-    wchar_t temp[MAX_PATH + 1];
-    GetTempPathW(MAX_PATH + 1, temp);
-    const std::wstring leftoverScratch = std::wstring(temp) + leftover + L"\\";
-    ASSERT_TRUE(testing_support::makeDirs(leftoverScratch));
-    ASSERT_TRUE(testing_support::writeBytes(leftoverScratch + L"hive", "x"));
+    {
+        BackupPrivileges on(true);
+        ASSERT_EQ(ERROR_SUCCESS, RegLoadKeyW(HKEY_USERS, leftover, (live / L"hive").c_str()));
+    }
     ASSERT_EQ(std::vector<std::wstring>{leftover}, hiveCheckKeys());
 
     testing_support::PrivateTolmen program(L"hive-e2e-verify-program");
@@ -104,12 +103,15 @@ TEST(EndToEnd, EverySavedHiveLoadsAndNoCheckIsLeftBehind) {
     ASSERT_TRUE(program.run(L"\"" + root.path() + L"<date>\\\" /reg:suo /silent", &exitCode));
     EXPECT_EQ(0u, exitCode);
     EXPECT_TRUE(hiveCheckKeys().empty()) << "a temporary key stayed under HKEY_USERS";
-    EXPECT_TRUE(hiveCheckScratchFolders().empty()) << "a scratch folder stayed in the temporary folder";
-    RegUnLoadKeyW(HKEY_USERS, leftover);  // only if the program did not
+    {
+        BackupPrivileges on(true);
+        RegUnLoadKeyW(HKEY_USERS, leftover);  // only if the program did not
+    }
 
     const auto written = testing_support::subfolders(root.path());
     ASSERT_EQ(1u, written.size());
     const std::wstring folder = root / (written[0] + L"\\");
+    EXPECT_TRUE(hiveCheckScratchFolders(folder).empty()) << "a scratch folder stayed in the backup";
     std::vector<std::wstring> saved = {L"SYSTEM", L"SOFTWARE", L"SAM", L"SECURITY", L"DEFAULT"};
     for (int user = 1; user <= 5; ++user) {
         const std::wstring users = L"Users\\" + std::to_wstring(user) + L"\\";

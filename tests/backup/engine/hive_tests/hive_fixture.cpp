@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "hive_check.h"
 #include "platform.h"
 #include "test_support.h"
@@ -12,13 +14,16 @@ namespace {
 
 LONG g_counter = 0;
 
-// The program runs with the backup privilege and, on 64-bit Windows, without file
-// system redirection (the hive files lie in the real System32); so do these tests.
+// The program holds the backup and restore privileges, switched off except around the
+// registry calls that need them, and on 64-bit Windows runs without file system
+// redirection (the hive files lie in the real System32); so do these tests.
 class ProgramLikeThread : public ::testing::Environment {
 public:
     void SetUp() override {
         ASSERT_TRUE(enablePrivilege(true, L"SeBackupPrivilege"));
         ASSERT_TRUE(enablePrivilege(true, L"SeRestorePrivilege"));
+        ASSERT_TRUE(enablePrivilege(false, L"SeBackupPrivilege"));
+        ASSERT_TRUE(enablePrivilege(false, L"SeRestorePrivilege"));
         redirected_ = disableFsRedirection(&cookie_);
     }
     void TearDown() override {
@@ -62,17 +67,23 @@ LONG FakeSystem::openHiveList(HKEY* key) {
 
 bool FakeSystem::hasSaveKeyEx() { return !saveKeyExMissing && BackupSystem::hasSaveKeyEx(); }
 
-LONG FakeSystem::saveKeyEx(HKEY key, const std::wstring& file, DWORD flags) {
+LONG FakeSystem::saveKeyEx(HKEY key, HANDLE file, DWORD flags) {
     calls.push_back("saveEx");
     saveExFlags = flags;
     if (saveKeyExResult) return saveKeyExResult(file);
     return BackupSystem::saveKeyEx(key, file, flags);
 }
 
-LONG FakeSystem::saveKey(HKEY key, const std::wstring& file) {
+LONG FakeSystem::saveKey(HKEY key, HANDLE file) {
     calls.push_back("save");
-    fileExistedAtSave = GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES;
+    LARGE_INTEGER size = {};
+    fileEmptyAtSave = GetFileSizeEx(file, &size) && size.QuadPart == 0;
     return BackupSystem::saveKey(key, file);
+}
+
+HiveCheckResult FakeSystem::checkSavedHive(const std::wstring& file, const std::wstring& scratchParent) {
+    if (checkResult) return checkResult(file, scratchParent);
+    return BackupSystem::checkSavedHive(file, scratchParent);
 }
 
 LONG FakeSystem::flushKey(HKEY key) {
@@ -121,13 +132,25 @@ LockedFile::~LockedFile() {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
 }
 
-std::vector<std::wstring> hiveCheckScratchFolders() {
-    wchar_t temp[MAX_PATH + 1] = L"";
-    GetTempPathW(MAX_PATH + 1, temp);
+std::vector<std::wstring> hiveCheckScratchFolders(const std::wstring& parent) {
     std::vector<std::wstring> found;
-    for (const std::wstring& name : testing_support::subfolders(temp))
+    for (const std::wstring& name : testing_support::subfolders(parent))
         if (_wcsnicmp(name.c_str(), kHiveCheckKeyPrefix, wcslen(kHiveCheckKeyPrefix)) == 0) found.push_back(name);
     return found;
+}
+
+std::vector<std::wstring> namesIn(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 const std::string kGarbage("MZ\x90\0\x03\0 this was never a hive", 28);

@@ -33,19 +33,21 @@ public:
     int windowsLevel() override;
     LONG openHiveList(HKEY* key) override;
     bool hasSaveKeyEx() override;
-    LONG saveKeyEx(HKEY key, const std::wstring& file, DWORD flags) override;
-    LONG saveKey(HKEY key, const std::wstring& file) override;
+    LONG saveKeyEx(HKEY key, HANDLE file, DWORD flags) override;
+    LONG saveKey(HKEY key, HANDLE file) override;
     LONG flushKey(HKEY key) override;
+    HiveCheckResult checkSavedHive(const std::wstring& file, const std::wstring& scratchParent) override;
 
     int level = -1;                 // -1: the real level
     std::wstring hiveListKey;       // below HKEY_CURRENT_USER; empty: the machine's hivelist
     LONG hiveListError = 0;         // non-zero: opening the hivelist fails with it
     bool saveKeyExMissing = false;  // as on Windows 2000
-    // Replaces the call when set; otherwise the real call runs.
-    std::function<LONG(const std::wstring& file)> saveKeyExResult;
+    // Replace the calls when set; otherwise the real calls run.
+    std::function<LONG(HANDLE file)> saveKeyExResult;
+    std::function<HiveCheckResult(const std::wstring& file, const std::wstring& scratchParent)> checkResult;
     std::vector<std::string> calls;  // "flush", "saveEx", "save" in call order
     DWORD saveExFlags = 0;
-    bool fileExistedAtSave = false;  // whether the file was there when "save" ran
+    bool fileEmptyAtSave = false;  // whether the file was empty when "save" ran
 
 private:
     BackupSystem* previous_;
@@ -119,9 +121,12 @@ private:
     HANDLE handle_;
 };
 
-// What the hive check leaves while it runs in the temporary folder: its scratch folders
-// (its keys: testing_support::hiveCheckKeys).
-std::vector<std::wstring> hiveCheckScratchFolders();
+// The names in a folder (given with its trailing backslash) that look like the hive
+// check's scratch folders (its keys: testing_support::hiveCheckKeys).
+std::vector<std::wstring> hiveCheckScratchFolders(const std::wstring& parent);
+
+// Every name in a folder (given with its trailing backslash), files and folders, sorted.
+std::vector<std::wstring> namesIn(const std::wstring& folder);
 
 // Bytes that no registry loads as a hive.
 extern const std::string kGarbage;

@@ -6,6 +6,7 @@
 
 #include "dacl_support.h"
 #include "errors.h"
+#include "folder_link.h"
 #include "hive_discovery.h"
 #include "hive_fixture.h"
 #include "hive_saving.h"
@@ -46,6 +47,16 @@ bool contains(const std::string& bytes, const std::wstring& text) {
     const std::string narrow = testing_support::toUtf8(text);
     const std::string wide(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
     return bytes.find(narrow) != std::string::npos || bytes.find(wide) != std::string::npos;
+}
+
+// Saves the key into a new file at path, as saveHive hands the save a file it created.
+LONG saveInto(HKEY root, const std::wstring& subkey, const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return static_cast<LONG>(GetLastError());
+    LONG r = saveKeyToFile(root, subkey, file);
+    CloseHandle(file);
+    return r;
 }
 
 bool keyExists(HKEY root, const std::wstring& subkey) {
@@ -213,6 +224,47 @@ TEST(SaveHive, ExistingTargetWithoutOverwriteStopsTheRun) {
     EXPECT_EQ(L"保存 (2 / 3) NTUSER.DAT ... 失败; 已经存在", log[3]);
 }
 
+TEST(SaveHive, LinksInTheBackupFolderAreNeverWrittenThrough) {
+    // Whoever could write the place where a backup goes puts a link where the run will
+    // write: the backup folder itself, its Users folder, or a numbered one.
+    struct Case {
+        const wchar_t* link;
+        DWORD category;
+        const wchar_t* refusedFolder;
+    };
+    const Case cases[] = {
+        {L"Backup", kHiveSystem, L"Backup\\"},
+        {L"Backup\\Users", kHiveCurrentUser, L"Backup\\Users\\1"},
+        {L"Backup\\Users\\1", kHiveOthers, L"Backup\\Users\\1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing_support::toUtf8(c.link));
+        FakeSystem system;
+        ScratchDir dir(L"hive-links");
+        ASSERT_TRUE(writeBytes(dir / L"NTUSER.DAT", testing_support::hiveBytes("link")));
+        ASSERT_TRUE(testing_support::makeDirs(dir / L"elsewhere"));
+        const std::wstring link = dir / c.link;
+        ASSERT_TRUE(testing_support::makeDirs(link.substr(0, link.rfind(L'\\'))));
+        testing_support::FolderLink planted(link, dir / L"elsewhere");
+        ASSERT_TRUE(planted.made);
+
+        NotifyRecorder recorder;
+        TestJob t;
+        t.job.notifyWindow = recorder.hwnd();
+        t.job.backupFolder = dir / L"Backup\\";
+        saveHive(t.job, entryOf(L"\\REGISTRY\\MACHINE\\TOLMEN-LINK", dir / L"NTUSER.DAT", c.category), 1, 1);
+        recorder.pump();
+
+        EXPECT_TRUE(t.job.failed);
+        EXPECT_EQ(err::kCreateFolder, t.job.errorCode);
+        EXPECT_TRUE(t.job.savedList.empty());
+        EXPECT_TRUE(namesIn(dir / L"elsewhere\\").empty()) << "written through the link";
+        auto log = recorder.lines(JOB_LOGLINE);
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(L"失败: 无法创建文件夹 " + (dir / c.refusedFolder), log.back());
+    }
+}
+
 TEST(SaveHive, LockedHiveIsSavedThroughTheRegistry) {
     FakeSystem system;
     ScratchDir dir(L"hive-regsave");
@@ -242,6 +294,8 @@ TEST(SaveHive, LockedHiveIsSavedThroughTheRegistry) {
     EXPECT_NE("live hive file", bytes);
     EXPECT_TRUE(contains(bytes, kProbeValue)) << "the saved file holds the probe key";
     EXPECT_EQ((std::vector<std::string>{"flush", "saveEx"}), system.calls);
+    // On for the registry calls only, as the program holds them.
+    EXPECT_FALSE(testing_support::privilegeEnabled(L"SeBackupPrivilege"));
     auto log = recorder.lines(JOB_LOGLINE);
     ASSERT_EQ(2u, log.size());
     EXPECT_EQ(L"保存 (1 / 1) NTUSER.DAT ... 成功", log[1]);
@@ -343,14 +397,14 @@ TEST(SaveKeyToFile, CallsByWindowsLevel) {
     {
         FakeSystem system;
         system.level = 6;  // Windows 2000: the older call only, no flush
-        EXPECT_EQ(ERROR_SUCCESS, saveKeyToFile(HKEY_USERS, probe.subkey(), dir / L"w2k.hiv"));
+        EXPECT_EQ(ERROR_SUCCESS, saveInto(HKEY_USERS, probe.subkey(), dir / L"w2k.hiv"));
         EXPECT_EQ((std::vector<std::string>{"save"}), system.calls);
         EXPECT_TRUE(contains(readBytes(dir / L"w2k.hiv"), kProbeValue));
     }
     {
         FakeSystem system;
         system.level = 7;
-        EXPECT_EQ(ERROR_SUCCESS, saveKeyToFile(HKEY_USERS, probe.subkey(), dir / L"xp.hiv"));
+        EXPECT_EQ(ERROR_SUCCESS, saveInto(HKEY_USERS, probe.subkey(), dir / L"xp.hiv"));
         EXPECT_EQ((std::vector<std::string>{"flush", "saveEx"}), system.calls);
         EXPECT_EQ(static_cast<DWORD>(REG_NO_COMPRESSION), system.saveExFlags);
         EXPECT_TRUE(contains(readBytes(dir / L"xp.hiv"), kProbeValue));
@@ -359,7 +413,7 @@ TEST(SaveKeyToFile, CallsByWindowsLevel) {
         FakeSystem system;
         system.level = 9;
         system.saveKeyExMissing = true;
-        EXPECT_EQ(ERROR_SUCCESS, saveKeyToFile(HKEY_USERS, probe.subkey(), dir / L"noex.hiv"));
+        EXPECT_EQ(ERROR_SUCCESS, saveInto(HKEY_USERS, probe.subkey(), dir / L"noex.hiv"));
         EXPECT_EQ((std::vector<std::string>{"flush", "save"}), system.calls);
     }
 }
@@ -369,13 +423,14 @@ TEST(SaveKeyToFile, FailedNewerCallLeavesNoPartialFileForTheOlderOne) {
     ProbeKey probe;
     FakeSystem system;
     system.level = 9;
-    system.saveKeyExResult = [](const std::wstring& file) -> LONG {
-        writeBytes(file, "partial");
+    system.saveKeyExResult = [](HANDLE file) -> LONG {
+        DWORD written = 0;
+        WriteFile(file, "partial", 7, &written, nullptr);
         return ERROR_NO_SYSTEM_RESOURCES;
     };
-    EXPECT_EQ(ERROR_SUCCESS, saveKeyToFile(HKEY_USERS, probe.subkey(), dir / L"hive.hiv"));
+    EXPECT_EQ(ERROR_SUCCESS, saveInto(HKEY_USERS, probe.subkey(), dir / L"hive.hiv"));
     EXPECT_EQ((std::vector<std::string>{"flush", "saveEx", "save"}), system.calls);
-    EXPECT_FALSE(system.fileExistedAtSave);
+    EXPECT_TRUE(system.fileEmptyAtSave);
     const std::string bytes = readBytes(dir / L"hive.hiv");
     EXPECT_NE("partial", bytes);
     EXPECT_TRUE(contains(bytes, kProbeValue));
@@ -386,8 +441,8 @@ TEST(SaveKeyToFile, MissingKeyIsNotCreated) {
     FakeSystem system;
     MissingKey missing;
     const std::wstring& gone = missing.subkey();
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, saveKeyToFile(HKEY_USERS, gone, dir / L"x.hiv"));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, saveInto(HKEY_USERS, gone, dir / L"x.hiv"));
     EXPECT_TRUE(system.calls.empty());
     EXPECT_FALSE(keyExists(HKEY_USERS, gone));
-    EXPECT_FALSE(fileExists(dir / L"x.hiv"));
+    EXPECT_EQ("", readBytes(dir / L"x.hiv"));
 }

@@ -1,5 +1,5 @@
 // Pruning by count never takes the backup that the same run has just written, whatever
-// times the other backups carry; and a run reports success only when its backup is there.
+// times the other backups carry or whatever their lists name.
 #include <gtest/gtest.h>
 
 #include "backup_places.h"
@@ -62,17 +62,31 @@ TEST(OwnBackup, LimitCountOneKeepsTheNewBackupAgainstBackupsDatedInTheFuture) {
     }
 }
 
-TEST(OwnBackup, ARunWhoseBackupThePruningTookApartIsNotASuccess) {
-    PlacesFixture f;
-    const std::wstring outer = f / L"Tolmen\\old\\";
-    // An older backup whose list names the new backup's restore program.
-    ASSERT_TRUE(makeBackup(outer, nowFileTime() - kDay, true, {"new\\SURVIN.EXE"}));
-    writeBackupDirs({f / L"Tolmen\\"});
+TEST(OwnBackup, FilesListsOfOtherBackupsNeverReachIntoTheNewOne) {
+    // An older backup (or what passes for one: two planted files) lists files of the new
+    // backup made inside it; its pruning takes its own files only.
+    struct Case {
+        const wchar_t* newFolder;
+        std::vector<std::string> entries;
+    };
+    const Case cases[] = {
+        {L"new\\", {"new\\SURVIN.EXE", "new\\SYSTEM", "new\\SURVIN.INI"}},
+        // The new backup in the older one's numbered user folder.
+        {L"Users\\1\\", {"Users\\1\\SYSTEM", "Users\\1\\SURVIN.EXE"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(toUtf8(c.newFolder));
+        PlacesFixture f;
+        const std::wstring outer = f / L"Tolmen\\old\\";
+        ASSERT_TRUE(makeBackup(outer, nowFileTime() - kDay, true, c.entries));
+        writeBackupDirs({f / L"Tolmen\\"});
 
-    OwnRun own(outer + L"new\\", 1);
-    EXPECT_EQ(own.run(), L"处理 包含错误");
-    EXPECT_TRUE(own.job.failed);
-    EXPECT_EQ(own.job.errorCode, err::kNoBackupCreated);
-    EXPECT_FALSE(fileExists(outer + L"new\\SURVIN.EXE"));
-    EXPECT_TRUE(fileExists(outer + L"new\\SURVIN.INI"));
+        const std::wstring folder = outer + c.newFolder;
+        OwnRun own(folder, 1);
+        EXPECT_EQ(own.run(), L"处理 成功");
+        EXPECT_FALSE(own.job.failed) << own.job.errorCode;
+        for (const wchar_t* name : {L"SYSTEM", L"SURVIN.EXE", L"SURVIN.INI"})
+            EXPECT_TRUE(fileExists(folder + name)) << toUtf8(name);
+        EXPECT_FALSE(fileExists(outer + L"SURVIN.INI")) << "the older backup is pruned";
+    }
 }

@@ -98,3 +98,14 @@ TEST(SearchBackups, AFolderLoopEnds) {
     EXPECT_LT(GetTickCount() - start, 20000u);
     EXPECT_EQ(foldersOf(found), Folders{L"G:\\loop\\"});
 }
+
+TEST(SearchBackups, NeverGoesThroughALinkThePlaceItselfIncluded) {
+    PlacesFixture f;
+    ASSERT_TRUE(makeBackup(f / L"elsewhere\\b\\", nowFileTime() - kDay));
+    ASSERT_TRUE(makeBackup(f / L"P\\a\\", nowFileTime() - 2 * kDay));
+    FolderLink place(f / L"linked-place", f / L"elsewhere");
+    FolderLink inside(f / L"P\\linked", f / L"elsewhere");
+    ASSERT_TRUE(place.made && inside.made);
+    writeBackupDirs({f / L"linked-place\\", f / L"P\\"});
+    EXPECT_EQ(foldersOf(searchBackups()), Folders{f / L"P\\a\\"});
+}

@@ -31,44 +31,12 @@ public:
 // The line after the search, just before the first deletion.
 bool isDeletingLine(const std::wstring& line) { return line == L"删除以前备份（如果有） ..."; }
 
-// A link made for a test and removed at its end.
-struct FolderLink {
-    FolderLink(const std::wstring& link, const std::wstring& target)
-        : path(link), made(makeFolderLink(link, target)) {}
-    ~FolderLink() {
-        if (made) removeFolderLink(path);
-    }
-    std::wstring path;
-    bool made;
-};
-
 // Every file a backup made by makeBackup holds.
 const wchar_t* const kBackupFiles[] = {L"SYSTEM", L"Users\\1\\NTUSER.DAT", L"SURVIN.WRC",
                                        L"SURVIN.EXE", L"SURVIN.INI", L"Tolmen.chm"};
 
 void expectWhole(const std::wstring& folder) {
     for (const wchar_t* name : kBackupFiles) EXPECT_TRUE(fileExists(folder + name)) << toUtf8(folder + name);
-}
-
-bool privilegeEnabled(const wchar_t* name) {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-    LUID luid;
-    DWORD cb = 0;
-    GetTokenInformation(token, TokenPrivileges, nullptr, 0, &cb);
-    std::vector<BYTE> buffer(cb);
-    bool enabled = false;
-    if (LookupPrivilegeValueW(nullptr, name, &luid) &&
-        GetTokenInformation(token, TokenPrivileges, buffer.data(), cb, &cb)) {
-        auto* privileges = reinterpret_cast<TOKEN_PRIVILEGES*>(buffer.data());
-        for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
-            const LUID& p = privileges->Privileges[i].Luid;
-            if (p.LowPart == luid.LowPart && p.HighPart == luid.HighPart)
-                enabled = (privileges->Privileges[i].Attributes & SE_PRIVILEGE_ENABLED) != 0;
-        }
-    }
-    CloseHandle(token);
-    return enabled;
 }
 
 }  // namespace

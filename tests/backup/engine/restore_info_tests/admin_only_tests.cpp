@@ -2,8 +2,14 @@
 // real run of Tolmen.exe leaves, read back through the platform.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+
+#include "admin_only.h"
 #include "dacl_support.h"
 #include "info_helpers.h"
+#include "platform.h"
 
 using namespace testing_support;
 
@@ -98,6 +104,66 @@ TEST_F(AdminOnlyBackup, AnExistingFolderAndEveryFileAnOverwriteReplacesGetTheSam
                           [&] { return readBytes(folder + L"SURVIN.EXE") == shipped; }));
     EXPECT_NE(readBytes(folder + L"SYSTEM"), "an old hive");
     expectAdminOnlyTree(folder, 14);
+}
+
+// What the elevated programs act on only when an administrator made it: the help file they
+// open, the scratch folders they clean up, the single-instance mutex. (Wine keeps no
+// descriptor of its own for files: it shows the Unix permissions, so only the entries for
+// everyone can be tried here.)
+TEST(AdminOnly, WhatOnlyAnAdministratorCanHaveMadeOrChanged) {
+    ScratchDir dir(L"admin-only-rules");
+    struct Case {
+        const wchar_t* dacl;  // null: made as the programs make their files
+        bool othersMayRead;   // the help file's rule
+        bool nobodyElse;      // the scratch folder's rule
+    };
+    const Case cases[] = {
+        {nullptr, true, true},
+        {L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;WD)", true, false},
+        {L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;WD)", false, false},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dacl ? toUtf8(c.dacl) : "administrators only");
+        const std::wstring path = dir / (L"file" + std::to_wstring(++n));
+        if (c.dacl)
+            ASSERT_TRUE(writeBytes(path, "help"));
+        else
+            ASSERT_TRUE(createAdminOnlyFile(path, CREATE_NEW));
+        HANDLE file = CreateFileW(path.c_str(), READ_CONTROL | WRITE_DAC, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                  nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        if (c.dacl) {
+            PSECURITY_DESCRIPTOR descriptor = nullptr;
+            ASSERT_TRUE(
+                ConvertStringSecurityDescriptorToSecurityDescriptorW(c.dacl, SDDL_REVISION_1, &descriptor, nullptr));
+            BOOL present = FALSE, defaulted = FALSE;
+            PACL dacl = nullptr;
+            ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
+            ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+                      SetSecurityInfo(file, SE_FILE_OBJECT,
+                                      DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                                      nullptr, dacl, nullptr));
+            LocalFree(descriptor);
+        }
+        EXPECT_EQ(c.othersMayRead, isAdminOnly(file, true)) << daclOf(path);
+        EXPECT_EQ(c.nobodyElse, isAdminOnly(file, false)) << daclOf(path);
+        CloseHandle(file);
+    }
+
+    // A mutex is another instance's only when an administrator made it.
+    PSECURITY_DESCRIPTOR foreign = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:S-1-5-21-1-2-3-1001D:(A;;GA;;;WD)",
+                                                                     SDDL_REVISION_1, &foreign, nullptr));
+    SECURITY_ATTRIBUTES sa = {sizeof(sa), foreign, FALSE};
+    HANDLE planted = CreateMutexW(&sa, FALSE, nullptr);
+    LocalFree(foreign);
+    HANDLE own = CreateMutexW(adminOnlyObjectAttributes(), FALSE, nullptr);
+    ASSERT_TRUE(planted && own);
+    EXPECT_FALSE(isMadeByAdmins(planted));
+    EXPECT_TRUE(isMadeByAdmins(own));
+    CloseHandle(planted);
+    CloseHandle(own);
 }
 
 }  // namespace

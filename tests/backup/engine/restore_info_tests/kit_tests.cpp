@@ -1,6 +1,7 @@
 // The restore kit: the console copy script, the restore program and the help file.
 #include <gtest/gtest.h>
 
+#include "backup_system.h"
 #include "info_helpers.h"
 #include "resource.h"
 #include "restore_info.h"
@@ -162,3 +163,20 @@ TEST_F(Kit, TheBrowserStartsOnlyTheCarriedRestoreProgram) {
 }
 
 }  // namespace
+
+TEST(RestoreKitFolder, NamedInTheSystemsCodePageWhateverTheThreadsLocale) {
+    // The restore program opens its folder through the system's ANSI code page (936 on the
+    // test machine). A thread with English formats converts with 1252 and must not decide;
+    // short names are switched off here, as they are on many volumes.
+    struct NoShortNames : BackupSystem {
+        std::wstring shortPathOf(const std::wstring&) override { return {}; }
+    } system;
+    BackupSystem* previous = setBackupSystem(&system);
+    const LCID locale = GetThreadLocale();
+    ASSERT_TRUE(SetThreadLocale(MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT)));
+    EXPECT_TRUE(restoreProgramCanOpen(L"D:\\备份\\"));
+    EXPECT_TRUE(restoreProgramCanOpen(L"D:\\Backup\\"));
+    EXPECT_FALSE(restoreProgramCanOpen(L"D:\\\x0626\x0628\\"));  // Arabic letters: no form in code page 936
+    SetThreadLocale(locale);
+    setBackupSystem(previous);
+}

@@ -204,14 +204,16 @@ TEST_F(Writer, EmptySavedListFailsWith601) {
     EXPECT_TRUE(recorder_.notices().empty());
 }
 
-TEST_F(Writer, ExistingFileWithoutOverwriteIsLeftAlone) {
+TEST_F(Writer, ExistingFileWithoutOverwriteIsLeftAloneAndFailsWith601) {
+    // A SURVIN.INI that appeared after the destination check: the hives have no restore
+    // information of their own, which must not end as a success.
     job().savedList = {hive(HKEY_LOCAL_MACHINE, L"SYSTEM", L"config\\SYSTEM", L"SYSTEM", kHiveSystem)};
     const std::string old = "[INFO]\r\nDateTime=old\r\n";
     writeBytes(ini(), old);
     ASSERT_FALSE(write());
     EXPECT_EQ(readBytes(ini()), old);
-    EXPECT_FALSE(job().failed);
-    EXPECT_EQ(job().errorCode, 0);
+    EXPECT_TRUE(job().failed);
+    EXPECT_EQ(job().errorCode, err::kNoBackupCreated);
     EXPECT_FALSE(fileExists(folder_ + L"SURVIN.WRC"));
 }
 
@@ -302,7 +304,8 @@ TEST(WriterOnWin32s, ChildGivesUpAndDeletesTheFile) {
     EXPECT_FALSE(writeRestoreInfo(test.job));
     EXPECT_FALSE(fileExists(test.job.backupFolder + L"SURVIN.INI"));
     EXPECT_FALSE(fileExists(test.job.backupFolder + L"SURVIN.WRC"));
-    EXPECT_FALSE(test.job.failed);
+    EXPECT_TRUE(test.job.failed);
+    EXPECT_EQ(test.job.errorCode, err::kNoBackupCreated);
     if (!::testing::Test::HasFailure()) writeBytes(test.job.backupFolder + L"child-passed", "yes");
 }
 

@@ -194,3 +194,32 @@ TEST(FolderNaming, BackupRootIsCutBeforeTheDateAndTimeTexts) {
     ASSERT_TRUE(backupRootOf(job, root));
     EXPECT_EQ(root, L"C:\\Saves\\Fixed\\");
 }
+
+TEST(FolderNaming, DateAndTimeTextsMustStayPartOfOneFolderName) {
+    // DateFormat and TimeFormat come from RegOpt.ini; a text that leaves its folder name
+    // is refused like a picture the platform rejects.
+    struct Case {
+        const wchar_t* dateFormat;
+        const wchar_t* timeFormat;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {L"yyyy-MM-dd", L"HH-mm-ss", true},
+        {L"yyyy.MM.dd", L"HH'h'mm", true},
+        {L"yyyy'年'M'月'd'日'", L"HH-mm", true},
+        {L"'..\\Public\\'yyyy", L"HH-mm-ss", false},
+        {L"'..'yyyy", L"HH-mm-ss", false},
+        {L"yyyy'/'MM", L"HH-mm-ss", false},
+        {L"yyyy-MM-dd", L"HH':'mm", false},
+        {L"yyyy-MM-dd", L"HH'|'mm", false},
+        {L"'.'", L"HH-mm-ss", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(toUtf8(std::wstring(c.dateFormat) + L" / " + c.timeFormat));
+        BackupJob job;
+        job.dateFormat = c.dateFormat;
+        job.timeFormat = c.timeFormat;
+        std::wstring out;
+        EXPECT_EQ(c.accepted, resolveFolder(L"C:\\Backups\\<date>\\<time>\\", job, out)) << toUtf8(out);
+    }
+}

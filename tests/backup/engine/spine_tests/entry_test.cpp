@@ -2,8 +2,15 @@
 // their message boxes.
 #include <gtest/gtest.h>
 
+#include <memory>
+
+#include <windows.h>
+#include <sddl.h>
+
 #include "errors.h"
+#include "platform.h"
 #include "test_support.h"
+#include "wine_version.h"
 
 using testing_support::PrivateTolmen;
 using testing_support::ScratchDir;
@@ -12,11 +19,14 @@ using testing_support::writeBytes;
 namespace {
 
 struct Process {
-    explicit Process(const std::wstring& commandLine) {
+    // Started with this process's token, or with `token` when one is given.
+    explicit Process(const std::wstring& commandLine, HANDLE token = nullptr) {
         STARTUPINFOW si = {};
         si.cb = sizeof(si);
         std::wstring line = commandLine;
-        started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+        started = token ? CreateProcessAsUserW(token, nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                               nullptr, &si, &pi)
+                        : CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
     }
     ~Process() {
         if (!started) return;
@@ -92,21 +102,81 @@ bool isWow64Process() {
 
 std::wstring inQuotes(const std::wstring& s) { return L"\"" + s + L"\""; }
 
-TEST(Entry, SecondInstanceExitsAtOnceWithoutMessage) {
-    HANDLE mutex = CreateMutexW(nullptr, TRUE, L"TOLMEN_RESTORE_MUTEX_2008");
-    ASSERT_NE(mutex, nullptr);
-    ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-    PrivateTolmen tolmen(L"entry-mutex-program");
-    ScratchDir dir(L"entry-mutex");
-    // Without /silent a failing backup would show a message box; the second instance
-    // must not get that far.
-    Process p(inQuotes(tolmen.exe()) + L" " + inQuotes(dir / L"afile\\"));
-    ASSERT_TRUE(p.started);
-    DWORD code = 99;
-    EXPECT_TRUE(p.waitExit(20000, &code));
-    EXPECT_EQ(code, 2u);  // another instance: nothing was done
-    EXPECT_FALSE(testing_support::dirExists(dir / L"afile\\"));
-    CloseHandle(mutex);
+// This process's token without the backup and restore privileges, as an account that
+// does not hold them has it.
+HANDLE tokenWithoutBackupPrivileges() {
+    HANDLE token = nullptr, restricted = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &token)) return nullptr;
+    LUID_AND_ATTRIBUTES removed[2] = {};
+    LookupPrivilegeValueW(nullptr, L"SeBackupPrivilege", &removed[0].Luid);
+    LookupPrivilegeValueW(nullptr, L"SeRestorePrivilege", &removed[1].Luid);
+    if (!CreateRestrictedToken(token, 0, 0, nullptr, 2, removed, 0, nullptr, &restricted)) restricted = nullptr;
+    CloseHandle(token);
+    return restricted;
+}
+
+TEST(Entry, StartsThatEndAtOnceWithoutABox) {
+    // None of these may wait on a message box: a task running as SYSTEM would hang there
+    // for ever, holding the lock that every later run meets.
+    enum Setup { OtherInstance, NameTakenByAUser, AccountWithoutPrivileges, WindowsNT4 };
+    struct Case {
+        const char* what;
+        Setup setup;
+        bool unattended;
+        DWORD exitCode;
+        bool backupWritten;
+    };
+    const Case cases[] = {
+        {"another instance, wizard", OtherInstance, false, 0, false},
+        {"another instance, unattended", OtherInstance, true, 2, false},
+        // A user who made the lock's mutex first must not stop the scheduled backups.
+        {"lock's name taken by a user", NameTakenByAUser, true, 0, true},
+        {"account without the privileges", AccountWithoutPrivileges, true, err::kAccessDenied, false},
+        {"Windows NT 4", WindowsNT4, true, 1, false},
+    };
+    PrivateTolmen tolmen(L"entry-starts-program");
+    ASSERT_TRUE(tolmen.ok());
+    ScratchDir dir(L"entry-starts");
+    int row = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(testing_support::waitForTolmenFree());
+        std::unique_ptr<SingleInstance> instance;
+        HANDLE squatted = nullptr, token = nullptr;
+        std::unique_ptr<testing_support::WineVersionFor> version;
+        if (c.setup == OtherInstance) instance = std::make_unique<SingleInstance>(L"TOLMEN_RESTORE_MUTEX_2008");
+        if (c.setup == NameTakenByAUser) {
+            PSECURITY_DESCRIPTOR descriptor = nullptr;
+            ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:S-1-5-21-1-2-3-1001D:(A;;GA;;;WD)",
+                                                                             SDDL_REVISION_1, &descriptor, nullptr));
+            SECURITY_ATTRIBUTES sa = {sizeof(sa), descriptor, FALSE};
+            squatted = CreateMutexW(&sa, TRUE, L"TOLMEN_RESTORE_MUTEX_2008");
+            LocalFree(descriptor);
+            ASSERT_NE(squatted, nullptr);
+        }
+        if (c.setup == AccountWithoutPrivileges) {
+            token = tokenWithoutBackupPrivileges();
+            ASSERT_NE(token, nullptr);
+        }
+        if (c.setup == WindowsNT4) {
+            version = std::make_unique<testing_support::WineVersionFor>(L"Tolmen.exe", L"nt40");
+            ASSERT_TRUE(version->ok());
+        }
+        const std::wstring folder = dir / (L"row" + std::to_wstring(++row) + L"\\");
+        std::wstring line = inQuotes(tolmen.exe());
+        if (c.unattended) line += L" " + inQuotes(folder) + L" /silent";
+        {
+            Process p(line, token);
+            ASSERT_TRUE(p.started);
+            DWORD code = 99;
+            const bool ended = p.waitExit(90000, &code);
+            EXPECT_TRUE(ended) << "still running; a window: " << (waitForWindow(p.pi.dwProcessId, 100) != nullptr);
+            EXPECT_EQ(c.exitCode, code);
+        }
+        EXPECT_EQ(c.backupWritten, testing_support::fileExists(folder + L"SURVIN.INI"));
+        if (squatted) CloseHandle(squatted);
+        if (token) CloseHandle(token);
+    }
 }
 
 TEST(Entry, FailedUnattendedRunShowsErrorUnlessSilent) {

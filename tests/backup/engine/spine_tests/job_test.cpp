@@ -2,6 +2,7 @@
 
 #include "backup_system.h"
 #include "errors.h"
+#include "folder_link.h"
 #include "job.h"
 #include "test_support.h"
 
@@ -115,6 +116,13 @@ TEST(CheckDestination, FileInPlaceAndWindowsFolderRejectedWithoutCode) {
          {win, upper + L"\\", lower + L"\\", win + L"\\system32\\config", upper + L"\\SYSTEM32\\CONFIG\\",
           lower + L"\\system32\\config\\"}) {
         EXPECT_FALSE(checkDestination(p.job, folder)) << testing_support::toUtf8(folder);
+        EXPECT_EQ(p.job.errorCode, 0);
+    }
+    // The same folders by another name: the comparison is by identity, not by text.
+    for (const std::wstring& target : {win, win + L"\\system32\\config"}) {
+        testing_support::FolderLink link(dir / L"link", target);
+        ASSERT_TRUE(link.made);
+        EXPECT_FALSE(checkDestination(p.job, dir / L"link\\")) << testing_support::toUtf8(target);
         EXPECT_EQ(p.job.errorCode, 0);
     }
     // A folder inside the Windows folder is fine (the default lies there).
