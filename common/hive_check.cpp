@@ -15,13 +15,6 @@ constexpr wchar_t kCopyName[] = L"hive";
 
 LONG g_checkCounter = 0;
 
-std::wstring temporaryFolder() {
-    wchar_t path[MAX_PATH + 1] = L"";
-    DWORD cch = GetTempPathW(MAX_PATH + 1, path);
-    if (cch == 0 || cch > MAX_PATH) return std::wstring();
-    return std::wstring(path, cch);
-}
-
 std::wstring withoutBackslash(std::wstring path) {
     while (path.size() > 3 && path.back() == L'\\') path.pop_back();
     return path;
@@ -186,11 +179,6 @@ HiveCheckResult checkHive(const wchar_t* file, const std::wstring& scratchParent
     return {isNotAHiveError(error) ? HiveVerdict::NotAHive : HiveVerdict::Unverifiable, error};
 }
 
-DWORD checkHiveLoads(const wchar_t* file) {
-    const std::wstring temp = temporaryFolder();
-    if (temp.empty()) return GetLastError() ? GetLastError() : ERROR_PATH_NOT_FOUND;
-    return checkHive(file, temp).error;
-}
 
 void removeLeftoverScratch(const std::wstring& parentPath) {
     BackupPrivileges off(false);

@@ -36,10 +36,6 @@ bool isNotAHiveError(DWORD error);
 // the key is unloaded on every path.
 HiveCheckResult checkHive(const wchar_t* file, const std::wstring& scratchParent);
 
-// The same with the scratch folder in the temporary folder. The restore engine's check
-// until it gives its own place; no start-up clean-up looks there any more.
-DWORD checkHiveLoads(const wchar_t* file);
-
 // Removes scratch folders that an interrupted check left in parent: only plain folders
 // (no links, no mount points) owned by Administrators, SYSTEM or this account, with the
 // administrators-only DACL, of a process that no longer runs; in them only the names a

@@ -333,57 +333,6 @@ inline bool isHiveTargetOfType(const Ch* hive, const Ch* type) {
     }
 }
 
-// True when hive, a full drive-letter path, names a hive file of the installation whose
-// Windows folder is root (e.g. C:\WINDOWS): a file in root's System32\config tree (the
-// system profile included), or a file named NTUSER.DAT or UsrClass.dat inside a profile
-// folder: in the Users or Documents and Settings folder beside root (C:\Users\<name>\...),
-// or in root's ServiceProfiles folder. Short (8.3) names are taken for the long names
-// they can stand for. Nothing that could name another file passes: no "..", no stream or
-// second colon, no device, no forward slash, no doubled or trailing backslash.
-template <class Ch>
-inline bool isHiveOfInstallation(const Ch* hive, const Ch* root) {
-    using namespace detail;
-    if (!hive || !root) return false;
-    for (const Ch* p = hive; *p; ++p) {
-        if (forbidden(*p) || (*p == ':' && p != hive + 1)) return false;
-    }
-    for (const Ch* p = root; *p; ++p) {
-        if (forbidden(*p) || (*p == ':' && p != root + 1)) return false;
-    }
-    if (!isDriveLetter(hive[0]) || hive[1] != ':' || hive[2] != '\\') return false;
-    if (!isDriveLetter(root[0]) || root[1] != ':') return false;
-    if (upper(hive[0]) != upper(root[0])) return false;
-
-    Part<Ch> h[kMaxParts], r[kMaxParts];
-    int nh = 0, nr = 0;
-    if (!split(hive, h, &nh) || !split(root, r, &nr)) return false;
-    // A root given with a trailing backslash ("C:\WINDOWS\") is the same root.
-    while (nr > 1 && r[nr - 1].size() == 0) --nr;
-    if (nr < 2) return false;  // a bare drive is no Windows folder
-    for (int i = 1; i < nh; ++i) {
-        if (unsafeName(h[i])) return false;
-    }
-    for (int i = 1; i < nr; ++i) {
-        if (unsafeName(r[i])) return false;
-    }
-
-    // h[1 .. nr-1] are root's folders: the installation's own tree.
-    bool inRoot = nh > nr;
-    for (int i = 1; inRoot && i < nr; ++i) inRoot = standsFor(h[i], r[i]);
-    if (inRoot && nh >= nr + 3 && standsFor(h[nr], "System32") && standsFor(h[nr + 1], "config")) return true;
-
-    Part<Ch> file = h[nh - 1];
-    if (!equalsNoCase(file, "NTUSER.DAT") && !equalsNoCase(file, "UsrClass.dat")) return false;
-    // root's ServiceProfiles\<profile>\...
-    if (inRoot && nh >= nr + 3 && standsFor(h[nr], "ServiceProfiles")) return true;
-    // The profiles beside root: <root's parent>\Users\<profile>\...
-    const int parent = nr - 1;
-    bool inParent = nh > parent;
-    for (int i = 1; inParent && i < parent; ++i) inParent = standsFor(h[i], r[i]);
-    return inParent && nh >= parent + 3 &&
-           (standsFor(h[parent], "Users") || standsFor(h[parent], "Documents and Settings"));
-}
-
 // True when saved is a path relative to the backup folder that stays inside it: not
 // absolute, no drive, UNC or device prefix, no "..", no stream, nothing that reads as
 // syntax.

@@ -32,10 +32,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     if (versionCode >= 7) icc.dwICC |= ICC_LINK_CLASS;
     InitCommonControlsEx(&icc);
 
-    // One restore at a time; the handle stays open until the process ends.
-    KernelHandle mutex(CreateMutexA(nullptr, TRUE, "SURVIN_RESTORE_MUTEX_2008"));
-    if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;
-    if (mutex) ReleaseMutex(mutex.get());
+    // One restore at a time; the lock stays until the process ends. A user who took the
+    // name first does not keep an administrator from restoring.
+    SingleInstance instance(L"SURVIN_RESTORE_MUTEX_2008");
+    if (instance.otherRunning()) return 0;
 
     const bool nineX = isNineXType(versionCode);
     if (!nineX) enablePrivileges();

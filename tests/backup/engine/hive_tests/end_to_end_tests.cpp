@@ -120,7 +120,7 @@ TEST(EndToEnd, EverySavedHiveLoadsAndNoCheckIsLeftBehind) {
     for (const std::wstring& name : saved) {
         SCOPED_TRACE(testing_support::toUtf8(name));
         ASSERT_TRUE(fileExists(folder + name));
-        EXPECT_EQ(0u, checkHiveLoads((folder + name).c_str()));
+        EXPECT_EQ(0u, checkHive((folder + name).c_str(), folder).error);
         EXPECT_NE(std::string::npos, readBytes(folder + L"SURVIN.INI").find(testing_support::toAnsi(name)));
     }
 }

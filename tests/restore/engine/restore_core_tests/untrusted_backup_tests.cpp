@@ -23,15 +23,20 @@ std::wstring tempFolder() {
     return path;
 }
 
-// Scratch folders of checks by this process.
-std::vector<std::wstring> ownScratchFolders() {
+// Scratch folders of checks by this process in a folder.
+std::vector<std::wstring> ownScratchFolders(const std::string& parent) {
     std::vector<std::wstring> found;
     wchar_t pattern[64];
     wsprintfW(pattern, L"%s%lu.*", kHiveCheckKeyPrefix, GetCurrentProcessId());
-    for (const std::wstring& name : testing_support::subfolders(tempFolder())) {
+    for (const std::wstring& name : testing_support::subfolders(wide(parent))) {
         if (PathMatchSpecW(name.c_str(), pattern)) found.push_back(name);
     }
     return found;
+}
+
+// The load check as the restore makes it: its scratch inside the backup folder.
+DWORD loadError(const BackupFolder& folder, const std::string& file) {
+    return checkHive(wide(file).c_str(), wide(folder.folder())).error;
 }
 
 }  // namespace
@@ -40,24 +45,24 @@ TEST(HiveCheck, OnlyAHiveLoadsAndNothingIsLeftBehind) {
     BackupFolder folder;
     const std::string hive = folder.folder() + "hive";
     const std::string bytes = folder.saveLoadableHive("hive", "check me");
-    EXPECT_EQ(0u, checkHiveLoads(wide(hive).c_str()));
+    EXPECT_EQ(0u, loadError(folder, hive));
     EXPECT_EQ(bytes, fileBytes(hive));
 
     // A read-only file (a backup on a CD) is checked through its private copy.
     ASSERT_TRUE(SetFileAttributesA(hive.c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_EQ(0u, checkHiveLoads(wide(hive).c_str()));
+    EXPECT_EQ(0u, loadError(folder, hive));
     SetFileAttributesA(hive.c_str(), FILE_ATTRIBUTE_NORMAL);
 
     for (const char* garbage : {"", "regf", "MZ\x90\x00 not a hive at all", "WINE REGISTRY"}) {
         folder.saveHive("garbage", garbage);
-        DWORD error = checkHiveLoads(wide(folder.folder() + "garbage").c_str());
+        DWORD error = loadError(folder, folder.folder() + "garbage");
         EXPECT_NE(0u, error) << garbage;
         EXPECT_EQ(garbage, fileBytes(folder.folder() + "garbage"));
     }
-    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), checkHiveLoads(wide(folder.folder() + "missing").c_str()));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), loadError(folder, folder.folder() + "missing"));
 
     EXPECT_TRUE(hiveCheckKeys().empty());
-    EXPECT_TRUE(ownScratchFolders().empty());
+    EXPECT_TRUE(ownScratchFolders(folder.folder()).empty());
     // Nothing beside the checked file: no copies, no logs.
     std::vector<std::string> beside;
     WIN32_FIND_DATAA found;
@@ -252,7 +257,7 @@ TEST_F(Hardening, SavedFileThatDoesNotLoadIsNeverCopiedOverAnInstallation) {
     };
     for (const auto& file : saved) {
         folder.saveHive("system", file.bytes);
-        const DWORD error = file.error ? file.error : checkHiveLoads(wide(folder.folder() + "system").c_str());
+        const DWORD error = file.error ? file.error : loadError(folder, folder.folder() + "system");
         ASSERT_NE(0u, error);
         for (int answer : {IDNO, IDYES}) {
             SCOPED_TRACE(std::string(answer == IDYES ? "yes " : "no ") + file.bytes.substr(0, 4));
