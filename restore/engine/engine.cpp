@@ -340,7 +340,7 @@ HiveCheckResult checkSavedHive(const std::string& savedFile, const std::wstring&
                 return {HiveVerdict::NotAHive, ERROR_BADDB};
         }
     }
-    return checkHive(file.c_str(), scratch);
+    return restoreActions().loadCheck(file, scratch);
 }
 
 // A saved file that is no sound hive is never written anywhere: Yes leaves the entry out.
@@ -476,6 +476,10 @@ LONG RestoreActions::replaceKey(HKEY root, const std::string& subKey, const std:
 }
 
 void RestoreActions::restartWindows() { RestartWindows(); }
+
+HiveCheckResult RestoreActions::loadCheck(const std::wstring& file, const std::wstring& scratchParent) {
+    return checkHive(file.c_str(), scratchParent);
+}
 
 RestoreActions& restoreActions() { return *g_actions; }
 

@@ -5,10 +5,13 @@
 
 #include <string>
 
+#include "hive_check.h"
+
 struct RestoreSession;
 
 // What the engine asks of the user and of Windows that tests must replace: the
-// questions, the hive replacement and the restart.
+// questions, the hive load check (a check that cannot be made), the hive replacement and
+// the restart.
 class RestoreActions {
 public:
     virtual ~RestoreActions() = default;
@@ -17,6 +20,8 @@ public:
     virtual LONG replaceKey(HKEY root, const std::string& subKey, const std::string& newFile,
                             const std::string& oldFile);
     virtual void restartWindows();
+    // The registry's load check of a saved file (checkHive).
+    virtual HiveCheckResult loadCheck(const std::wstring& file, const std::wstring& scratchParent);
 };
 RestoreActions& restoreActions();
 // Installs a replacement; nullptr restores the real one. Returns the previous one.

@@ -137,8 +137,8 @@ TEST_F(ShippedProgram, AnyCommandLineShowsNothingAndRestoresNothing) {
 }
 
 TEST_F(ShippedProgram, SecondInstanceEndsAtOnceWithoutAWindow) {
-    KernelHandle mutex(CreateMutexA(nullptr, FALSE, "SURVIN_RESTORE_MUTEX_2008"));
-    ASSERT_TRUE(mutex.valid());
+    SingleInstance running(L"SURVIN_RESTORE_MUTEX_2008");
+    ASSERT_FALSE(running.otherRunning());
     DWORD exitCode = 1;
     // An empty command line would open the wizard and wait: only the lock ends it.
     ASSERT_TRUE(runProgram(L"\"" + wide(program) + L"\"", 30000, &exitCode));

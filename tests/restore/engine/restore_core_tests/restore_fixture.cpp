@@ -148,6 +148,13 @@ void OfflineTree::put(const std::string& path, const std::string& bytes) {
 ScriptedActions::ScriptedActions() : previous_(setRestoreActions(this)) {}
 ScriptedActions::~ScriptedActions() { setRestoreActions(previous_); }
 
+HiveCheckResult ScriptedActions::loadCheck(const std::wstring& file, const std::wstring& scratchParent) {
+    for (const std::string& name : uncheckable) {
+        if (lstrcmpiW(file.c_str(), wide(name).c_str()) == 0) return {HiveVerdict::Unverifiable, ERROR_PRIVILEGE_NOT_HELD};
+    }
+    return RestoreActions::loadCheck(file, scratchParent);
+}
+
 int ScriptedActions::ask(HWND owner, const std::string& text, const std::string& caption, UINT flags) {
     questions.push_back({owner, text, caption, flags});
     if (flags == (MB_OK | MB_ICONINFORMATION)) return IDOK;

@@ -90,12 +90,16 @@ public:
     LONG replaceKey(HKEY root, const std::string& subKey, const std::string& newFile,
                     const std::string& oldFile) override;
     void restartWindows() override { ++restarts; }
+    // The real check, except for the files named in uncheckable: for those the check
+    // cannot be made (as without the restore privilege, or without room for the copy).
+    HiveCheckResult loadCheck(const std::wstring& file, const std::wstring& scratchParent) override;
 
     std::vector<int> answers;           // for Yes/No questions, in order
     std::vector<LONG> replaceResults;   // in order; ERROR_SUCCESS once used up
     std::vector<Question> questions;    // every message box, notes included
     std::vector<Replacement> replacements;
     int restarts = 0;
+    std::vector<std::string> uncheckable;
 
 private:
     RestoreActions* previous_;
