@@ -1,6 +1,7 @@
 // The few machine services the DOS restore program needs. platform_dos.cpp provides them
-// through BIOS and DOS calls; the host tests provide a simulated screen, keyboard, disk
-// and command interpreter. Nothing above this layer touches the hardware.
+// through BIOS and DOS calls, each through intcall (intcall.h); the host tests provide a
+// simulated screen, keyboard, disk and command interpreter. Nothing above this layer
+// touches the hardware.
 #pragma once
 #include <stdint.h>
 

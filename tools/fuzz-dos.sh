@@ -12,7 +12,7 @@ out=build/fuzz-dos
 mkdir -p "$out/corpus"
 command -v clang++ >/dev/null || { echo "fuzz-dos: clang++ is missing; as root, run: bash tools/setup.sh" >&2; exit 1; }
 
-{ cmake -S tests/dosrestore/fuzz -B "$out" >"$out/build.log" 2>&1 && cmake --build "$out" >>"$out/build.log" 2>&1; } || {
+{ cmake -S tests/dosrestore/fuzz -B "$out" >"$out/build.log" 2>&1 && cmake --build "$out" -j2 >>"$out/build.log" 2>&1; } || {
   tail -n 40 "$out/build.log" >&2; echo "fuzz-dos: build failed (log: $out/build.log)" >&2; exit 1; }
 cp -n tests/dosrestore/fuzz/seeds/* "$out/corpus/"
 
