@@ -1,6 +1,7 @@
 // The few machine services the DOS restore program needs. platform_dos.cpp provides them
-// through BIOS and DOS calls; the host tests provide a simulated screen, keyboard, disk
-// and command interpreter. Nothing above this layer touches the hardware.
+// through BIOS and DOS calls, each through intcall (intcall.h); the host tests provide a
+// simulated screen, keyboard, disk and command interpreter. Nothing above this layer
+// touches the hardware.
 #pragma once
 #include <stdint.h>
 
@@ -33,15 +34,20 @@ void closeFile(int handle);
 // own name ...), and a copy to or from it would write to the device or wait on it.
 bool isDevice(const char* path);
 
-// Directory search for one path with the given DOS attribute mask (0x02 hidden,
-// 0x04 system, 0x10 directory). True when an entry is found; its size goes to *size.
+// Directory search for one path with the given DOS attribute mask. True when an entry is
+// found; its size goes to *size.
+const uint8_t kAttrHidden = 0x02;
+const uint8_t kAttrSystem = 0x04;
+const uint8_t kAttrDirectory = 0x10;
 bool findEntry(const char* path, uint8_t attrMask, uint32_t* size);
 
 // Copies the value of an environment variable; false when it is not set or does not fit.
 bool getEnv(const char* name, char* out, int cch);
 
 // Runs program with the DOS command tail (without the length byte and the CR) and waits.
-// Returns 0 when the program ran, else a DOS error number (2 not found, 8 no memory ...).
+// Returns 0 when the program ran, else a DOS error number (2 not found, 8 no memory ...)
+// or kErrTooLong for a tail longer than a DOS command line.
+const int kErrTooLong = 20;
 int execProgram(const char* program, const char* tail);
 
 [[noreturn]] void exitProgram(int code);

@@ -1,16 +1,16 @@
-// Real-mode implementation of the platform layer: BIOS video and DOS services, the
-// program's start code and the few memory routines the compiler may call. The program is
-// one segment: CS = DS = ES = SS = its PSP, code from offset 0x100, stack at the top.
+// Real-mode implementation of the platform layer: BIOS video and DOS services through
+// intcall, the program's start code and the few memory routines the compiler may call.
+// The program is one segment: CS = DS = ES = SS = its PSP, code from offset 0x100, stack
+// at the top.
 #include <stddef.h>
 #include <stdint.h>
 
+#include "intcall.h"
 #include "platform.h"
 #include "survin_dos.h"
 
 extern "C" {
 extern char __bss_start[], __bss_end[];
-// SP across EXEC, reached through CS because DOS may change every other register.
-uint16_t survin_saved_sp;
 void survin_start();
 }
 
@@ -65,31 +65,29 @@ int memcmp(const void* a, const void* b, size_t n) {
 
 namespace {
 
+using dosplat::intcall;
+using dosplat::offsetOf;
+using dosplat::Regs;
+
+const uint8_t kVideo = 0x10;
+const uint8_t kDos = 0x21;
 const uint16_t kVideoSegment = 0xB800;
 
+// Segment accessors: a byte or word of another segment through FS.
 uint8_t peekByte(uint16_t segment, uint16_t offset) {
     uint8_t value;
-    asm volatile("movw %1, %%fs\n\tmovb %%fs:(%%bx), %0"
-                 : "=q"(value)
-                 : "r"(segment), "b"(offset)
-                 : "memory");
+    asm volatile("movw %1, %%fs\n\tmovb %%fs:(%%bx), %0" : "=q"(value) : "r"(segment), "b"(offset) : "memory");
     return value;
 }
 
 uint16_t peekWord(uint16_t segment, uint16_t offset) {
     uint16_t value;
-    asm volatile("movw %1, %%fs\n\tmovw %%fs:(%%bx), %0"
-                 : "=r"(value)
-                 : "r"(segment), "b"(offset)
-                 : "memory");
+    asm volatile("movw %1, %%fs\n\tmovw %%fs:(%%bx), %0" : "=r"(value) : "r"(segment), "b"(offset) : "memory");
     return value;
 }
 
 void pokeWord(uint16_t segment, uint16_t offset, uint16_t value) {
-    asm volatile("movw %0, %%fs\n\tmovw %2, %%fs:(%%bx)"
-                 :
-                 : "r"(segment), "b"(offset), "r"(value)
-                 : "memory");
+    asm volatile("movw %0, %%fs\n\tmovw %2, %%fs:(%%bx)" : : "r"(segment), "b"(offset), "r"(value) : "memory");
 }
 
 uint16_t dataSegment() {
@@ -98,28 +96,22 @@ uint16_t dataSegment() {
     return ds;
 }
 
-uint16_t cellOffset(int x, int y) {
-    return uint16_t(((y - 1) * dosplat::kScreenCols + (x - 1)) * 2);
+uint16_t cellOffset(int x, int y) { return uint16_t(((y - 1) * dosplat::kScreenCols + (x - 1)) * 2); }
+
+// One BIOS or DOS service; the registers it left are in the returned block. Kept out of
+// line: each service is then a call with its few values.
+__attribute__((noinline)) Regs call(uint8_t vector, uint16_t ax, uint16_t bx = 0, uint16_t cx = 0, uint16_t dx = 0) {
+    Regs regs = {};
+    regs.ax = ax;
+    regs.bx = bx;
+    regs.cx = cx;
+    regs.dx = dx;
+    intcall(vector, &regs, &regs);
+    return regs;
 }
 
-// BIOS video call; the registers that some BIOSes do not preserve are clobbered.
-void video(uint16_t ax, uint16_t bx, uint16_t cx, uint16_t dx) {
-    asm volatile("pushl %%ebp\n\tint $0x10\n\tpopl %%ebp"
-                 : "+a"(ax), "+b"(bx), "+c"(cx), "+d"(dx)
-                 :
-                 : "esi", "edi", "memory", "cc");
-}
-
-// DOS call with DS:DX; returns false with AX = error when the carry flag is set.
-bool dos(uint16_t& ax, uint16_t bx, uint16_t cx, const void* dx) {
-    bool carry;
-    uint32_t edx = uint32_t(reinterpret_cast<uintptr_t>(dx));
-    asm volatile("int $0x21"
-                 : "=@ccc"(carry), "+a"(ax), "+b"(bx), "+c"(cx), "+d"(edx)
-                 :
-                 : "memory");
-    return !carry;
-}
+// A DOS service that fails with the carry flag and the error in AX: AX, or -1.
+int dosResult(const Regs& regs) { return regs.carry() ? -1 : int(regs.ax); }
 
 // The DTA of directory searches.
 struct FindData {
@@ -146,62 +138,41 @@ char cellChar(int x, int y) { return char(peekByte(kVideoSegment, cellOffset(x, 
 uint8_t cellAttr(int x, int y) { return peekByte(kVideoSegment, cellOffset(x, y) + 1); }
 
 void scrollUp(uint8_t attr) {
-    video(0x0601, uint16_t(attr << 8), 0x0000, uint16_t(((kScreenRows - 1) << 8) | (kScreenCols - 1)));
+    call(kVideo, 0x0601, uint16_t(attr << 8), 0x0000, uint16_t(((kScreenRows - 1) << 8) | (kScreenCols - 1)));
 }
 
-void setCursor(int x, int y) { video(0x0200, 0, 0, uint16_t(((y - 1) << 8) | (x - 1))); }
+void setCursor(int x, int y) { call(kVideo, 0x0200, 0, 0, uint16_t(((y - 1) << 8) | (x - 1))); }
 
 void getCursor(int* x, int* y) {
-    uint16_t ax = 0x0300, bx = 0, cx = 0, dx = 0;
-    asm volatile("pushl %%ebp\n\tint $0x10\n\tpopl %%ebp"
-                 : "+a"(ax), "+b"(bx), "+c"(cx), "+d"(dx)
-                 :
-                 : "esi", "edi", "memory", "cc");
-    *x = (dx & 0xFF) + 1;
-    *y = (dx >> 8) + 1;
+    Regs regs = call(kVideo, 0x0300);
+    *x = (regs.dx & 0xFF) + 1;
+    *y = (regs.dx >> 8) + 1;
 }
 
-void showCursor(bool visible) { video(0x0100, 0, visible ? 0x0607 : 0x2000, 0); }
+void showCursor(bool visible) { call(kVideo, 0x0100, 0, visible ? 0x0607 : 0x2000); }
 
-int readKeyByte() {
-    uint16_t ax = 0x0700;
-    dos(ax, 0, 0, nullptr);
-    return ax & 0xFF;
-}
+int readKeyByte() { return call(kDos, 0x0700).ax & 0xFF; }
 
-int openFile(const char* path) {
-    uint16_t ax = 0x3D00;
-    return dos(ax, 0, 0, path) ? int(ax) : -1;
-}
+int openFile(const char* path) { return dosResult(call(kDos, 0x3D00, 0, 0, offsetOf(path))); }
 
 int readFile(int handle, char* buffer, int cb) {
-    uint16_t ax = 0x3F00;
-    return dos(ax, uint16_t(handle), uint16_t(cb), buffer) ? int(ax) : -1;
+    return dosResult(call(kDos, 0x3F00, uint16_t(handle), uint16_t(cb), offsetOf(buffer)));
 }
 
-void closeFile(int handle) {
-    uint16_t ax = 0x3E00;
-    dos(ax, uint16_t(handle), 0, nullptr);
-}
+void closeFile(int handle) { call(kDos, 0x3E00, uint16_t(handle)); }
 
 bool isDevice(const char* path) {
     int handle = openFile(path);
     if (handle < 0) return false;
     // IOCTL get device information: bit 7 of DX is set for a character device.
-    uint16_t ax = 0x4400;
-    uint16_t bx = uint16_t(handle);
-    uint16_t dx = 0;
-    bool carry;
-    asm volatile("int $0x21" : "=@ccc"(carry), "+a"(ax), "+b"(bx), "=d"(dx) : : "memory");
+    Regs regs = call(kDos, 0x4400, uint16_t(handle));
     closeFile(handle);
-    return !carry && (dx & 0x80);
+    return !regs.carry() && (regs.dx & 0x80);
 }
 
 bool findEntry(const char* path, uint8_t attrMask, uint32_t* size) {
-    uint16_t ax = 0x1A00;
-    dos(ax, 0, 0, &g_find);
-    ax = 0x4E00;
-    if (!dos(ax, 0, attrMask, path)) return false;
+    call(kDos, 0x1A00, 0, 0, offsetOf(&g_find));
+    if (call(kDos, 0x4E00, 0, attrMask, offsetOf(path)).carry()) return false;
     *size = g_find.size;
     return true;
 }
@@ -233,8 +204,7 @@ bool getEnv(const char* name, char* out, int cch) {
 int execProgram(const char* program, const char* tail) {
     if (!g_memoryShrunk) {
         // Give back everything above our 64 KiB so the interpreter has room to load.
-        uint16_t ax = 0x4A00;
-        g_memoryShrunk = dos(ax, 0x1000, 0, nullptr);
+        g_memoryShrunk = !call(kDos, 0x4A00, 0x1000).carry();
     }
     static char commandTail[128];
     int n = 0;
@@ -242,54 +212,26 @@ int execProgram(const char* program, const char* tail) {
         commandTail[n + 1] = tail[n];
         ++n;
     }
-    if (tail[n]) return survin::kErrTooLong;
+    if (tail[n]) return kErrTooLong;
     commandTail[0] = char(n);
     commandTail[n + 1] = '\r';
 
+    // The parameter block: our environment, the tail, the PSP's two FCBs.
     uint16_t ds = dataSegment();
     static uint16_t block[7];
-    block[0] = 0;  // a copy of our environment
-    block[1] = uint16_t(reinterpret_cast<uintptr_t>(commandTail));
+    block[0] = 0;
+    block[1] = offsetOf(commandTail);
     block[2] = ds;
     block[3] = 0x5C;
     block[4] = ds;
     block[5] = 0x6C;
     block[6] = ds;
-
-    uint16_t ax = 0x4B00;
-    uint32_t dx = uint32_t(reinterpret_cast<uintptr_t>(program));
-    uint32_t bx = uint32_t(reinterpret_cast<uintptr_t>(block));
-    uint8_t failed;
-    // DOS keeps only CS:IP across EXEC: save SP where CS reaches it, then rebuild the
-    // segment registers and the stack.
-    asm volatile(
-        "pushl %%ebp\n\t"
-        "pushl %%esi\n\t"
-        "pushl %%edi\n\t"
-        "pushl %%ebx\n\t"
-        "movw %%sp, %%cs:survin_saved_sp\n\t"
-        "int $0x21\n\t"
-        "setc %%dl\n\t"
-        "movw %%cs, %%bx\n\t"
-        "movw %%bx, %%ds\n\t"
-        "movw %%bx, %%es\n\t"
-        "movw %%bx, %%ss\n\t"
-        "movzwl %%cs:survin_saved_sp, %%esp\n\t"
-        "popl %%ebx\n\t"
-        "popl %%edi\n\t"
-        "popl %%esi\n\t"
-        "popl %%ebp\n\t"
-        "cld"
-        : "+a"(ax), "+d"(dx), "+b"(bx)
-        :
-        : "ecx", "memory", "cc");
-    failed = uint8_t(dx);
-    return failed ? int(ax) : 0;
+    Regs regs = call(kDos, 0x4B00, offsetOf(block), 0, offsetOf(program));
+    return regs.carry() ? int(regs.ax) : 0;
 }
 
 void exitProgram(int code) {
-    uint16_t ax = uint16_t(0x4C00 | (code & 0xFF));
-    asm volatile("int $0x21" : : "a"(ax));
+    call(kDos, uint16_t(0x4C00 | (code & 0xFF)));
     __builtin_unreachable();
 }
 
@@ -298,6 +240,7 @@ void exitProgram(int code) {
 extern "C" void survin_start() {
     // Argument 0 is the program's path, stored after the environment's closing NUL.
     static char path[128];
+    static survin::State state;
     uint16_t env = peekWord(dataSegment(), 0x2C);
     uint16_t off = 0;
     while (peekByte(env, off)) {  // each NAME=value string, then the empty one
@@ -314,6 +257,6 @@ extern "C" void survin_start() {
     }
     path[n] = 0;
     char* argv[2] = {path, nullptr};
-    survin::main(1, argv);
+    survin::main(state, 1, argv);
     dosplat::exitProgram(0);
 }

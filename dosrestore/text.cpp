@@ -22,22 +22,6 @@ void append(char* dst, const char* src, int cch) {
 
 char toLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
-bool startsWithNoCase(const char* s, const char* prefix) {
-    for (; *prefix; ++s, ++prefix) {
-        if (!*s || toLower(*s) != toLower(*prefix)) return false;
-    }
-    return true;
-}
-
-int32_t toNumber(const char* s) {
-    while (*s == ' ' || *s == '\t') ++s;
-    bool negative = false;
-    if (*s == '-' || *s == '+') negative = (*s++ == '-');
-    uint32_t value = 0;
-    for (; *s >= '0' && *s <= '9'; ++s) value = value * 10 + uint32_t(*s - '0');
-    return negative ? -int32_t(value) : int32_t(value);
-}
-
 int lastIndexOf(const char* s, char c) {
     int found = -1;
     for (int i = 0; s[i]; ++i) {

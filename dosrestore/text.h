@@ -11,11 +11,7 @@ int length(const char* s);
 void copy(char* dst, const char* src, int cch);
 // Appends as much of src as fits.
 void append(char* dst, const char* src, int cch);
-// True when s begins with prefix, letters compared without case.
-bool startsWithNoCase(const char* s, const char* prefix);
 char toLower(char c);
-// Decimal number as the C library's atol reads it: blanks, a sign, digits.
-int32_t toNumber(const char* s);
 // Index of the last occurrence of c, or -1.
 int lastIndexOf(const char* s, char c);
 

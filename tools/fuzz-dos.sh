@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fuzzes the DOS restore program's SURVIN.INI reader and copy-command building for a
 # bounded time (libFuzzer through clang, with the address and undefined-behaviour
-# sanitizers) on the host, starting from the seeds in tests/dosrestore/fuzz/seeds/.
+# sanitizers) on the host, starting from the seeds in tests/dosrestore/fuzz/seeds/. The
+# target is the CMake project tests/dosrestore/fuzz, built into build/fuzz-dos/.
 # Usage: tools/fuzz-dos.sh [seconds] (default 60). Exits non-zero on a crash, with the
 # input that caused it in build/fuzz-dos/.
 set -uo pipefail
@@ -11,14 +12,8 @@ out=build/fuzz-dos
 mkdir -p "$out/corpus"
 command -v clang++ >/dev/null || { echo "fuzz-dos: clang++ is missing; as root, run: bash tools/setup.sh" >&2; exit 1; }
 
-src=(dosrestore/text.cpp dosrestore/console.cpp dosrestore/survin_dos.cpp
-     tests/dosrestore/host/sim_platform.cpp tests/dosrestore/fuzz/survin_ini_fuzz.cpp)
-if [ ! -x "$out/survin_ini_fuzz" ] || [ -n "$(find "${src[@]}" dosrestore/*.h common/hive_path.h common/regf.h \
-     tests/dosrestore/host/sim_platform.h -newer "$out/survin_ini_fuzz" 2>/dev/null)" ]; then
-  clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-    -Idosrestore -Itests/dosrestore/host "${src[@]}" -o "$out/survin_ini_fuzz" || {
-    echo "fuzz-dos: build failed" >&2; exit 1; }
-fi
+{ cmake -S tests/dosrestore/fuzz -B "$out" >"$out/build.log" 2>&1 && cmake --build "$out" -j2 >>"$out/build.log" 2>&1; } || {
+  tail -n 40 "$out/build.log" >&2; echo "fuzz-dos: build failed (log: $out/build.log)" >&2; exit 1; }
 cp -n tests/dosrestore/fuzz/seeds/* "$out/corpus/"
 
 log="$out/run.log"

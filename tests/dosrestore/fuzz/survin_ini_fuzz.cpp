@@ -12,6 +12,7 @@
 #include <string>
 
 #include "../../../common/hive_path.h"
+#include "../../../common/survin_ini.h"
 #include "sim_platform.h"
 #include "survin_dos.h"
 
@@ -73,7 +74,7 @@ void checkCommand(const std::string& command, const std::string& root) {
     if (namesDevice(from) || namesDevice(to)) fail("a device in a copy command", command);
     if (!bak) {
         if (!startsWith(upper(from), kFolder)) fail("source outside the backup folder", command);
-        if (!hivepath::isInsideBackupFolder(from.c_str() + sizeof kFolder - 1)) fail("source leaves the folder", command);
+        if (!survinini::isInsideBackupFolder(from.c_str() + sizeof kFolder - 1)) fail("source leaves the folder", command);
         if (upper(from) == upper(std::string(kFolder) + kDamaged)) fail("a damaged saved hive copied", command);
     }
 }
@@ -82,7 +83,7 @@ void checkCommand(const std::string& command, const std::string& root) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sim::reset();
-    survin::resetState();
+    survin::resetState(sim::state());
     // The first byte picks the answers: keep or skip the .bak copies, and whether the
     // Windows root is changed to another drive first.
     uint8_t mode = size ? data[0] : 0;
@@ -117,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     if (sim::fileBytes("C:\\DOCS\\THESIS.DOC") != "my thesis") fail("the thesis changed", "");
     if (sim::fileBytes("C:\\AUTOEXEC.BAT") != "rem") fail("AUTOEXEC.BAT changed", "");
-    std::string root = survin::szRoot;
+    std::string root = sim::state().szRoot;
     while (root.size() > 3 && root.back() == '\\') root.pop_back();
     for (const std::string& command : sim::commands()) checkCommand(command, root);
     return 0;

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "copy_checks.h"
+#include "ini_file.h"
+#include "screens.h"
 #include "sim_platform.h"
 #include "survin_dos.h"
 #include "text.h"
@@ -76,6 +79,6 @@ class DosTest : public ::testing::Test {
 protected:
     void SetUp() override {
         sim::reset();
-        survin::resetState();
+        survin::resetState(sim::state());
     }
 };

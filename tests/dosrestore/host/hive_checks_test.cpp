@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "../common/hive_path.h"
+#include "../common/survin_ini.h"
 #include "backup_fixture.h"
 
 namespace {
@@ -101,7 +102,7 @@ TEST(HivePathRules, TargetMustBeAFileOfItsTypesKind) {
 
 TEST(HivePathRules, SavedPathsStayInsideTheBackupFolder) {
     for (const char* saved : {"software", "Users\\1\\NTUSER.DAT", "Users\\12\\UsrClass.dat", "a.b.c"}) {
-        EXPECT_TRUE(hivepath::isInsideBackupFolder(saved)) << saved;
+        EXPECT_TRUE(survinini::isInsideBackupFolder(saved)) << saved;
     }
     for (const char* saved : {
              "", "C:\\WINDOWS\\system32\\config\\SAM", "C:software", "\\software", "\\\\server\\share\\x",
@@ -109,7 +110,7 @@ TEST(HivePathRules, SavedPathsStayInsideTheBackupFolder) {
              "software:stream", "software.", "software ", "CON", "Users\\nul", "soft*", "\"software\"",
              "\\\\?\\C:\\x",
          }) {
-        EXPECT_FALSE(hivepath::isInsideBackupFolder(saved)) << saved;
+        EXPECT_FALSE(survinini::isInsideBackupFolder(saved)) << saved;
     }
 }
 
@@ -140,7 +141,7 @@ TEST_F(DosTest, RefusedEntryAmongGoodOnesFailsAlone) {
     };
     for (const Case& c : cases) {
         sim::reset();
-        survin::resetState();
+        survin::resetState(sim::state());
         addBackup({{"software", kSoftware, 1}, {"system", kSystem, 1}});
         std::string ini = iniFor({{"software", kSoftware, 1}, c.entry, {"system", kSystem, 1}});
         if (c.entry.type == "-") ini.replace(ini.find("Type=-\r\n"), 8, "");
@@ -165,7 +166,7 @@ TEST_F(DosTest, RefusedEntryAmongGoodOnesFailsAlone) {
 
     // No stops the run there: the finished screen follows, the later entry is not restored.
     sim::reset();
-    survin::resetState();
+    survin::resetState(sim::state());
     addBackup({{"software", kSoftware, 1}, {"system", kSystem, 1}});
     sim::addFile("C:\\BK\\SURVIN.INI", iniFor({{"software", kSoftware, 1}, {"thesis", "C:\\DOCS\\THESIS.DOC", 1},
                                                {"system", kSystem, 1}}));
@@ -241,7 +242,7 @@ TEST_F(DosTest, SavedHiveIsJudgedNeverTheLiveOne) {
     };
     for (const Case& c : cases) {
         sim::reset();
-        survin::resetState();
+        survin::resetState(sim::state());
         addBackup({{"software", kSoftware, 1}, {"system", kSystem, 1}});
         sim::addFile("C:\\BK\\software", c.saved);
         sim::addFile(kSoftware, c.live);

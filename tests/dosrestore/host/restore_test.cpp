@@ -199,7 +199,7 @@ TEST_F(DosTest, PathThatWouldBreakTheCopyCommandIsRefused) {
     };
     for (const SavedHive& entry : cases) {
         sim::reset();
-        survin::resetState();
+        survin::resetState(sim::state());
         sim::machine().devices.insert("HIVEDRV");
         addBackup(systemHives());
         sim::addFile("C:\\BK\\SURVIN.INI", iniFor({entry, {"system", kSystem, 1}}));
@@ -294,7 +294,7 @@ TEST_F(DosTest, EveryEarlyEndPutsBackColourAndCursor) {
     };
     for (const Case& c : cases) {
         sim::reset();
-        survin::resetState();
+        survin::resetState(sim::state());
         addBackup(systemHives());
         if (c.ini.empty()) {
             sim::machine().disk.erase("C:\\BK\\SURVIN.INI");
@@ -333,15 +333,15 @@ TEST_F(DosTest, InformationPassCountsCategoriesAnywhere) {
                                            "[Other]\r\nCategory:4\r\n"
                                            "Category=8\r\n"
                                            "Category\r\n");
-    survin::resetState();
-    text::copy(survin::szAppDir, "C:\\BK\\", sizeof survin::szAppDir);
-    survin::ParseIni_1();
-    EXPECT_EQ(survin::dwHives, 15u);
-    EXPECT_EQ(survin::nTotHivesSys, 1);
-    EXPECT_EQ(survin::nTotHivesUsr, 1);
-    EXPECT_EQ(survin::nTotHivesOth, 1);
-    EXPECT_EQ(survin::dwHivesSel, 15u);
-    EXPECT_STREQ(survin::szRoot, "C:\\WINDOWS");
+    survin::resetState(sim::state());
+    text::copy(sim::state().szAppDir, "C:\\BK\\", sizeof sim::state().szAppDir);
+    survin::ParseIni_1(sim::state());
+    EXPECT_EQ(sim::state().dwHives, 15u);
+    EXPECT_EQ(sim::state().nTotHivesSys, 1);
+    EXPECT_EQ(sim::state().nTotHivesUsr, 1);
+    EXPECT_EQ(sim::state().nTotHivesOth, 1);
+    EXPECT_EQ(sim::state().dwHivesSel, 15u);
+    EXPECT_STREQ(sim::state().szRoot, "C:\\WINDOWS");
 }
 
 TEST_F(DosTest, LongLinesAndValuesAreCut) {
@@ -350,12 +350,12 @@ TEST_F(DosTest, LongLinesAndValuesAreCut) {
     std::string ini = "OSString=" + std::string(600, 'o') + "\r\n" + longLine +
                       "\r\nSysRoot=C:\\WINDOWS\r\nCategory=1\r\n";
     sim::addFile("C:\\BK\\SURVIN.INI", ini);
-    survin::resetState();
-    text::copy(survin::szAppDir, "C:\\BK\\", sizeof survin::szAppDir);
-    survin::ParseIni_1();
-    EXPECT_EQ(survin::dwHives, 1u);
-    EXPECT_EQ(std::string(survin::szOs), std::string(255, 'o'));
-    EXPECT_STREQ(survin::szRoot, "C:\\WINDOWS");
+    survin::resetState(sim::state());
+    text::copy(sim::state().szAppDir, "C:\\BK\\", sizeof sim::state().szAppDir);
+    survin::ParseIni_1(sim::state());
+    EXPECT_EQ(sim::state().dwHives, 1u);
+    EXPECT_EQ(std::string(sim::state().szOs), std::string(255, 'o'));
+    EXPECT_STREQ(sim::state().szRoot, "C:\\WINDOWS");
 }
 
 TEST_F(DosTest, CommandThatDoesNotFitACommandLineIsRefused) {

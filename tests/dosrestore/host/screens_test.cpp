@@ -71,7 +71,7 @@ TEST_F(DosTest, HiveLettersSelectGroupsInAnyCase) {
     sim::runSurvin(&waiting);
     ASSERT_TRUE(waiting);
     EXPECT_EQ(sim::row(8), "      Hives Selected = System, Others");
-    EXPECT_EQ(survin::dwHivesSel, 5u);
+    EXPECT_EQ(sim::state().dwHivesSel, 5u);
 
     // Letters of groups the backup lacks, and other letters, are ignored.
     sim::reset();
@@ -169,7 +169,7 @@ TEST_F(DosTest, EditBoxEnterCutsAtFirstBlankAndEscKeepsInitial) {
 }
 
 TEST_F(DosTest, SelectOsRootAsksUntilAFolderExists) {
-    text::copy(survin::szRoot, "C:\\WINDOWS", sizeof survin::szRoot);
+    text::copy(sim::state().szRoot, "C:\\WINDOWS", sizeof sim::state().szRoot);
     sim::addDir("C:\\WINDOWS");
     sim::addDir("D:\\WIN");
     sim::addFile("C:\\FILE.TXT", "x");
@@ -179,8 +179,8 @@ TEST_F(DosTest, SelectOsRootAsksUntilAFolderExists) {
     sim::typeText(erase + "\r");         // empty
     sim::typeText(erase + "C:\\\r");     // a bare drive root
     sim::typeText(erase + "D:\\WIN\r");
-    survin::SelectOsRoot();
-    EXPECT_STREQ(survin::szRoot, "D:\\WIN");
+    survin::SelectOsRoot(sim::state());
+    EXPECT_STREQ(sim::state().szRoot, "D:\\WIN");
     EXPECT_EQ(sim::row(10).substr(0, 20), "Enter Windows root :");
     EXPECT_EQ(sim::row(11), "Path does not exist or invalid.");
     EXPECT_EQ(sim::attrAt(1, 11), 0x1F);

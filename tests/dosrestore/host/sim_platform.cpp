@@ -5,14 +5,15 @@
 #include <new>
 #include <stdexcept>
 
+#include "copy_checks.h"
 #include "platform.h"
-#include "survin_dos.h"
 
 namespace sim {
 
 namespace {
 
 Machine g_machine;
+survin::State g_state;
 
 std::string upper(std::string s) {
     for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
@@ -67,6 +68,8 @@ void interpret(const std::string& tail) {
 }  // namespace
 
 Machine& machine() { return g_machine; }
+
+survin::State& state() { return g_state; }
 
 void reset() {
     g_machine.~Machine();
@@ -144,7 +147,7 @@ int runSurvin(bool* keysExhausted, const char* argv0) {
     char* argv[2] = {&path[0], nullptr};
     if (keysExhausted) *keysExhausted = false;
     try {
-        survin::main(1, argv);
+        survin::main(g_state, 1, argv);
     } catch (const Exited& exited) {
         return exited.code;
     } catch (const KeysExhausted&) {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "survin_dos.h"
+
 namespace sim {
 
 // Thrown by exitProgram so a test gets control back with the exit code.
@@ -68,6 +70,8 @@ struct Machine {
 // The one machine; reset() makes it new (blank screen in 0x07, COMSPEC set).
 Machine& machine();
 void reset();
+// The state of the program that runSurvin runs.
+survin::State& state();
 
 // Disk set-up; parent folders are made as needed.
 void addFile(const std::string& path, const std::string& bytes, uint8_t attr = 0x20);
