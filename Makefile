@@ -1,22 +1,27 @@
 # Front for the CMake builds: `make` cross-compiles everything into dist/ (the 32-bit
-# programs and the help file) and dist/x64/ (the 64-bit backup program).
+# programs and the help file) and dist/x64/ (the 64-bit programs). Each Tolmen.exe carries
+# both restore programs, so both of those are built first: the 32-bit one, then the
+# 64-bit one, then everything else of each build.
 BUILD ?= build
 BUILD64 ?= $(BUILD)/x64
 JOBS ?= 2
 TOOLCHAIN_MISSING = echo "make: the mingw-w64 cross compilers are missing; as root, run: bash tools/setup.sh" >&2; exit 1
 
-.PHONY: all programs configure configure-x64 toolchain test demo clean
+.PHONY: all programs restore-programs configure configure-x64 toolchain test demo clean
 
-all: configure
+all: restore-programs
 	cmake --build $(BUILD) -j$(JOBS)
-	$(MAKE) --no-print-directory configure-x64
 	cmake --build $(BUILD64) -j$(JOBS)
 
-# Only what ships: Tolmen.exe (32- and 64-bit), Survin.exe, Tolmen.chm (no test programs).
-programs: configure
+# Only what ships: Tolmen.exe and Survin.exe of both widths, Tolmen.chm (no test programs).
+programs: restore-programs
 	cmake --build $(BUILD) -j$(JOBS) --target Tolmen help_file
-	$(MAKE) --no-print-directory configure-x64
 	cmake --build $(BUILD64) -j$(JOBS) --target Tolmen
+
+restore-programs: configure
+	cmake --build $(BUILD) -j$(JOBS) --target survin
+	$(MAKE) --no-print-directory configure-x64
+	cmake --build $(BUILD64) -j$(JOBS) --target survin
 
 toolchain:
 	@command -v i686-w64-mingw32-g++-win32 >/dev/null 2>&1 || { $(TOOLCHAIN_MISSING); }
@@ -32,7 +37,6 @@ configure: toolchain
 	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) \
 		-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release
 
-# The 64-bit build carries the SURVIN.EXE that the 32-bit build made.
 configure-x64: toolchain
 	@$(call STALE_COMPILER,$(BUILD64))
 	@test -f $(BUILD64)/CMakeCache.txt || cmake -S . -B $(BUILD64) \

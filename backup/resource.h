@@ -5,6 +5,7 @@
 #define IDS_CAPTION 128
 #define IDB_HEADER 201
 #define IDR_SURVIN_EXE 203
+#define IDR_SURVIN64_EXE 205
 
 // Dialogs.
 #define IDD_WELCOME 100

@@ -18,6 +18,12 @@ than the floor. Delay-load imports are named too: the programs have none, and on
 fail at its first call instead of at the start. The loader also refuses a program whose
 header names a later subsystem version than the system's own (the linker's default for
 64-bit programs is 5.2), so that is checked too.
+
+A system that carries only some of Windows' DLLs (Windows PE) is described by --dlls, a
+list of the DLLs it has, one a line: an import from any other DLL fails the check as well.
+
+    tools/check-imports.py --floor 7 --list tools/imports/win32.txt --list tools/imports/x64.txt \
+        --dlls tools/imports/winpe3-x64.txt dist/x64/Survin.exe
 """
 import argparse
 import struct
@@ -133,12 +139,28 @@ def read_list(path, entries, problems):
             entries[key] = (fields[2], where)
 
 
+def read_dlls(path, problems):
+    """The DLL names (lower case) of a --dlls list."""
+    dlls = set()
+    with open(path, encoding="utf-8") as f:
+        for number, line in enumerate(f, 1):
+            fields = line.split("#", 1)[0].split()
+            if not fields:
+                continue
+            if len(fields) != 1:
+                problems.append("%s:%d: expected one DLL name: %s" % (path, number, line.rstrip()))
+                continue
+            dlls.add(fields[0].lower())
+    return dlls
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--floor", required=True, choices=SYSTEMS,
                         help="the oldest Windows the programs must start on")
     parser.add_argument("--list", action="append", required=True,
                         help="a list of functions with the Windows that introduced them")
+    parser.add_argument("--dlls", help="the only DLLs the system has (a list, one a line)")
     parser.add_argument("programs", nargs="+")
     args = parser.parse_args()
 
@@ -146,6 +168,7 @@ def main():
     entries = {}
     for path in args.list:
         read_list(path, entries, problems)
+    present = read_dlls(args.dlls, problems) if args.dlls else None
     floor = SYSTEMS.index(args.floor)
     for program in args.programs:
         try:
@@ -159,8 +182,11 @@ def main():
                             % ((program,) + tuple(subsystem) + (args.floor,) + VERSIONS[floor]))
         dlls = set()
         for dll, function, delayed in imports:
-            dlls.add(dll.lower())
             kind = "delay-load import" if delayed else "import"
+            if present is not None and dll.lower() not in present and dll.lower() not in dlls:
+                problems.append("%s: %s %s %s: %s is not part of the system (%s): look it up at run time "
+                                "and do without it" % (program, kind, dll, function, dll, args.dlls))
+            dlls.add(dll.lower())
             entry = entries.get((dll.lower(), function))
             if entry is None:
                 problems.append("%s: %s %s %s is on no list: look up the first Windows that exports it and add it"

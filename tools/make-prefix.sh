@@ -1,8 +1,25 @@
 #!/usr/bin/env bash
 # Creates a fresh Wine prefix shaped like a Windows 7 machine for one test or demo run.
-# Usage: make-prefix.sh <prefix folder>. The fragments in tools/prefix.d/ add the
+# Usage: make-prefix.sh [--win64] <prefix folder>. The fragments in tools/prefix.d/ add the
 # machine's state (hivelist values, hive files, drives) in name order.
+# --win64 makes a 64-bit-only prefix instead (WINEARCH=win64, no 32-bit Windows in it, run
+# by Wine's 64-bit loader), shaped by the fragments in tools/prefix.d/win64/: the recovery
+# system in which the 64-bit restore program runs.
 set -euo pipefail
+fragments=prefix.d
+if [ "${1:-}" = --win64 ]; then
+  shift
+  fragments=prefix.d/win64
+  export WINEARCH=win64
+  # The 64-bit loader itself: no 32-bit Linux binary takes part.
+  for prefix_wine in /usr/lib/wine/wine64 /usr/lib64/wine/wine64 "$(command -v wine64 || true)"; do
+    [ -x "$prefix_wine" ] && break
+  done
+  [ -x "$prefix_wine" ] || { echo "make-prefix: Wine's 64-bit loader (wine64) is missing" >&2; exit 1; }
+  # The fragments and the steps below call it by the usual name.
+  wine() { "$prefix_wine" "$@"; }
+  wineboot() { "$prefix_wine" wineboot "$@"; }
+fi
 prefix=$(realpath -m "$1")
 rm -rf "$prefix"
 mkdir -p "$prefix"
@@ -42,7 +59,7 @@ fi
 # A crashed program must end and be reported, not wait in a dialog on the test display.
 wine_checked wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
 here=$(dirname "$(realpath "$0")")
-for fragment in "$here"/prefix.d/*.sh; do
+for fragment in "$here/$fragments"/*.sh; do
   [ -e "$fragment" ] || continue
   # shellcheck source=/dev/null
   . "$fragment"

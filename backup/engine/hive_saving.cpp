@@ -42,8 +42,8 @@ void deleteCreatedKey(HKEY root, const std::wstring& subkey) {
 
 // Empties an open file for the next attempt.
 void truncate(HANDLE file) {
-    LARGE_INTEGER zero = {};
-    SetFilePointerEx(file, zero, nullptr, FILE_BEGIN);
+    // SetFilePointer, not the Ex form of Windows 2000: the program starts on NT 4.0.
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
     SetEndOfFile(file);
 }
 

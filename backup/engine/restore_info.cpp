@@ -146,13 +146,14 @@ bool writeRestoreInfo(BackupRun& backup, JobReport& report) {
         ini.put(section, L"Category", category);
     }
 
-    for (size_t i = 0; i < count + 3; ++i) {
+    // The kit after the hives; SURVIN.INI last, since a deletion reads each entry from it
+    // just before deleting that file.
+    static const wchar_t* const kKitFiles[] = {L"SURVIN.WRC", L"SURVIN.EXE", L"SURVIN64.EXE", L"SURVIN.INI"};
+    const size_t kitCount = sizeof(kKitFiles) / sizeof(kKitFiles[0]);
+    for (size_t i = 0; i < count + kitCount; ++i) {
         wchar_t key[16];
         wsprintfW(key, L"%d", static_cast<int>(i));
-        if (i < count)
-            ini.put(L"Files", key, savedRelativePath(backup, backup.savedList[i]));
-        else
-            ini.put(L"Files", key, i == count ? L"SURVIN.WRC" : i == count + 1 ? L"SURVIN.EXE" : L"SURVIN.INI");
+        ini.put(L"Files", key, i < count ? savedRelativePath(backup, backup.savedList[i]) : kKitFiles[i - count]);
     }
     forgetCachedProfile(path);
     held.reset();

@@ -32,10 +32,20 @@ bool writeAll(HANDLE file, const void* data, DWORD cb) {
     return WriteFile(file, data, cb, &written, nullptr) && written == cb;
 }
 
-// The restore program as this program carries it; false when the resource is missing.
-bool carriedRestoreProgram(const void** bytes, DWORD* cb) {
+// The restore programs this program carries, each written into every backup folder under
+// its name: the 32-bit one, whose file is also the DOS program, and the 64-bit one for
+// Windows RE, where no 32-bit program starts.
+struct CarriedProgram {
+    WORD resource;
+    const wchar_t* name;
+};
+constexpr CarriedProgram kRestoreProgram = {IDR_SURVIN_EXE, L"SURVIN.EXE"};
+constexpr CarriedProgram kRestoreProgram64 = {IDR_SURVIN64_EXE, L"SURVIN64.EXE"};
+
+// A restore program as this program carries it; false when the resource is missing.
+bool carriedRestoreProgram(const CarriedProgram& program, const void** bytes, DWORD* cb) {
     HMODULE self = GetModuleHandleW(nullptr);
-    HRSRC found = FindResourceExW(self, L"BIN", MAKEINTRESOURCEW(IDR_SURVIN_EXE), kRestoreProgramLanguage);
+    HRSRC found = FindResourceExW(self, L"BIN", MAKEINTRESOURCEW(program.resource), kRestoreProgramLanguage);
     if (!found) return false;
     HGLOBAL loaded = LoadResource(self, found);
     *bytes = loaded ? LockResource(loaded) : nullptr;
@@ -88,11 +98,11 @@ bool convertsToAnsi(const std::wstring& text) {
     return back == text;
 }
 
-bool placeRestoreProgram(const BackupRun& backup) {
+bool placeRestoreProgram(const BackupRun& backup, const CarriedProgram& program) {
     const void* bytes = nullptr;
     DWORD cb = 0;
-    if (!carriedRestoreProgram(&bytes, &cb)) return false;
-    return writeRestoreProgram(backup.backupFolder + L"SURVIN.EXE", bytes, cb);
+    if (!carriedRestoreProgram(program, &bytes, &cb)) return false;
+    return writeRestoreProgram(backup.backupFolder + program.name, bytes, cb);
 }
 
 void placeHelp(const BackupRun& backup) {
@@ -130,7 +140,10 @@ void writeConsoleScript(const BackupRun& backup) {
 }
 
 bool placeRestoreProgramAndHelp(const BackupRun& backup) {
-    const bool placed = placeRestoreProgram(backup);
+    const bool placed = placeRestoreProgram(backup, kRestoreProgram);
+    // Like the help file, a background step: a backup without it is still restorable from
+    // Windows, from DOS and by the script.
+    placeRestoreProgram(backup, kRestoreProgram64);
     placeHelp(backup);
     return placed;
 }
@@ -144,7 +157,7 @@ bool restoreProgramCanOpen(const std::wstring& folder) {
 FileHandle holdCarriedRestoreProgram(const std::wstring& folder) {
     const void* bytes = nullptr;
     DWORD cb = 0;
-    if (!carriedRestoreProgram(&bytes, &cb)) return {};
+    if (!carriedRestoreProgram(kRestoreProgram, &bytes, &cb)) return {};
     const std::wstring path = folder + L"SURVIN.EXE";
     {
         FileHandle present = openUnchangeable(path);

@@ -1,4 +1,4 @@
-// The restore kit beside the hives: SURVIN.WRC, SURVIN.EXE and the help file.
+// The restore kit beside the hives: SURVIN.WRC, SURVIN.EXE, SURVIN64.EXE and the help file.
 #pragma once
 
 #include <string>
@@ -8,8 +8,9 @@
 
 // SURVIN.WRC, the console copy script; called by the restore information writer.
 void writeConsoleScript(const BackupRun& backup);
-// SURVIN.EXE from the embedded restore program, and Tolmen.chm from the program's
-// folder. True when SURVIN.EXE was written; a missing help file is not a failure.
+// SURVIN.EXE and SURVIN64.EXE from the embedded restore programs, and Tolmen.chm from the
+// program's folder. True when SURVIN.EXE was written; a missing SURVIN64.EXE or help file
+// is not a failure.
 bool placeRestoreProgramAndHelp(const BackupRun& backup);
 
 // Whether the restore program, which takes its folder as ANSI text, can name the folder:

@@ -174,8 +174,11 @@ public:
         }
         if (isSidText(key)) {
             const std::wstring sddl = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;" + wideOf(key) + L")";
-            ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
-                                                                 &attributes_.lpSecurityDescriptor, nullptr);
+            // Looked up by name: it came with Windows 2000, and the program starts on NT 4.0
+            // (which then gives the hive the administrators-only security).
+            static const auto convert = systemFunction<decltype(&ConvertStringSecurityDescriptorToSecurityDescriptorW)>(
+                L"advapi32.dll", "ConvertStringSecurityDescriptorToSecurityDescriptorW");
+            if (convert) convert(sddl.c_str(), SDDL_REVISION_1, &attributes_.lpSecurityDescriptor, nullptr);
         }
     }
     ~HiveSecurity() {

@@ -77,6 +77,19 @@ bool osStringOfRecord(const OsInfoRecord& record, const std::string& osString) {
     return false;
 }
 
+// Windows PE, and Windows RE that is built on it, mark their own SYSTEM hive with this key.
+// Such a session is never the Windows of a backup: its registry is the recovery system's
+// own, loaded from its image, and a hive replaced there would replace nothing of the
+// installation on the disk.
+bool runningInWindowsPe() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\MiniNT", 0, KEY_QUERY_VALUE, &key) !=
+        ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
 bool isDirectory(const std::string& path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -285,7 +298,10 @@ void detectRestoreTargetFrom(RestoreSession& session, const std::string& program
     } else {
         sameVersion = session.backupVersionCode == runningVersionCode();
     }
-    bool sameWindows = recordSame && sameVersion &&
+    // In Windows PE the record and the root can still match (a recovery system of the same
+    // build, started from a disk that is C: again): it is not that Windows all the same.
+    const bool windowsPe = runningInWindowsPe();
+    bool sameWindows = !windowsPe && recordSame && sameVersion &&
                        lstrcmpiA(session.backupSysRoot.c_str(), session.currentWindowsRoot.c_str()) == 0;
 
     if (sameWindows) {
@@ -305,7 +321,9 @@ void detectRestoreTargetFrom(RestoreSession& session, const std::string& program
         }
     }
     session.detectedMode = session.restoreMode;
-    if (!recordSame) session.osDiffers = 1;
+    // The running system differs from the backup's: the options then offer automatic
+    // detection only, so hive replacement cannot be chosen by hand either.
+    if (!recordSame || windowsPe) session.osDiffers = 1;
 }
 
 void DetectRestoreTarget(RestoreSession& session) { detectRestoreTargetFrom(session, programPathA()); }

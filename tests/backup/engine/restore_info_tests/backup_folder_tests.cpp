@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 
+#include "backup_deletion.h"
 #include "edition.h"
 #include "info_helpers.h"
 #include "platform.h"
@@ -199,7 +200,7 @@ TEST_F(BackupFolder, SilentRunLeavesACompleteBackup) {
     EXPECT_EQ(savedByType["MACHINE\\SYSTEM"], "SYSTEM");
     EXPECT_EQ(savedByType["USERS\\.DEFAULT"], "DEFAULT");
 
-    for (const char* fixed : {"SURVIN.WRC", "SURVIN.EXE", "SURVIN.INI"}) expectedFiles.push_back(fixed);
+    for (const char* fixed : {"SURVIN.WRC", "SURVIN.EXE", "SURVIN64.EXE", "SURVIN.INI"}) expectedFiles.push_back(fixed);
     std::vector<std::string> files;
     for (size_t i = 0; i < all.back().keys.size(); ++i) {
         EXPECT_EQ(all.back().keys[i].first, std::to_string(i));
@@ -209,13 +210,26 @@ TEST_F(BackupFolder, SilentRunLeavesACompleteBackup) {
 
     // The rest of the kit.
     EXPECT_EQ(readBytes(backup + L"SURVIN.WRC"), expectedScript);
-    const std::string program = readBytes(backup + L"SURVIN.EXE");
-    const std::string shipped = readBytes(distFile(L"Survin.exe"));
-    EXPECT_EQ(program.size(), shipped.size());
-    EXPECT_TRUE(program == shipped) << "SURVIN.EXE is not the shipped restore program";
+    // Both restore programs, each the shipped one byte for byte.
+    const struct {
+        const wchar_t* name;
+        const wchar_t* shippedAs;
+    } programs[] = {{L"SURVIN.EXE", L"Survin.exe"}, {L"SURVIN64.EXE", L"x64\\Survin.exe"}};
+    for (const auto& p : programs) {
+        const std::string program = readBytes(backup + p.name);
+        const std::string shipped = readBytes(distFile(p.shippedAs));
+        ASSERT_GT(shipped.size(), 1024u) << toUtf8(p.shippedAs);
+        EXPECT_EQ(program.size(), shipped.size()) << toUtf8(p.name);
+        EXPECT_TRUE(program == shipped) << toUtf8(p.name) << " is not the shipped restore program";
+    }
     if (fileExists(programFile(L"Tolmen.chm"))) {
         EXPECT_TRUE(readBytes(backup + L"Tolmen.chm") == readBytes(programFile(L"Tolmen.chm")));
     }
+
+    // Deleting the backup takes everything it listed, the 64-bit restore program too.
+    ASSERT_TRUE(deleteBackup(backup));
+    EXPECT_FALSE(fileExists(backup + L"SURVIN64.EXE"));
+    EXPECT_FALSE(dirExists(backup));
 }
 
 TEST_F(BackupFolder, OverwriteRenewsTheKit) {

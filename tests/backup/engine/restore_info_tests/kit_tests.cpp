@@ -83,17 +83,25 @@ TEST_F(Kit, ScriptReplacesAnOldOneOrGoes) {
     EXPECT_FALSE(fileExists(folder_ + L"SURVIN.WRC"));
 }
 
-TEST_F(Kit, RestoreProgramIsTheShippedOne) {
-    const std::string shipped = readBytes(distFile(L"Survin.exe"));
-    ASSERT_GT(shipped.size(), 1024u);
-    HRSRC resource = FindResourceExW(nullptr, L"BIN", MAKEINTRESOURCEW(IDR_SURVIN_EXE), 2052);
-    ASSERT_NE(resource, nullptr);
-    EXPECT_EQ(SizeofResource(nullptr, resource), shipped.size());
-
+TEST_F(Kit, RestoreProgramsAreTheShippedOnes) {
     placeRestoreProgramAndHelp(job());
-    const std::string written = file(L"SURVIN.EXE");
-    EXPECT_EQ(written.size(), shipped.size());
-    EXPECT_TRUE(written == shipped) << "SURVIN.EXE differs from the shipped restore program";
+    const struct {
+        int resource;
+        const wchar_t* name;
+        const wchar_t* shippedAs;
+    } programs[] = {{IDR_SURVIN_EXE, L"SURVIN.EXE", L"Survin.exe"},
+                    {IDR_SURVIN64_EXE, L"SURVIN64.EXE", L"x64\\Survin.exe"}};
+    for (const auto& p : programs) {
+        const std::string shipped = readBytes(distFile(p.shippedAs));
+        ASSERT_GT(shipped.size(), 1024u) << toUtf8(p.shippedAs);
+        HRSRC resource = FindResourceExW(nullptr, L"BIN", MAKEINTRESOURCEW(p.resource), 2052);
+        ASSERT_NE(resource, nullptr) << toUtf8(p.name);
+        EXPECT_EQ(SizeofResource(nullptr, resource), shipped.size()) << toUtf8(p.name);
+
+        const std::string written = file(p.name);
+        EXPECT_EQ(written.size(), shipped.size()) << toUtf8(p.name);
+        EXPECT_TRUE(written == shipped) << toUtf8(p.name) << " differs from the shipped restore program";
+    }
 }
 
 // Copying the help from beside the program is seen in the folder of a real run

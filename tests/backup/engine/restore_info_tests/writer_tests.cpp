@@ -126,7 +126,7 @@ TEST_F(Writer, WritesTheWholeFileInOrder) {
         "[DATA3]", "Type=USERS\\S-1-5-21-1-2-3-1004", "Saved=Users\\2\\other.dat",
         "Hive=" + shortPath(live_ + L"config\\other.dat"), "Category=4",
         "[Files]", "0=software", "1=DEFAULT", "2=Users\\1\\NTUSER.DAT", "3=Users\\2\\other.dat",
-        "4=SURVIN.WRC", "5=SURVIN.EXE", "6=SURVIN.INI",
+        "4=SURVIN.WRC", "5=SURVIN.EXE", "6=SURVIN64.EXE", "7=SURVIN.INI",
     };
     expected.insert(expected.end(), hives.begin(), hives.end());
     EXPECT_EQ(lines, expected);
@@ -189,9 +189,9 @@ TEST_F(Writer, OnlyUserHivesStillListTheScript) {
     job().overwrite = true;
     ASSERT_TRUE(write());
     std::vector<std::string> lines = crlfLines(readBytes(ini()));
-    const std::vector<std::string> files(lines.end() - 5, lines.end());
+    const std::vector<std::string> files(lines.end() - 6, lines.end());
     EXPECT_EQ(files, (std::vector<std::string>{"[Files]", "0=Users\\1\\NTUSER.DAT", "1=SURVIN.WRC",
-                                               "2=SURVIN.EXE", "3=SURVIN.INI"}));
+                                               "2=SURVIN.EXE", "3=SURVIN64.EXE", "4=SURVIN.INI"}));
     EXPECT_FALSE(fileExists(folder_ + L"SURVIN.WRC"));
 }
 
@@ -232,7 +232,7 @@ TEST_F(Writer, OverwriteReplacesTheWholeFile) {
     const std::vector<std::string> lines = crlfLines(readBytes(ini()));
     EXPECT_EQ(valueOf(lines, "OldKey"), "");
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "[DATA1]"), 0);
-    EXPECT_EQ(lines.back(), "3=SURVIN.INI");
+    EXPECT_EQ(lines.back(), "4=SURVIN.INI");
     EXPECT_NE(valueOf(lines, "DateTime"), "old");
 }
 

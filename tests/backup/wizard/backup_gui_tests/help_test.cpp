@@ -33,7 +33,7 @@ TEST(Help, TheBuildShipsACompiledHelpFile) {
     EXPECT_EQ(chm.substr(0, 4), "ITSF");
     // Every topic of the contents is compiled in (names stay readable in the directory).
     for (const char* topic : {"/index.htm", "/wizard.htm", "/options.htm", "/commandline.htm", "/schedule.htm",
-                              "/restore.htm", "/console.htm"})
+                              "/restore.htm", "/console.htm", "/recovery.htm"})
         EXPECT_NE(chm.find(topic), std::string::npos) << topic;
 }
 
