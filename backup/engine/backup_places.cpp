@@ -69,6 +69,8 @@ bool wildcardMatch(const std::wstring& text, const std::wstring& pattern) {
 }
 
 bool onFixedDisk(const std::wstring& path) {
+    // Some systems report a share's drive type as the type of the disk that holds it.
+    if (isNetworkPath(path)) return false;
     wchar_t root[MAX_PATH + 1] = {};
     if (path.size() >= MAX_PATH) return false;
     lstrcpynW(root, path.c_str(), MAX_PATH);
@@ -169,13 +171,10 @@ bool takeOut(std::vector<FoundBackup>& found, const std::wstring& folder) {
     return any;
 }
 
-}  // namespace
-
-std::vector<FoundBackup> searchBackups() {
+// Every backup below the places, oldest first, equal times counted once.
+std::vector<FoundBackup> searchPlaces(const std::vector<std::wstring>& places) {
     std::vector<FoundBackup> found;
-    for (const std::wstring& value : readBackupDirs()) {
-        std::wstring place;
-        if (!storedPlace(value, place)) break;
+    for (const std::wstring& place : places) {
         // The search never goes through a link, the place itself included: a place that a
         // user swapped for a link to a folder of their own would lead it there.
         const std::wstring bare = place.size() > 3 ? place.substr(0, place.size() - 1) : place;
@@ -193,6 +192,21 @@ std::vector<FoundBackup> searchBackups() {
                 found.end());
     return found;
 }
+
+// The stored places, as the list rules read them.
+std::vector<std::wstring> storedPlaces() {
+    std::vector<std::wstring> places;
+    for (const std::wstring& value : readBackupDirs()) {
+        std::wstring place;
+        if (!storedPlace(value, place)) break;
+        places.push_back(place);
+    }
+    return places;
+}
+
+}  // namespace
+
+std::vector<FoundBackup> searchBackups() { return searchPlaces(storedPlaces()); }
 
 bool isBackup(const std::wstring& folder) {
     for (const wchar_t* name : {L"SURVIN.INI", L"SURVIN.EXE"}) {
@@ -230,7 +244,17 @@ void pruneBackups(const BackupRun& backup, JobReport& report) {
     // File permissions apply to everything the pruning opens.
     BackupPrivileges privilegesOff(false);
     postProgress(report, JOB_LOGLINE, L"搜索以前备份 ...");
-    std::vector<FoundBackup> found = searchBackups();
+    // A network place is never stored. A limit named on the command line also reaches
+    // the backups of the run's own backup root on a share, searched the same way; there
+    // only what the server says this run's account owns can go.
+    std::vector<std::wstring> places = storedPlaces();
+    if (backup.limitOnCommandLine && backup.onNetwork && !backup.shareOwner.empty()) {
+        FolderNaming naming = backup;
+        std::wstring root;
+        if (backupRootOf(backup.backupFolder, naming, root) && isNetworkPath(root) && !isRootPath(root))
+            places.push_back(root);
+    }
+    std::vector<FoundBackup> found = searchPlaces(places);
     postProgress(report, JOB_LOGLINE, L"删除以前备份（如果有） ...");
 
     // The backup this run has just written counts as the newest, whatever times the others
@@ -242,7 +266,7 @@ void pruneBackups(const BackupRun& backup, JobReport& report) {
     const ULONGLONG total = found.size();
     if (mode == 2) {
         for (ULONGLONG i = total > keepOthers ? total - keepOthers : 0; i-- > 0;)
-            deleteBackup(found[i].folder, found[i].place);
+            deleteBackup(found[i].folder, found[i].place, backup.shareOwner);
     } else if (mode == 1) {
         // The newest LimitBackupCount backups stay whatever their age.
         FILETIME nowTime;
@@ -251,7 +275,8 @@ void pruneBackups(const BackupRun& backup, JobReport& report) {
         const ULONGLONG days = static_cast<UINT>(backup.retentionDays);
         for (ULONGLONG i = 0; i + keepOthers < total; ++i) {
             if (found[i].time > now) continue;  // dated in the future: its age is unknown
-            if ((now - found[i].time) / kFileTimePerDay > days) deleteBackup(found[i].folder, found[i].place);
+            if ((now - found[i].time) / kFileTimePerDay > days)
+                deleteBackup(found[i].folder, found[i].place, backup.shareOwner);
         }
     }
 }
