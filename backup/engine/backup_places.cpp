@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "admin_only.h"
 #include "folder_naming.h"
 #include "handles.h"
 #include "platform.h"
@@ -248,13 +249,29 @@ void pruneBackups(const BackupRun& backup, JobReport& report) {
     // the backups of the run's own backup root on a share, searched the same way; there
     // only what the server says this run's account owns can go.
     std::vector<std::wstring> places = storedPlaces();
+    std::wstring shareRoot;
     if (backup.limitOnCommandLine && backup.onNetwork && !backup.shareOwner.empty()) {
         FolderNaming naming = backup;
-        std::wstring root;
-        if (backupRootOf(backup.backupFolder, naming, root) && isNetworkPath(root) && !isRootPath(root))
-            places.push_back(root);
+        // The share itself is no root: it would reach the backups of every machine there.
+        if (backupRootOf(backup.backupFolder, naming, shareRoot) && isNetworkPath(shareRoot) && !isRootPath(shareRoot))
+            places.push_back(shareRoot);
+        else
+            shareRoot.clear();
     }
     std::vector<FoundBackup> found = searchPlaces(places);
+    // There only this run's account's backups count: another computer's (or one planted
+    // with a later time) can neither go nor push this machine's own out of the count.
+    if (!shareRoot.empty()) {
+        const auto othersOnShare = [&](const FoundBackup& other) {
+            if (other.place != shareRoot) return false;
+            FileHandle folder(CreateFileW(other.folder.c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                          nullptr));
+            return !folder || !isOwnedBy(folder.get(), backup.shareOwner);
+        };
+        found.erase(std::remove_if(found.begin(), found.end(), othersOnShare), found.end());
+    }
     postProgress(report, JOB_LOGLINE, L"删除以前备份（如果有） ...");
 
     // The backup this run has just written counts as the newest, whatever times the others

@@ -60,16 +60,14 @@ constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE
 
 // Opens a folder of the backup held open below `parent` (whose real path is parentFinal),
 // making it when it is missing: for administrators only on a local disk, with what the
-// share passes on on a network share. A name that leads anywhere but to a plain folder
-// right there (a link, a mount point, a file) is refused.
+// share passes on on a network share. One that was there before (made by an earlier
+// backup, or the user's own) keeps its permissions. A name that leads anywhere but to a
+// plain folder right there (a link, a mount point, a file) is refused.
 FileHandle holdSubfolder(HANDLE parent, const std::wstring& parentFinal, const std::wstring& name, bool network) {
-    bool created = false;
-    FileHandle folder = createRelative(parent, name, true, kFolderAccess | (network ? 0 : WRITE_DAC),
-                                       network ? nullptr : adminOnlyFolderSecurity(), true, &created);
+    FileHandle folder =
+        createRelative(parent, name, true, kFolderAccess, network ? nullptr : adminOnlyFolderSecurity(), true);
     if (!folder || !isPlainFolder(folder.get())) return {};
     if (!isRightThere(folder.get(), parentFinal + L"\\" + name)) return {};
-    // A numbered folder left by an earlier backup (overwrite) gets the DACL too.
-    if (!created && !network) makeAdminOnly(folder.get(), true);
     return folder;
 }
 
