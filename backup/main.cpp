@@ -49,6 +49,8 @@ int runUnattended(BackupJob& job) {
     job.retentionMode = options.retentionMode;
     job.retentionDays = options.retentionDays;
     job.retentionCount = options.retentionCount;
+    // Only a limit named here reaches the run's backups on a network share.
+    job.limitOnCommandLine = options.retentionMode != 0;
     job.hiveMask = options.hiveFlags ? options.hiveFlags : 3;
 
     runBackup(job, nullptr, WaitMode::Blocking);

@@ -61,10 +61,14 @@ bool makeAdminOnly(HANDLE handle, bool folder) {
     return SetKernelObjectSecurity(handle, DACL_SECURITY_INFORMATION, sa.lpSecurityDescriptor) != FALSE;
 }
 
+SECURITY_ATTRIBUTES* adminOnlyFileAttributesFor(const std::wstring& path) {
+    return isNetworkPath(path) ? nullptr : adminOnlyFileAttributes();
+}
+
 bool makeAdminOnly(const std::wstring& path) {
     std::wstring bare = path;
     while (bare.size() > 3 && bare.back() == L'\\') bare.pop_back();
-    if (bare.empty() || PathIsRootW(bare.c_str())) return false;
+    if (bare.empty() || isRootPath(bare) || isNetworkPath(bare)) return false;
     DWORD attributes = GetFileAttributesW(bare.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -78,6 +82,9 @@ bool makeAdminOnly(const std::wstring& path) {
 }
 
 FileHandle createAdminOnlyFile(const std::wstring& path, DWORD disposition) {
+    if (isNetworkPath(path))
+        return FileHandle(
+            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
     FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE | WRITE_DAC, 0, adminOnlyFileAttributes(), disposition,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     // An existing file that CREATE_ALWAYS replaced keeps its own DACL otherwise.
@@ -208,6 +215,27 @@ bool ownerIsTrusted(HANDLE handle, SE_OBJECT_TYPE type) {
 bool isMadeByAdmins(HANDLE object) { return ownerIsTrusted(object, SE_KERNEL_OBJECT); }
 
 bool isOwnedByAdmins(HANDLE handle) { return ownerIsTrusted(handle, SE_FILE_OBJECT); }
+
+std::vector<BYTE> ownerOf(HANDLE handle) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                        &descriptor) != ERROR_SUCCESS)
+        return {};
+    std::vector<BYTE> bytes;
+    if (owner && IsValidSid(owner)) {
+        const BYTE* sid = static_cast<const BYTE*>(owner);
+        bytes.assign(sid, sid + GetLengthSid(owner));
+    }
+    LocalFree(descriptor);
+    return bytes;
+}
+
+bool isOwnedBy(HANDLE handle, const std::vector<BYTE>& owner) {
+    if (owner.empty()) return false;
+    const std::vector<BYTE> actual = ownerOf(handle);
+    return !actual.empty() && EqualSid(const_cast<BYTE*>(actual.data()), const_cast<BYTE*>(owner.data()));
+}
 
 bool isAdminOnly(HANDLE handle, bool othersMayRead) {
     PSID owner = nullptr;

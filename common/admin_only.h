@@ -5,6 +5,10 @@
 // of saved hives. A file system that keeps no ACLs (FAT, exFAT) keeps none of this; the
 // backup goes on without it.
 //
+// On a network share those two names would be the server's own accounts: a run as SYSTEM
+// (the computer's account there) would lock itself out of what it made. What goes to a
+// share takes the permissions the share passes on, which its administrator chose.
+//
 // The other way round, both programs run elevated and must not act on what another local
 // user made: the tests below tell whether an object was made, and can only be changed, by
 // an administrator.
@@ -12,6 +16,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "handles.h"
 
@@ -29,13 +34,17 @@ PSECURITY_DESCRIPTOR adminOnlyFileSecurity();
 // without passing it on to what the folder holds already. False when the file system
 // keeps none.
 bool makeAdminOnly(HANDLE handle, bool folder);
-// The same by path, for what exists already: a folder the user chose, a file that another
-// call wrote. A file that is a link gets the DACL on the link, never on its target; a
-// drive root is never changed.
+// The same by path, for a file that another call wrote. A file that is a link gets the
+// DACL on the link, never on its target; a drive root and anything on a network share are
+// never changed.
 bool makeAdminOnly(const std::wstring& path);
 
+// The file attributes for a new file at path: administrators only, none (inherited) on a
+// network share.
+SECURITY_ATTRIBUTES* adminOnlyFileAttributesFor(const std::wstring& path);
+
 // Opens a file for writing with that DACL, also when CREATE_ALWAYS replaces an existing
-// file (which would otherwise keep its own).
+// file (which would otherwise keep its own); on a network share with what the share gives.
 FileHandle createAdminOnlyFile(const std::wstring& path, DWORD disposition);
 // Copies a file into a new administrators-only file; fails when the target exists. A
 // copy that fails half-way leaves no target behind.
@@ -54,6 +63,11 @@ bool isTrustedOwner(PSID owner);
 bool isMadeByAdmins(HANDLE object);
 // An open file or folder (opened with READ_CONTROL) whose owner is trusted.
 bool isOwnedByAdmins(HANDLE handle);
+// The owner of an open file or folder (opened with READ_CONTROL) as the bytes of its SID;
+// empty when it cannot be read. On a share it is the account the server gives.
+std::vector<BYTE> ownerOf(HANDLE handle);
+// An open file or folder whose owner is exactly that SID (never an empty one).
+bool isOwnedBy(HANDLE handle, const std::vector<BYTE>& owner);
 // An open file or folder (opened with READ_CONTROL) that is owned by a trusted owner and
 // whose DACL gives nobody else a right to change it (othersMayRead) or any right at all.
 // Entries that only pass on to what a folder holds do not count. A missing DACL (every

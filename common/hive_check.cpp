@@ -180,7 +180,15 @@ HiveCheckResult checkHive(const wchar_t* file, const std::wstring& scratchParent
 }
 
 
-void removeLeftoverScratch(const std::wstring& parentPath) {
+namespace {
+void removeLeftoverScratchIn(const std::wstring& parentPath, int depth);
+}  // namespace
+
+void removeLeftoverScratch(const std::wstring& parentPath) { removeLeftoverScratchIn(parentPath, 0); }
+
+namespace {
+
+void removeLeftoverScratchIn(const std::wstring& parentPath, int depth) {
     BackupPrivileges off(false);
     const std::wstring bare = withoutBackslash(parentPath);
     FileHandle parent(CreateFileW(bare.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
@@ -205,8 +213,58 @@ void removeLeftoverScratch(const std::wstring& parentPath) {
         if (!scratch || !isPlainFolder(scratch.get())) continue;
         if (!samePath(finalPathOf(scratch.get(), root), parentFinal + entry.name)) continue;
         if (!isAdminOnly(scratch.get(), false)) continue;
+        // A run's own check folder holds the scratch folders of that run's checks.
+        if (depth == 0) removeLeftoverScratchIn(parentFinal + entry.name, depth + 1);
         removeScratch(scratch.get());
     }
+}
+
+}  // namespace
+
+bool LocalCheckFolder::make() {
+    if (held_) return true;
+    BackupPrivileges off(false);
+    wchar_t temp[MAX_PATH + 1] = L"";
+    const DWORD cch = GetTempPathW(MAX_PATH + 1, temp);
+    if (cch == 0 || cch > MAX_PATH) return false;
+    std::wstring parent(temp, cch);
+    if (parent.back() != L'\\') parent += L'\\';
+    if (isNetworkPath(parent)) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return false;
+    }
+    // Folders of earlier runs that were stopped half-way.
+    removeLeftoverScratch(parent);
+    for (int attempt = 0; attempt < kScratchNameTries; ++attempt) {
+        BYTE random[8];
+        randomBytes(random, sizeof(random));
+        wchar_t name[64];
+        wsprintfW(name, L"%s%lu.%02X%02X%02X%02X%02X%02X%02X%02X", kHiveCheckKeyPrefix, GetCurrentProcessId(),
+                  random[0], random[1], random[2], random[3], random[4], random[5], random[6], random[7]);
+        const std::wstring folder = parent + name;
+        if (!CreateDirectoryW(folder.c_str(), adminOnlyFolderAttributes())) {
+            if (GetLastError() == ERROR_ALREADY_EXISTS) continue;
+            return false;
+        }
+        // Shared for reading and writing (the checks make their scratch folders in it),
+        // never for deleting.
+        FileHandle held(CreateFileW(folder.c_str(),
+                                    DELETE | FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!held || !isPlainFolder(held.get())) return false;
+        held_ = std::move(held);
+        path_ = folder + L"\\";
+        return true;
+    }
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return false;
+}
+
+void LocalCheckFolder::remove() {
+    if (held_) deleteThrough(held_.get());  // refused while anything is left in it
+    held_.reset();
+    path_.clear();
 }
 
 int unloadLeftoverHiveChecks() {

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "handles.h"
+
 // Names of the temporary keys: this prefix, the process id and a counter
 // ("HiveCheck.1234.1"). No user's SID or class key can look like it. The scratch folders
 // of the private copies begin with it too ("HiveCheck.1234.<16 random hex digits>").
@@ -36,11 +38,37 @@ bool isNotAHiveError(DWORD error);
 // the key is unloaded on every path.
 HiveCheckResult checkHive(const wchar_t* file, const std::wstring& scratchParent);
 
+// The parent for the check's private copies where the file to check does not lie on a
+// local disk the program may write to: the registry loads hives only from local files, so
+// a backup on a network share (or on a CD) is checked from a folder of the run's own. It is
+// made new in the system's temporary folder, with a random name (CreateDirectory fails
+// where the name exists), for administrators only, and held so that it cannot be renamed
+// or removed meanwhile; it goes again when the object goes. Never a folder the program
+// did not make.
+class LocalCheckFolder {
+public:
+    LocalCheckFolder() = default;
+    ~LocalCheckFolder() { remove(); }
+    LocalCheckFolder(const LocalCheckFolder&) = delete;
+    LocalCheckFolder& operator=(const LocalCheckFolder&) = delete;
+    // Makes the folder once; false, with the last error, when none could be made.
+    bool make();
+    // The folder with a trailing backslash; empty until make() succeeded.
+    const std::wstring& path() const { return path_; }
+    // Removes the folder (it is empty once every check has ended).
+    void remove();
+
+private:
+    FileHandle held_;
+    std::wstring path_;
+};
+
 // Removes scratch folders that an interrupted check left in parent: only plain folders
 // (no links, no mount points) owned by Administrators, SYSTEM or this account, with the
 // administrators-only DACL, of a process that no longer runs; in them only the names a
 // check makes (the copy and the registry's logs beside it), each opened relative to the
-// folder held open, with the backup and restore privileges off. Anything else stays.
+// folder held open, with the backup and restore privileges off; in a run's own check
+// folder (LocalCheckFolder) also the scratch folders of that same run. Anything else stays.
 void removeLeftoverScratch(const std::wstring& parent);
 
 // Unloads the temporary keys that a check of an earlier, interrupted run left loaded;

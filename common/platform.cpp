@@ -9,11 +9,25 @@
 #include "admin_only.h"
 #include "handles.h"
 
-std::wstring programFolder() {
+std::wstring programPath() {
     wchar_t path[MAX_PATH];
     DWORD cch = GetModuleFileNameW(nullptr, path, MAX_PATH);
     if (cch == 0 || cch >= MAX_PATH) return {};
-    std::wstring folder(path, cch);
+    std::wstring file(path, cch);
+    // A program started by a network or a long path may be named in the long-path form
+    // ("\\?\UNC\server\share\...", "\\?\C:\..."), which some systems give without its
+    // "\\?\" ("UNC\server\share\..."; no full path begins so otherwise).
+    if (file.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+        file = L"\\\\" + file.substr(8);
+    else if (_wcsnicmp(file.c_str(), L"UNC\\", 4) == 0)
+        file = L"\\\\" + file.substr(4);
+    else if (file.compare(0, 4, L"\\\\?\\") == 0)
+        file = file.substr(4);
+    return file;
+}
+
+std::wstring programFolder() {
+    const std::wstring folder = programPath();
     size_t slash = folder.find_last_of(L'\\');
     return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
 }
@@ -243,7 +257,8 @@ std::wstring withoutBackslash(std::wstring path) {
 
 // The native open or create of a name relative to an open folder; the status is returned.
 LONG ntOpen(HANDLE folder, const std::wstring& name, bool directory, ACCESS_MASK access,
-            PSECURITY_DESCRIPTOR security, ULONG disposition, HANDLE* out, ULONG_PTR* information) {
+            PSECURITY_DESCRIPTOR security, ULONG disposition, HANDLE* out, ULONG_PTR* information,
+            ULONG share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) {
     static const auto ntCreateFile = systemFunction<decltype(&NtCreateFile)>(L"ntdll.dll", "NtCreateFile");
     *out = nullptr;
     if (!ntCreateFile) return static_cast<LONG>(0xC0000002);  // not implemented
@@ -259,8 +274,7 @@ LONG ntOpen(HANDLE folder, const std::wstring& name, bool directory, ACCESS_MASK
     const ULONG options = (directory ? FILE_DIRECTORY_FILE : FILE_NON_DIRECTORY_FILE) | FILE_OPEN_REPARSE_POINT |
                           FILE_SYNCHRONOUS_IO_NONALERT;
     NTSTATUS status = ntCreateFile(out, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, disposition, options,
-                                   nullptr, 0);
+                                   share, disposition, options, nullptr, 0);
     if (information) *information = io.Information;
     if (status < 0) *out = nullptr;
     return status;
@@ -275,11 +289,11 @@ FileHandle openRelative(HANDLE folder, const std::wstring& name, bool directory,
 }
 
 FileHandle createRelative(HANDLE folder, const std::wstring& name, bool directory, ACCESS_MASK access,
-                          PSECURITY_DESCRIPTOR security, bool openExisting, bool* created) {
+                          PSECURITY_DESCRIPTOR security, bool openExisting, bool* created, ULONG share) {
     HANDLE handle = nullptr;
     ULONG_PTR information = 0;
     const LONG status = ntOpen(folder, name, directory, access, security, openExisting ? FILE_OPEN_IF : FILE_CREATE,
-                               &handle, &information);
+                               &handle, &information, share);
     if (created) *created = status >= 0 && information == 2 /* FILE_CREATED */;
     if (status < 0 || !handle) {
         SetLastError(status == kStatusObjectNameCollision ? ERROR_ALREADY_EXISTS : errorOfStatus(status));
@@ -408,4 +422,21 @@ std::wstring rootOfPath(const std::wstring& path) {
 
 bool samePath(const std::wstring& a, const std::wstring& b) {
     return !a.empty() && upperCase(withoutBackslash(a)) == upperCase(withoutBackslash(b));
+}
+
+bool isRootPath(const std::wstring& path) {
+    const std::wstring root = rootOfPath(path);
+    return !root.empty() && samePath(path, root);
+}
+
+bool isNetworkPath(const std::wstring& path) {
+    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return true;
+    // The long and device forms name local drives otherwise.
+    if (path.compare(0, 4, L"\\\\?\\") == 0 || path.compare(0, 4, L"\\\\.\\") == 0)
+        return isNetworkPath(path.substr(4));
+    if (path.size() >= 2 && (path[0] == L'\\' || path[0] == L'/') && (path[1] == L'\\' || path[1] == L'/'))
+        return true;
+    if (path.size() < 2 || path[1] != L':') return false;
+    const wchar_t root[] = {path[0], L':', L'\\', L'\0'};
+    return GetDriveTypeW(root) == DRIVE_REMOTE;
 }

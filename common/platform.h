@@ -61,6 +61,9 @@ private:
     bool otherRunning_ = false;
 };
 
+// The full path of the running program in its plain form (a network path as
+// "\\server\share\..."); empty when it cannot be told.
+std::wstring programPath();
 // The folder of the running program, ending in a backslash; empty when it cannot be told.
 std::wstring programFolder();
 
@@ -109,9 +112,10 @@ FileHandle openRelative(HANDLE folder, const std::wstring& name, bool directory,
 // Creates a new file or folder relative to an open folder, with the given security
 // (none: inherited). Fails with ERROR_ALREADY_EXISTS when the name exists in any form,
 // a link included. `openExisting` opens an existing name instead (never following a link
-// at its end); `created` tells which happened.
+// at its end); `created` tells which happened. `share` is the sharing of the handle.
 FileHandle createRelative(HANDLE folder, const std::wstring& name, bool directory, ACCESS_MASK access,
-                          PSECURITY_DESCRIPTOR security, bool openExisting = false, bool* created = nullptr);
+                          PSECURITY_DESCRIPTOR security, bool openExisting = false, bool* created = nullptr,
+                          ULONG share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
 // Marks an open file (or empty folder) for deletion; it goes when its last handle closes.
 bool deleteThrough(HANDLE handle);
 // The names in an open folder ("." and ".." left out), with their attributes.
@@ -143,3 +147,10 @@ std::wstring finalPathOnVolume(HANDLE handle, const std::wstring& root);
 std::wstring rootOfPath(const std::wstring& path);
 // Paths equal without regard to case and to a trailing backslash; empty never matches.
 bool samePath(const std::wstring& a, const std::wstring& b);
+// A drive root ("C:\") or a share ("\\server\share\"), with or without its backslash: a
+// place the programs never create or remove.
+bool isRootPath(const std::wstring& path);
+// A path on another computer: a network path ("\\server\share\...") or a drive letter that
+// the system reports as a network drive. The registry loads hives only from local files, and
+// the accounts in a DACL there are the server's, not this machine's.
+bool isNetworkPath(const std::wstring& path);

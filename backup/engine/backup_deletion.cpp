@@ -131,7 +131,8 @@ void removeEmptyUserFolder(HANDLE folder, const std::wstring& folderFinal, const
 
 }  // namespace
 
-bool deleteBackup(const std::wstring& folderPath, const std::wstring& placePath) {
+bool deleteBackup(const std::wstring& folderPath, const std::wstring& placePath,
+                  const std::vector<BYTE>& shareOwner) {
     BackupPrivileges privilegesOff(false);
     std::wstring folder, place;
     if (!qualified(folderPath, folder)) return false;
@@ -142,6 +143,10 @@ bool deleteBackup(const std::wstring& folderPath, const std::wstring& placePath)
     if (place.empty() || folder.size() < place.size() || upperCase(folder.substr(0, place.size())) != upperCase(place))
         return false;
     const std::wstring root = rootOfPath(folder);
+    // Whose backups these may be: on a share only the account the server gives this run.
+    const bool network = isNetworkPath(folder);
+    if (network && shareOwner.empty()) return false;
+    const auto isOurs = [&](HANDLE handle) { return network ? isOwnedBy(handle, shareOwner) : isOwnedByAdmins(handle); };
 
     // The place is taken where it leads (the backup program registered it); the folder
     // must be exactly where the found path goes from there, with no link on the way.
@@ -149,8 +154,9 @@ bool deleteBackup(const std::wstring& folderPath, const std::wstring& placePath)
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     // A place or a backup that another user made is not the program's to delete (a drive
-    // root is nobody's to make).
-    if (!placeHandle || (!PathIsRootW(place.c_str()) && !isOwnedByAdmins(placeHandle.get()))) return false;
+    // root is nobody's to make). On a share the place is the run's own backup root, which
+    // a computer's first backup there made and an administrator may have made for it.
+    if (!placeHandle || (!network && !isRootPath(place) && !isOwnedByAdmins(placeHandle.get()))) return false;
     const std::wstring placeFinal = finalPathOf(placeHandle.get(), root);
     placeHandle.reset();
     if (placeFinal.empty()) return false;
@@ -162,11 +168,11 @@ bool deleteBackup(const std::wstring& folderPath, const std::wstring& placePath)
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!held || !isPlainFolder(held.get()) || !samePath(finalPathOf(held.get(), root), folderFinal)) return false;
-    if (!isOwnedByAdmins(held.get())) return false;
+    if (!isOurs(held.get())) return false;
     {
         // A list that another user wrote steers nothing.
         FileHandle info = openRelative(held.get(), L"SURVIN.INI", false, FILE_READ_ATTRIBUTES | READ_CONTROL);
-        if (info && !isOwnedByAdmins(info.get())) return false;
+        if (info && !isOurs(info.get())) return false;
     }
 
     // Each entry is read just before its deletion: SURVIN.INI comes last and ends the list.
@@ -201,18 +207,21 @@ bool deleteBackup(const std::wstring& folderPath, const std::wstring& placePath)
         }
         removeEmptyUserFolder(held.get(), folderFinal, root, L"Users");
     }
-    // What a hive check interrupted in this backup left behind.
-    removeLeftoverScratch(folder);
+    // What a hive check interrupted in this backup left behind (never on a share).
+    if (!network) removeLeftoverScratch(folder);
 
     // The folder itself through the handle that has held it since its check, then each
-    // parent that is left empty, up to the drive root. A link is not ours to remove, nor
-    // is what lies above it.
-    const bool folderGoes = !PathIsRootW(folder.c_str()) && deleteThrough(held.get());
+    // parent that is left empty, up to the drive root or the share. A link is not ours to
+    // remove, nor is what lies above it. Each parent must really be where the held
+    // folder's real path says, one level up.
+    const bool folderGoes = !isRootPath(folder) && deleteThrough(held.get());
     held.reset();
     if (!folderGoes) return true;
-    for (std::wstring current = parentOf(folder); !current.empty() && !PathIsRootW(current.c_str());
+    std::wstring currentFinal = folderFinal;
+    for (std::wstring current = parentOf(folder); !current.empty() && !isRootPath(current);
          current = parentOf(current)) {
-        if (!removeEmptyFolder(current, current, root)) break;
+        currentFinal = withoutBackslash(parentOf(currentFinal));
+        if (currentFinal.empty() || !removeEmptyFolder(current, currentFinal, root)) break;
     }
     return true;
 }

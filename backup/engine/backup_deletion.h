@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // Deletes the files listed in the folder's SURVIN.INI, the help file, its empty user
 // folders, then the folder and its empty parents up to the drive root. `place` is the
@@ -16,4 +17,8 @@
 // are not reported. A place, backup folder or SURVIN.INI that another user owns (not
 // Administrators, SYSTEM or this account) is refused whole; so are Files entries other
 // than a plain name or Users\<n>\<name>, and entries into a folder with a SURVIN.INI of its own.
-bool deleteBackup(const std::wstring& folder, const std::wstring& place = L"");
+// On a network share the server reports its own accounts: there the backup folder and its
+// SURVIN.INI must be owned by exactly `shareOwner` (the owner the server gave what this
+// run created on the share), and without one nothing there is deleted.
+bool deleteBackup(const std::wstring& folder, const std::wstring& place = L"",
+                  const std::vector<BYTE>& shareOwner = {});

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "admin_only.h"
 #include "folder_naming.h"
 #include "handles.h"
 #include "platform.h"
@@ -69,6 +70,8 @@ bool wildcardMatch(const std::wstring& text, const std::wstring& pattern) {
 }
 
 bool onFixedDisk(const std::wstring& path) {
+    // Some systems report a share's drive type as the type of the disk that holds it.
+    if (isNetworkPath(path)) return false;
     wchar_t root[MAX_PATH + 1] = {};
     if (path.size() >= MAX_PATH) return false;
     lstrcpynW(root, path.c_str(), MAX_PATH);
@@ -169,13 +172,10 @@ bool takeOut(std::vector<FoundBackup>& found, const std::wstring& folder) {
     return any;
 }
 
-}  // namespace
-
-std::vector<FoundBackup> searchBackups() {
+// Every backup below the places, oldest first, equal times counted once.
+std::vector<FoundBackup> searchPlaces(const std::vector<std::wstring>& places) {
     std::vector<FoundBackup> found;
-    for (const std::wstring& value : readBackupDirs()) {
-        std::wstring place;
-        if (!storedPlace(value, place)) break;
+    for (const std::wstring& place : places) {
         // The search never goes through a link, the place itself included: a place that a
         // user swapped for a link to a folder of their own would lead it there.
         const std::wstring bare = place.size() > 3 ? place.substr(0, place.size() - 1) : place;
@@ -193,6 +193,21 @@ std::vector<FoundBackup> searchBackups() {
                 found.end());
     return found;
 }
+
+// The stored places, as the list rules read them.
+std::vector<std::wstring> storedPlaces() {
+    std::vector<std::wstring> places;
+    for (const std::wstring& value : readBackupDirs()) {
+        std::wstring place;
+        if (!storedPlace(value, place)) break;
+        places.push_back(place);
+    }
+    return places;
+}
+
+}  // namespace
+
+std::vector<FoundBackup> searchBackups() { return searchPlaces(storedPlaces()); }
 
 bool isBackup(const std::wstring& folder) {
     for (const wchar_t* name : {L"SURVIN.INI", L"SURVIN.EXE"}) {
@@ -230,7 +245,33 @@ void pruneBackups(const BackupRun& backup, JobReport& report) {
     // File permissions apply to everything the pruning opens.
     BackupPrivileges privilegesOff(false);
     postProgress(report, JOB_LOGLINE, L"搜索以前备份 ...");
-    std::vector<FoundBackup> found = searchBackups();
+    // A network place is never stored. A limit named on the command line also reaches
+    // the backups of the run's own backup root on a share, searched the same way; there
+    // only what the server says this run's account owns can go.
+    std::vector<std::wstring> places = storedPlaces();
+    std::wstring shareRoot;
+    if (backup.limitOnCommandLine && backup.onNetwork && !backup.shareOwner.empty()) {
+        FolderNaming naming = backup;
+        // The share itself is no root: it would reach the backups of every machine there.
+        if (backupRootOf(backup.backupFolder, naming, shareRoot) && isNetworkPath(shareRoot) && !isRootPath(shareRoot))
+            places.push_back(shareRoot);
+        else
+            shareRoot.clear();
+    }
+    std::vector<FoundBackup> found = searchPlaces(places);
+    // There only this run's account's backups count: another computer's (or one planted
+    // with a later time) can neither go nor push this machine's own out of the count.
+    if (!shareRoot.empty()) {
+        const auto othersOnShare = [&](const FoundBackup& other) {
+            if (other.place != shareRoot) return false;
+            FileHandle folder(CreateFileW(other.folder.c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                          nullptr));
+            return !folder || !isOwnedBy(folder.get(), backup.shareOwner);
+        };
+        found.erase(std::remove_if(found.begin(), found.end(), othersOnShare), found.end());
+    }
     postProgress(report, JOB_LOGLINE, L"删除以前备份（如果有） ...");
 
     // The backup this run has just written counts as the newest, whatever times the others
@@ -242,7 +283,7 @@ void pruneBackups(const BackupRun& backup, JobReport& report) {
     const ULONGLONG total = found.size();
     if (mode == 2) {
         for (ULONGLONG i = total > keepOthers ? total - keepOthers : 0; i-- > 0;)
-            deleteBackup(found[i].folder, found[i].place);
+            deleteBackup(found[i].folder, found[i].place, backup.shareOwner);
     } else if (mode == 1) {
         // The newest LimitBackupCount backups stay whatever their age.
         FILETIME nowTime;
@@ -251,7 +292,8 @@ void pruneBackups(const BackupRun& backup, JobReport& report) {
         const ULONGLONG days = static_cast<UINT>(backup.retentionDays);
         for (ULONGLONG i = 0; i + keepOthers < total; ++i) {
             if (found[i].time > now) continue;  // dated in the future: its age is unknown
-            if ((now - found[i].time) / kFileTimePerDay > days) deleteBackup(found[i].folder, found[i].place);
+            if ((now - found[i].time) / kFileTimePerDay > days)
+                deleteBackup(found[i].folder, found[i].place, backup.shareOwner);
         }
     }
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "handles.h"
+#include "hive_check.h"
 #include "hive_types.h"
 #include "settings.h"
 
@@ -24,6 +25,16 @@ struct BackupRun : JobOptions {
     // it. folderFinal is where it really is, without a trailing backslash.
     FileHandle folderHandle;
     std::wstring folderFinal;
+    // The folder is on a network share: what the run writes there takes the share's
+    // permissions, and its hives are checked from checkFolder, a local folder of the run.
+    bool onNetwork = false;
+    LocalCheckFolder checkFolder;
+    // On a share, the owner that the server gave the backup folder this run created there
+    // (its account on the server); empty when the folder was there before.
+    std::vector<BYTE> shareOwner;
+    // An unattended run whose command line named /limitdays: or /limitcount:: its backup
+    // root on a network share is pruned too.
+    bool limitOnCommandLine = false;
 };
 
 // A saved hive's path relative to the backup folder, as the Saved value records it

@@ -93,10 +93,27 @@ bool normaliseFolder(const std::wstring& text, std::wstring& out) {
     replaceAll(path, L"\\ ", L"\\");
     while (!path.empty() && path.front() == L'"') path.erase(0, 1);
     while (!path.empty() && path.back() == L'"') path.pop_back();
+
+    // A folder on a file server keeps the two backslashes that make it one; the long-path
+    // and device forms ("\\?\", "\\.\") name no folder to back up into.
+    const bool network = path.compare(0, 2, L"\\\\") == 0;
+    if (network) {
+        path.erase(0, path.find_first_not_of(L'\\'));
+        const std::wstring server = path.substr(0, path.find(L'\\'));
+        if (server == L"?" || server == L".") return false;
+    }
     for (const wchar_t* forbidden = L"<>*?\"/|"; *forbidden; ++forbidden) {
         for (size_t at; (at = path.find(*forbidden)) != std::wstring::npos;) path.erase(at, 1);
     }
     replaceAll(path, L"\\\\", L"\\");
+    if (network) {
+        if (!path.empty() && path.front() == L'\\') path.erase(0, 1);
+        // A server and a share, each a name of its own.
+        const size_t serverEnd = path.find(L'\\');
+        if (serverEnd == 0 || serverEnd == std::wstring::npos || serverEnd + 1 >= path.size()) return false;
+        if (path.substr(0, serverEnd).find(L':') != std::wstring::npos) return false;
+        path.insert(0, L"\\\\");
+    }
     if (path.empty() || path.back() != L'\\') path += L'\\';
 
     out = path;

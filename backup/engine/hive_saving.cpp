@@ -56,18 +56,18 @@ bool isRightThere(HANDLE folder, const std::wstring& expected) {
 }
 
 constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_TRAVERSE |
-                                      FILE_READ_ATTRIBUTES | READ_CONTROL | WRITE_DAC;
+                                      FILE_READ_ATTRIBUTES | READ_CONTROL;
 
 // Opens a folder of the backup held open below `parent` (whose real path is parentFinal),
-// making it for administrators only when it is missing. A name that leads anywhere but
-// to a plain folder right there (a link, a mount point, a file) is refused.
-FileHandle holdSubfolder(HANDLE parent, const std::wstring& parentFinal, const std::wstring& name) {
-    bool created = false;
-    FileHandle folder = createRelative(parent, name, true, kFolderAccess, adminOnlyFolderSecurity(), true, &created);
+// making it when it is missing: for administrators only on a local disk, with what the
+// share passes on on a network share. One that was there before (made by an earlier
+// backup, or the user's own) keeps its permissions. A name that leads anywhere but to a
+// plain folder right there (a link, a mount point, a file) is refused.
+FileHandle holdSubfolder(HANDLE parent, const std::wstring& parentFinal, const std::wstring& name, bool network) {
+    FileHandle folder =
+        createRelative(parent, name, true, kFolderAccess, network ? nullptr : adminOnlyFolderSecurity(), true);
     if (!folder || !isPlainFolder(folder.get())) return {};
     if (!isRightThere(folder.get(), parentFinal + L"\\" + name)) return {};
-    // A numbered folder left by an earlier backup (overwrite) gets the DACL too.
-    if (!created) makeAdminOnly(folder.get(), true);
     return folder;
 }
 
@@ -109,18 +109,29 @@ LONG saveKeyToFile(HKEY root, const std::wstring& subkey, HANDLE file) {
 
 bool createFolderTree(const std::wstring& path) {
     if (path.size() <= 3) return false;  // a drive root such as C:\ is refused
-
-    // Leading backslashes stay: \\server\share is the start of a network path.
-    size_t pos = path.find_first_not_of(L'\\');
-    if (pos == std::wstring::npos) return false;
-    std::wstring growing = path.substr(0, pos);
+    // Nothing at or above a root is ever made: a drive root, and on a network path the
+    // server and its share (a share that does not exist is the server's to make).
+    if (isRootPath(withoutBackslash(path))) return false;
+    SECURITY_ATTRIBUTES* security = isNetworkPath(path) ? nullptr : adminOnlyFolderAttributes();
+    const std::wstring root = rootOfPath(path);
+    size_t pos;
+    std::wstring growing;
+    if (root.compare(0, 2, L"\\\\") == 0 && root.size() <= path.size()) {
+        growing = withoutBackslash(path.substr(0, root.size())) + L"\\";
+        pos = root.size();
+    } else {
+        pos = path.find_first_not_of(L'\\');
+        if (pos == std::wstring::npos) return false;
+        growing = path.substr(0, pos);
+    }
     while (pos < path.size()) {
         size_t end = path.find(L'\\', pos);
         if (end == std::wstring::npos) end = path.size();
         if (end > pos) {
             growing.append(path, pos, end - pos);
-            // Levels made here are for administrators only; existing ones are left as they are.
-            if (growing.size() > 2) CreateDirectoryW(growing.c_str(), adminOnlyFolderAttributes());
+            // Levels made here are for administrators only (on a local disk); existing ones
+            // are left as they are.
+            if (growing.size() > 2) CreateDirectoryW(growing.c_str(), security);
             if (growing.back() != L'\\') growing += L'\\';
         }
         pos = end + 1;
@@ -135,39 +146,47 @@ bool holdBackupFolder(BackupRun& run) {
     BackupPrivileges off(false);
     std::wstring folder = run.backupFolder;
     while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L' ')) folder.pop_back();
-    if (!createFolderTree(folder)) return false;
-    // The levels above are taken where they lead (the user chose them); the backup folder
-    // itself must be right there below its parent.
+    // A drive root or a share is no backup folder: the run makes its own folder below.
+    if (folder.size() <= 3 || isRootPath(folder)) return false;
     const size_t slash = folder.rfind(L'\\');
     if (slash == std::wstring::npos || slash + 1 >= folder.size()) return false;
     const std::wstring parentPath = folder.substr(0, slash + 1);
-    FileHandle parent(CreateFileW(parentPath.c_str(), FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const std::wstring name = folder.substr(slash + 1);
+    const bool network = isNetworkPath(folder);
+    // The levels above are made as needed and taken where they lead (the user chose them);
+    // the backup folder itself must be right there below its parent.
+    if (!isRootPath(parentPath) && !createFolderTree(parentPath)) return false;
+    const auto openParent = [&](ACCESS_MASK access) {
+        return FileHandle(CreateFileW(parentPath.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    };
+    FileHandle parent = openParent(FILE_TRAVERSE | FILE_READ_ATTRIBUTES | FILE_ADD_SUBDIRECTORY);
+    // A parent the run may not add to can still hold the folder already.
+    if (!parent) parent = openParent(FILE_TRAVERSE | FILE_READ_ATTRIBUTES);
     if (!parent) return false;
     std::wstring parentFinal = withoutBackslash(finalPathOf(parent.get(), rootOfPath(folder)));
     if (parentFinal.empty()) parentFinal = withoutBackslash(parentPath);
-    const std::wstring expected = parentFinal + L"\\" + folder.substr(slash + 1);
 
-    // Shared for reading and writing, never for deleting: it cannot be renamed or removed
-    // while the run holds it.
-    const auto open = [&](ACCESS_MASK access) {
-        return FileHandle(CreateFileW(folder.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                      nullptr));
-    };
-    FileHandle held = open(kFolderAccess);
-    // A folder whose DACL an administrator may not change is used as it is.
-    if (!held && GetLastError() == ERROR_ACCESS_DENIED) held = open(kFolderAccess & ~WRITE_DAC);
+    // Made here when missing, for administrators only on a local disk; a folder that was
+    // there before (one the user keeps files in) keeps its own permissions. Shared for
+    // reading and writing, never for deleting: it cannot be renamed or removed while the
+    // run holds it.
+    bool created = false;
+    FileHandle held = createRelative(parent.get(), name, true, kFolderAccess,
+                                     network ? nullptr : adminOnlyFolderSecurity(), true, &created,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE);
     if (!held) return false;
+    const std::wstring expected = parentFinal + L"\\" + name;
     if (!isPlainFolder(held.get()) || !isRightThere(held.get(), expected)) return false;
-    // A folder that existed already (one the user chose) changes only as far as an
-    // administrator may change it anyway: the privileges stay off.
-    makeAdminOnly(held.get(), true);
+    run.onNetwork = network;
+    // On a share the server names its own accounts: what this run made there belongs to
+    // the account it gives this run, which is all that the pruning there may delete.
+    if (network && created) run.shareOwner = ownerOf(held.get());
     run.folderFinal = expected;
     run.folderHandle = std::move(held);
-    // What a check of an earlier, interrupted run into this folder left.
-    removeLeftoverScratch(run.folderFinal);
+    // What a check of an earlier, interrupted run into this folder left (checks of a
+    // backup on a share never run there).
+    if (!network) removeLeftoverScratch(run.folderFinal);
     return true;
 }
 
@@ -213,10 +232,10 @@ HiveSaveResult saveHive(BackupRun& run, const HiveEntry& entry, int n, int count
     FileHandle usersFolder, userFolder;
     std::wstring targetFinal = run.folderFinal;
     if (!users.empty()) {
-        usersFolder = holdSubfolder(target, targetFinal, L"Users");
+        usersFolder = holdSubfolder(target, targetFinal, L"Users", run.onNetwork);
         if (!usersFolder) return cannotCreateFolder();
         targetFinal += L"\\Users";
-        userFolder = holdSubfolder(usersFolder.get(), targetFinal, users.substr(6));
+        userFolder = holdSubfolder(usersFolder.get(), targetFinal, users.substr(6), run.onNetwork);
         if (!userFolder) return cannotCreateFolder();
         targetFinal += L"\\" + users.substr(6);
         target = userFolder.get();
@@ -227,10 +246,10 @@ HiveSaveResult saveHive(BackupRun& run, const HiveEntry& entry, int n, int count
         FileHandle old = openRelative(target, name, false, DELETE | FILE_READ_ATTRIBUTES);
         if (old && isPlainFile(old.get())) deleteThrough(old.get());
     }
-    // A new file, for administrators only; whatever has the name (a file, a folder, a
-    // link) is never written into.
+    // A new file, for administrators only (on a share, with what the share gives);
+    // whatever has the name (a file, a folder, a link) is never written into.
     FileHandle file = createRelative(target, name, false, GENERIC_READ | GENERIC_WRITE | DELETE,
-                                     adminOnlyFileSecurity());
+                                     run.onNetwork ? nullptr : adminOnlyFileSecurity());
     if (!file) {
         report.fail(err::kHiveExists);
         postProgress(report, JOB_LOGLINE, L"保存 (%d / %d) %s ... 失败; 已经存在", n, count, name);
@@ -250,7 +269,11 @@ HiveSaveResult saveHive(BackupRun& run, const HiveEntry& entry, int n, int count
     // verdict: the file stays, and the run says it could not be verified.
     bool unverified = false;
     if (error == ERROR_SUCCESS && run.verifyHives) {
-        const HiveCheckResult check = backupSystem().checkSavedHive(savedFinal, run.folderFinal + L"\\");
+        // The registry loads only local files: a backup on a share is checked from a
+        // folder of the run's own (none made: the check cannot be made).
+        std::wstring scratchParent = run.folderFinal + L"\\";
+        if (run.onNetwork) scratchParent = run.checkFolder.make() ? run.checkFolder.path() : std::wstring();
+        const HiveCheckResult check = backupSystem().checkSavedHive(savedFinal, scratchParent);
         if (check.verdict == HiveVerdict::NotAHive) {
             error = check.error;
             FileHandle bad = openRelative(target, name, false, DELETE | FILE_READ_ATTRIBUTES);

@@ -133,6 +133,10 @@ bool prepareJob(BackupJob& job) {
     job.firstSaveError = 0;
     job.folderHandle.reset();
     job.folderFinal.clear();
+    job.onNetwork = false;
+    job.checkFolder.remove();
+    job.shareOwner.clear();
+    job.limitOnCommandLine = false;
     loadJobSettings(job);
     return true;
 }
@@ -194,6 +198,7 @@ void runBackup(BackupJob& job, HWND notifyWindow, WaitMode wait) {
         job.noteMissingHive(ERROR_FILE_NOT_FOUND);
     job.folderHandle.reset();
     job.folderFinal.clear();
+    job.checkFolder.remove();
 
     postNotify(job, JOB_FINISHED);
     postProgress(job, JOB_LOGLINE, L"处理 %s", jobHadErrors(job) ? L"包含错误" : L"成功");
@@ -201,7 +206,9 @@ void runBackup(BackupJob& job, HWND notifyWindow, WaitMode wait) {
 
 bool checkDestination(BackupJob& job, const std::wstring& folder) {
     ULONGLONG freeBytes = 0;
-    if (backupSystem().freeBytesAvailable(folder, &freeBytes)) {
+    // A folder on a share that the run has yet to make: the free space of the share.
+    if (backupSystem().freeBytesAvailable(folder, &freeBytes) ||
+        (isNetworkPath(folder) && backupSystem().freeBytesAvailable(rootOfPath(folder), &freeBytes))) {
         ULONGLONG total = 0;
         for (const HiveEntry& entry : job.hiveList) total += entry.fileSize;
         if (total >= freeBytes) {
@@ -284,7 +291,12 @@ void saveHive(BackupJob& job, const HiveEntry& entry, int n, int count) {
         job.firstSaveError = result.error;
 }
 
-bool writeRestoreInfo(BackupJob& job) { return writeRestoreInfo(job, job); }
+bool writeRestoreInfo(BackupJob& job) {
+    // Nothing was saved because the saving itself failed (a folder that cannot be made, a
+    // file in the way): that failure's code stays the run's, not the 601 of an empty run.
+    if (job.savedList.empty() && job.failed && job.errorCode != 0) return false;
+    return writeRestoreInfo(job, job);
+}
 
 void pruneBackups(BackupJob& job) { pruneBackups(job, job); }
 

@@ -98,7 +98,7 @@ bool writeRestoreInfo(BackupRun& backup, JobReport& report) {
     // since an empty file has no byte-order mark). It is held meanwhile so that nobody can
     // put another file in its place.
     FileHandle held(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                adminOnlyFileAttributes(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                adminOnlyFileAttributesFor(path), CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!held) {
         report.failKeepingCode(err::kNoBackupCreated);
         return false;

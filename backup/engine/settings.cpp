@@ -66,7 +66,8 @@ void initSettings(const wchar_t* folderOverride) {
     lstrcpynW(root, g_path.c_str(), MAX_PATH);
     bool rooted = PathStripToRootW(root) != FALSE;
     if (rooted && !PathAddBackslashW(root)) rooted = false;
-    g_readOnly = !rooted || GetDriveTypeW(root) != DRIVE_FIXED;
+    // A share counts as one also where the system reports the type of the disk behind it.
+    g_readOnly = !rooted || isNetworkPath(g_path) || GetDriveTypeW(root) != DRIVE_FIXED;
 }
 
 const std::wstring& settingsPath() { return g_path; }

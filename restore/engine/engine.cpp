@@ -443,11 +443,12 @@ bool restoreByReplace(RestoreSession& session, RestorePlanEntry& entry, int n, i
 }
 
 // The hive check's private copies lie in a scratch folder made inside the backup folder,
-// which needs no room elsewhere and is for administrators only; where nothing can be made
-// there (a backup on a CD), in the temporary folder.
-std::wstring scratchParentFor(const RestoreSession& session) {
+// which needs no room elsewhere and is for administrators only. The registry loads hives
+// only from local files: a backup on a network share, and one where nothing can be made
+// (a CD), is checked from a folder the run makes for itself in the temporary folder.
+std::wstring scratchParentFor(const RestoreSession& session, LocalCheckFolder& local) {
     const std::wstring folder = wideOf(session.backupFolder);
-    if (!folder.empty()) {
+    if (!folder.empty() && !isNetworkPath(folder)) {
         wchar_t name[64];
         wsprintfW(name, L"SURVIN.%lu.%lu.TMP", GetCurrentProcessId(), GetTickCount());
         const std::wstring probe = folder + name;
@@ -456,10 +457,8 @@ std::wstring scratchParentFor(const RestoreSession& session) {
             return folder;
         }
     }
-    wchar_t temp[MAX_PATH + 1] = L"";
-    DWORD cch = GetTempPathW(MAX_PATH + 1, temp);
-    if (cch == 0 || cch > MAX_PATH) return folder;
-    return temp;
+    // None made: every check then says it could not be made.
+    return local.make() ? local.path() : std::wstring();
 }
 
 // The options dialog's own words for a copy over the running Windows.
@@ -604,8 +603,9 @@ void RunRestore(RestoreSession& session, HWND window) {
     } else {
         // Keys and scratch folders of a hive check that an earlier run could not clean up.
         unloadLeftoverHiveChecks();
-        const std::wstring scratch = scratchParentFor(session);
-        removeLeftoverScratch(scratch);
+        LocalCheckFolder local;
+        const std::wstring scratch = scratchParentFor(session, local);
+        if (!scratch.empty()) removeLeftoverScratch(scratch);
         const bool planned = BuildRestorePlan(session);
         // SURVIN.INI gone since the start sets no code of its own, yet nothing was
         // restored: the run must not end as a success.

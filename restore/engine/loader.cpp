@@ -122,10 +122,8 @@ std::string ansiPathOf(const std::wstring& path) {
 }
 
 std::string programPathA() {
-    wchar_t path[MAX_PATH] = L"";
-    DWORD cch = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (cch == 0 || cch >= MAX_PATH) return {};
-    return ansiPathOf(path);
+    const std::wstring path = programPath();
+    return path.empty() ? std::string() : ansiPathOf(path);
 }
 
 std::string programFolderA() {

@@ -62,13 +62,16 @@ protected:
         return false;
     }
 
-    // Every folder and file below `top` has the administrators-only DACL.
-    void expectAdminOnlyTree(const std::wstring& top, size_t atLeast) {
+    // Every folder and file below `top` has the administrators-only DACL, and so has `top`
+    // itself unless it is left out.
+    void expectAdminOnlyTree(const std::wstring& top, size_t atLeast, bool withTop = true) {
         std::vector<Entry> entries;
         collect(top, entries);
         EXPECT_GE(entries.size(), atLeast);
-        for (const Entry& entry : entries)
+        for (const Entry& entry : entries) {
+            if (!withTop && entry.path == top) continue;
             EXPECT_EQ(adminOnlyDacl(entry.folder), daclOf(entry.path)) << toUtf8(entry.path);
+        }
     }
 
     ScratchDir dir_;
@@ -89,21 +92,27 @@ TEST_F(AdminOnlyBackup, AFreshBackupAndTheFoldersTheJobMadeAreForAdministratorsO
     EXPECT_NE(adminOnlyDacl(true), daclOf(dir_.path()));
 }
 
-TEST_F(AdminOnlyBackup, AnExistingFolderAndEveryFileAnOverwriteReplacesGetTheSame) {
+TEST_F(AdminOnlyBackup, AnExistingFolderKeepsItsOwnDaclWhileEveryFileAnOverwriteReplacesGetsTheAdministratorsOnlyOne) {
     ASSERT_TRUE(program_.ok());
     const std::wstring folder = dir_.path() + fromUtf8(today()) + L"\\";
     ASSERT_TRUE(makeDirs(folder + L"Users\\1"));
     ASSERT_TRUE(writeBytes(folder + L"SURVIN.EXE", "an old restore program"));
     ASSERT_TRUE(writeBytes(folder + L"SYSTEM", "an old hive"));
+    ASSERT_TRUE(writeBytes(folder + L"letter.txt", "the user's own file"));
     // As made here, everyone may read them: what the run changes is seen.
-    ASSERT_NE(adminOnlyDacl(true), daclOf(folder));
+    const std::string folderDacl = daclOf(folder), letterDacl = daclOf(folder + L"letter.txt");
+    ASSERT_NE(adminOnlyDacl(true), folderDacl);
     ASSERT_NE(adminOnlyDacl(false), daclOf(folder + L"SURVIN.EXE"));
 
     const std::string shipped = readBytes(distFile(L"Survin.exe"));
     ASSERT_TRUE(runTolmen(L"", L"/reg:su /overwrite /silent",
                           [&] { return readBytes(folder + L"SURVIN.EXE") == shipped; }));
     EXPECT_NE(readBytes(folder + L"SYSTEM"), "an old hive");
-    expectAdminOnlyTree(folder, 14);
+    // The user's folder (their Desktop, D:\\Data) and their own file stay as they were.
+    EXPECT_EQ(folderDacl, daclOf(folder));
+    EXPECT_EQ(letterDacl, daclOf(folder + L"letter.txt"));
+    DeleteFileW((folder + L"letter.txt").c_str());
+    expectAdminOnlyTree(folder, 14, false);
 }
 
 // What the elevated programs act on only when an administrator made it: the help file they

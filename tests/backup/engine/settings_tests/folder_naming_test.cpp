@@ -135,8 +135,31 @@ TEST(FolderNaming, ForbiddenCharactersQuotesAndDoubleBackslashesAreDropped) {
     EXPECT_EQ(normalised(L"C:\\x<y>z?\\q\"r\""), L"C:\\xyz\\qr\\");
     EXPECT_EQ(normalised(L"C:\\one\\\\two\\\\\\three\\"), L"C:\\one\\two\\three\\");
     EXPECT_EQ(normalised(L"C:\\drive:colon\\"), L"C:\\drive:colon\\");
-    // A UNC path loses its leading double backslash.
-    EXPECT_EQ(normalised(L"\\\\server\\share\\x"), L"\\server\\share\\x\\");
+}
+
+TEST(FolderNaming, AFolderOnAFileServerKeepsItsTwoLeadingBackslashes) {
+    // Every later double backslash still collapses; the long-path and device forms, and a
+    // server without a share, are no folder.
+    const struct {
+        const wchar_t* text;
+        const wchar_t* folder;  // null: refused
+    } cases[] = {
+        {L"\\\\server\\share\\x", L"\\\\server\\share\\x\\"},
+        {L"\\\\server\\share\\\\PC \\ <day>\\\\", L"\\\\server\\share\\PC\\day\\"},
+        {L"//server/share/x", L"\\\\server\\share\\x\\"},
+        {L"\\\\?\\C:\\Backup", nullptr},
+        {L"\\\\?\\UNC\\server\\share\\x", nullptr},
+        {L"\\\\.\\C:\\Backup", nullptr},
+        {L"\\\\ ?\\C:\\Backup", nullptr},
+        {L"\\\\server", nullptr},
+        {L"\\\\server\\", nullptr},
+    };
+    for (const auto& c : cases) {
+        std::wstring out;
+        const bool ok = normaliseFolder(c.text, out);
+        EXPECT_EQ(ok, c.folder != nullptr) << toUtf8(c.text) << " -> " << toUtf8(out);
+        if (ok && c.folder) EXPECT_EQ(out, c.folder) << toUtf8(c.text);
+    }
 }
 
 TEST(FolderNaming, RelativePathsAreTakenFromTheCurrentFolder) {

@@ -149,6 +149,7 @@ ScriptedActions::ScriptedActions() : previous_(setRestoreActions(this)) {}
 ScriptedActions::~ScriptedActions() { setRestoreActions(previous_); }
 
 HiveCheckResult ScriptedActions::loadCheck(const std::wstring& file, const std::wstring& scratchParent) {
+    scratchParents.push_back(scratchParent);
     for (const std::string& name : uncheckable) {
         if (lstrcmpiW(file.c_str(), wide(name).c_str()) == 0) return {HiveVerdict::Unverifiable, ERROR_PRIVILEGE_NOT_HELD};
     }

@@ -100,6 +100,7 @@ public:
     std::vector<Replacement> replacements;
     int restarts = 0;
     std::vector<std::string> uncheckable;
+    std::vector<std::wstring> scratchParents;  // where each check was asked to make its copy
 
 private:
     RestoreActions* previous_;

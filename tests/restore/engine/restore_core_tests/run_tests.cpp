@@ -90,6 +90,36 @@ TEST_F(RunTest, CopyFilesKeepsTheLiveHivesAsBakFiles) {
     EXPECT_EQ(line(2, userHive), recorder.lines(JOB_STATUS).back());
 }
 
+// The restore program started from a backup on a file server works on the folder there.
+// The registry loads hives only from local files: every check runs from a folder that the
+// run made for itself in the temporary folder and removes again, and nothing is made on
+// the share.
+TEST_F(RunTest, ABackupOnAFileServerIsRestoredAndCheckedFromALocalFolderOfTheRun) {
+    const std::string share = "\\\\fileserver\\regbackup\\restore-" + std::to_string(GetCurrentProcessId()) + "\\";
+    testing_support::removeTree(wide(share));
+    for (const char* name : {"SURVIN.INI", "system", "Users\\1\\NTUSER.DAT"})
+        OfflineTree::put(share + name, fileBytes(folder.folder() + name));
+    session.backupFolder = share;
+    session.infoFilePath = share + "SURVIN.INI";
+    wchar_t temp[MAX_PATH + 1] = L"";
+    ASSERT_GT(GetTempPathW(MAX_PATH + 1, temp), 0u);
+
+    run(CopyFiles);
+    EXPECT_EQ(0, session.failed);
+    EXPECT_EQ(savedSystem, fileBytes(systemHive));
+    EXPECT_EQ(savedUser, fileBytes(userHive));
+    ASSERT_EQ(2u, actions.scratchParents.size());
+    for (const std::wstring& parent : actions.scratchParents) {
+        SCOPED_TRACE(testing_support::toUtf8(parent));
+        EXPECT_EQ(0, _wcsnicmp(parent.c_str(), temp, wcslen(temp)));
+        EXPECT_GT(parent.size(), wcslen(temp) + 1) << "a folder of its own, not the temporary folder";
+        EXPECT_FALSE(testing_support::dirExists(parent));
+    }
+    std::vector<std::wstring> onShare = testing_support::subfolders(wide(share));
+    EXPECT_EQ(std::vector<std::wstring>{L"Users"}, onShare);
+    testing_support::removeTree(wide(share));
+}
+
 TEST_F(RunTest, CopyFilesWithoutBackupWritesNoBakFile) {
     session.backupExisting = 0;
     run(CopyFiles);

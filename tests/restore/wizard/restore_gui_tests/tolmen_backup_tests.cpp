@@ -183,3 +183,37 @@ TEST(TolmenBackup, SameWindowsIsRestoredByHiveReplacementUnderWindows7And10) {
         EXPECT_NE(textOf(GetDlgItem(currentPage(olderSheet), 1007)).find(L"(不同 Windows) 将复制文件"), std::wstring::npos);
     }
 }
+
+// A machine's backup on a file server: its SURVIN.EXE, started by the network path, reads
+// the backup in that folder and offers to restore it into the Windows that made it.
+TEST(TolmenBackup, ItsRestoreProgramStartedFromTheFileServerShowsTheBackupThere) {
+    char computer[MAX_COMPUTERNAME_LENGTH + 64] = "";
+    ASSERT_GT(GetEnvironmentVariableA("COMPUTERNAME", computer, sizeof(computer)), 0u);
+    BackupFolder scratch(L"rgui-share");
+    const std::string root = "\\\\fileserver\\regbackup\\rgui-" + std::to_string(GetCurrentProcessId()) + "\\";
+    testing_support::removeTree(wide(root));
+    const std::string folder = root + computer + "\\2026-12-08\\";
+    ASSERT_TRUE(makeBackupWithTolmen(scratch, folder));
+    const std::string ini = folder + "SURVIN.INI";
+    const std::wstring osString = wide(iniText(ini, "INFO", "OSString"));
+
+    {
+        StartedSurvin program(folder);
+        ASSERT_NE(program.pid, 0u);
+        HWND sheet = waitForWindow(program.pid, kSheetTitle);
+        ASSERT_NE(sheet, nullptr);
+        HWND welcome = currentPage(sheet);
+        const std::wstring backupInfo = L"日期 && 时间\t:    " + wide(iniText(ini, "INFO", "DateTime")) +
+                                        L"\nWindows\t:    " + osString + L"\n备份目录  \t:    " + wide(folder) + L"\n";
+        EXPECT_EQ(waitForText(GetDlgItem(welcome, 1006), backupInfo), backupInfo);
+        const std::wstring restoreInfo = L"恢复来源      \t:    " + osString +
+                                         L"\n恢复模式    \t:    自动检测;  (相同 Windows) 将使用 Windows API\n"
+                                         L"恢复到根目录   \t:    " +
+                                         wide(windowsRoot());
+        EXPECT_EQ(textOf(GetDlgItem(welcome, 1007)), restoreInfo);
+        EXPECT_TRUE(waitForEnabled(GetDlgItem(sheet, kNextButton), true));
+        pressSheetButton(sheet, PSBTN_CANCEL);
+        EXPECT_TRUE(program.endsWithin(15000));
+    }
+    testing_support::removeTree(wide(root));
+}
