@@ -216,6 +216,9 @@ inline bool isDriveLetter(Ch c) {
 
 }  // namespace detail
 
+// A valid 8.3 name (the DOS program also asks it of the names it makes).
+using detail::isShortName;
+
 namespace detail {
 
 // A file or folder name of a hive path stands for the given name: the same name, or a

@@ -145,24 +145,6 @@ int checkSavedFile(const char* saved) {
     return 0;
 }
 
-// A ".bak" appended to a name with an extension is no DOS name, and DOS would refuse it or
-// cut it back to the live file's own name.
-bool hasDosFileName(const char* path) {
-    const char* name = path + text::lastIndexOf(path, '\\') + 1;
-    int base = 0, ext = -1;
-    for (const char* p = name; *p; ++p) {
-        if (*p == '.') {
-            if (ext >= 0) return false;
-            ext = 0;
-        } else if (ext >= 0) {
-            ++ext;
-        } else {
-            ++base;
-        }
-    }
-    return base >= 1 && base <= 8 && ext != 0 && ext <= 3;
-}
-
 // A copy whose data the disk garbled would pass for a restore: the target must end up
 // with the source's size and bytes.
 int runCopy(const char* from, const char* to) {

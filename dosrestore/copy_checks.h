@@ -38,9 +38,6 @@ int checkCopyPath(const char* path);
 // begins like a Windows hive its base block is whole and sound. The live file is never
 // judged: a damaged or emptied live hive is the usual reason to restore.
 int checkSavedFile(const char* saved);
-// True when the last part of path is a DOS file name: 1-8 characters, optionally a dot
-// and 1-3 more.
-bool hasDosFileName(const char* path);
 // Copies from over to through the interpreter and checks the result; 0 or an error number.
 int runCopy(const char* from, const char* to);
 

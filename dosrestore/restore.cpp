@@ -77,7 +77,9 @@ int Restore(const State& state, const char* hivePath, const char* savedPath) {
         text::append(bak, ".bak", sizeof bak);
         ClearMsg();
         // Checked like the restore copy: a backup that was not made must not pass for one.
-        error = hasDosFileName(bak) ? runCopy(hive, bak) : kErrBadName;
+        // A ".bak" appended to a name with an extension is no DOS name, and DOS would refuse
+        // it or cut it back to the live file's own name.
+        error = hivepath::isShortName(bak + text::lastIndexOf(bak, '\\') + 1) ? runCopy(hive, bak) : kErrBadName;
         if (error) {
             showErrorLine("Unable to backup hive", error);
             if (!MsgYesNo(kContinueQuestion)) return 0;
