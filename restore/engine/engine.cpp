@@ -16,8 +16,11 @@
 #include "regf.h"
 #include "resource.h"
 #include "session.h"
+#include "survin_ini.h"
 
 namespace {
+
+namespace ini = survinini;
 
 constexpr DWORD kCchFormatted = 1025;  // wsprintf writes at most 1024 characters
 
@@ -27,6 +30,11 @@ RestoreActions* g_actions = &g_realActions;
 template <size_t N>
 void copyText(char (&field)[N], const std::string& text) {
     lstrcpynA(field, text.c_str(), static_cast<int>(N));
+}
+
+template <size_t N>
+void copyText(char (&field)[N], const char* text) {
+    lstrcpynA(field, text, static_cast<int>(N));
 }
 
 std::string format(const char* pattern, ...) {
@@ -47,12 +55,6 @@ DWORD lastErrorAsHresult() {
     DWORD error = GetLastError();
     if (static_cast<LONG>(error) <= 0) return error;
     return (error & 0x0000FFFFu) | (FACILITY_WIN32 << 16) | 0x80000000u;
-}
-
-std::string readText(const std::string& file, const char* section, const char* key) {
-    char buffer[kCchPlanPath] = "";
-    GetPrivateProfileStringA(section, key, "", buffer, kCchPlanPath, file.c_str());
-    return buffer;
 }
 
 std::wstring wideOf(const std::string& text) {
@@ -508,16 +510,15 @@ bool BuildRestorePlan(RestoreSession& session) {
     if (file.empty() || !PathFileExistsA(file.c_str())) return false;
     session.plan.clear();
 
-    for (int i = 0; i < 100; ++i) {
-        char section[32];
-        wsprintfA(section, "%s%d", "DATA", i);
-        int category = static_cast<int>(GetPrivateProfileIntA(section, "Category", -1, file.c_str()));
-        if (category == -1) break;
-        if ((static_cast<DWORD>(category) & session.selectedCategories) == 0) continue;
-
+    auto readKey = [&file](const char* section, const char* key, char* out, int cch) {
+        return static_cast<int>(GetPrivateProfileStringA(section, key, "", out, static_cast<DWORD>(cch), file.c_str()));
+    };
+    // Sections whose Category has no bit of the selection are skipped unread.
+    ini::ProfileDataWalk<char, decltype(readKey), kCchPlanPath> walk(readKey, session.selectedCategories, true);
+    for (ini::DataEntry<char> section; walk.next(section);) {
         RestorePlanEntry entry = {};
         char hive[kCchPlanPath];
-        copyText(hive, readText(file, section, "Hive"));
+        copyText(hive, section.hive);
         if (!hive[0]) break;
         PathRemoveBlanksA(hive);
         PathUnquoteSpacesA(hive);
@@ -527,13 +528,14 @@ bool BuildRestorePlan(RestoreSession& session) {
         if (!target.empty() && !PathIsSameRootA(hive, target.c_str())) hive[0] = target[0];
 
         char saved[kCchPlanPath];
-        copyText(saved, readText(file, section, "Saved"));
+        copyText(saved, section.saved);
         if (!saved[0]) break;
         PathRemoveBlanksA(saved);
         if (lstrlenA(saved) < 2) break;
         PostProgress(session, JOB_STATUS, "验证配置单元 %s", saved);
-        // A Saved value that leads out of the backup folder is never looked at.
-        const bool savedInside = hivepath::isInsideBackupFolder(wideOf(saved).c_str());
+        // A Saved value that leads out of the backup folder is never looked at. The rule runs
+        // on wide text: the trail byte of a double-byte character can be a backslash.
+        const bool savedInside = ini::isInsideBackupFolder(wideOf(saved).c_str());
         std::string joined = session.backupFolder + saved;
         if (savedInside) {
             char savedPath[MAX_PATH * 2] = "";
@@ -548,7 +550,7 @@ bool BuildRestorePlan(RestoreSession& session) {
         copyText(entry.savedFile, joined);
 
         char type[kCchPlanPath];
-        copyText(type, readText(file, section, "Type"));
+        copyText(type, section.type);
         if (!type[0]) break;
         PathRemoveBlanksA(type);
         if (lstrlenA(type) < 2) break;
@@ -578,7 +580,7 @@ bool BuildRestorePlan(RestoreSession& session) {
         }
         copyText(entry.hivePath, named);
         copyText(entry.backupCopy, named + ".BAK");
-        entry.category = category;
+        entry.category = static_cast<int>(section.category);
         session.plan.push_back(entry);
     }
     if (session.plan.empty()) {
