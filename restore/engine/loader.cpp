@@ -212,7 +212,7 @@ void initSession(RestoreSession& session, const std::string& programFolder) {
     if (!session.backupFolder.empty() && session.backupFolder.back() != '\\') session.backupFolder += '\\';
     session.infoFilePath =
         session.backupFolder.empty() ? std::string() : session.backupFolder + ini::kFileName<char>.text;
-    session.progressWindow = nullptr;
+    session.callback = nullptr;
     session.failed = 0;
     session.failureCode = 0;
     session.backupExisting = 1;
