@@ -1,8 +1,8 @@
 // Which files a restore may write and read, decided from SURVIN.INI's texts alone. A
-// backup folder can come from anywhere, so its Hive, Type and Saved values are not
-// trusted: a Hive must name a file of the kind its Type says (a machine hive in a config
-// folder, a user's NTUSER.DAT or UsrClass.dat), and a Saved value a file inside the
-// backup folder.
+// backup folder can come from anywhere, so its Hive and Type values are not trusted: a
+// Hive must name a file of the kind its Type says (a machine hive in a config folder, a
+// user's NTUSER.DAT or UsrClass.dat). The rule for Saved values, which must stay inside
+// the backup folder, is SURVIN.INI's own (survin_ini.h).
 //
 // Header-only and free of any library, so that the Windows programs and the DOS program
 // decide alike. Works on char (the DOS program, bytes as the file system sees them) and
@@ -334,26 +334,6 @@ inline bool isHiveTargetOfType(const Ch* hive, const Ch* type) {
     default:
         return false;
     }
-}
-
-// True when saved is a path relative to the backup folder that stays inside it: not
-// absolute, no drive, UNC or device prefix, no "..", no stream, nothing that reads as
-// syntax.
-template <class Ch>
-inline bool isInsideBackupFolder(const Ch* saved) {
-    using namespace detail;
-    if (!saved || !saved[0]) return false;
-    for (const Ch* p = saved; *p; ++p) {
-        if (forbidden(*p) || *p == ':') return false;
-    }
-    Part<Ch> parts[kMaxParts];
-    int n = 0;
-    if (!split(saved, parts, &n)) return false;
-    for (int i = 0; i < n; ++i) {
-        // An empty first name is a leading backslash: absolute, or UNC with two.
-        if (unsafeName(parts[i])) return false;
-    }
-    return true;
 }
 
 }  // namespace hivepath

@@ -14,32 +14,60 @@
 #include "loader.h"
 #include "platform.h"
 #include "regf.h"
-#include "resource.h"
 #include "session.h"
+#include "survin_ini.h"
 
 namespace {
 
+namespace ini = survinini;
+
 constexpr DWORD kCchFormatted = 1025;  // wsprintf writes at most 1024 characters
 
-RestoreActions g_realActions;
-RestoreActions* g_actions = &g_realActions;
+// Where a run reports: the session's front end, or nobody.
+RestoreCallback& callbackOf(const RestoreSession& session) {
+    static RestoreCallback nobody;
+    return session.callback ? *session.callback : nobody;
+}
 
 template <size_t N>
 void copyText(char (&field)[N], const std::string& text) {
     lstrcpynA(field, text.c_str(), static_cast<int>(N));
 }
 
-std::string format(const char* pattern, ...) {
+template <size_t N>
+void copyText(char (&field)[N], const char* text) {
+    lstrcpynA(field, text, static_cast<int>(N));
+}
+
+// wsprintf rules: at most 1024 characters.
+std::string formatArgs(const char* pattern, va_list args) {
     char buffer[kCchFormatted];
-    va_list args;
-    va_start(args, pattern);
     wvsprintfA(buffer, pattern, args);
-    va_end(args);
     return buffer;
 }
 
-void postKind(const RestoreSession& session, WPARAM kind) {
-    if (session.progressWindow) PostMessageA(session.progressWindow, WM_JOB_NOTIFY, kind, 0);
+std::string format(const char* pattern, ...) {
+    va_list args;
+    va_start(args, pattern);
+    std::string text = formatArgs(pattern, args);
+    va_end(args);
+    return text;
+}
+
+void reportStatus(const RestoreSession& session, const char* pattern, ...) {
+    va_list args;
+    va_start(args, pattern);
+    std::string text = formatArgs(pattern, args);
+    va_end(args);
+    callbackOf(session).status(text);
+}
+
+void reportLine(const RestoreSession& session, RestoreStep step, const char* pattern, ...) {
+    va_list args;
+    va_start(args, pattern);
+    std::string text = formatArgs(pattern, args);
+    va_end(args);
+    callbackOf(session).logLine(step, text);
 }
 
 // The error of a failed copy: the thread's last error as an HRESULT of the Win32 facility.
@@ -47,12 +75,6 @@ DWORD lastErrorAsHresult() {
     DWORD error = GetLastError();
     if (static_cast<LONG>(error) <= 0) return error;
     return (error & 0x0000FFFFu) | (FACILITY_WIN32 << 16) | 0x80000000u;
-}
-
-std::string readText(const std::string& file, const char* section, const char* key) {
-    char buffer[kCchPlanPath] = "";
-    GetPrivateProfileStringA(section, key, "", buffer, kCchPlanPath, file.c_str());
-    return buffer;
 }
 
 std::wstring wideOf(const std::string& text) {
@@ -207,19 +229,15 @@ void noteFailure(RestoreSession& session, int code) {
 }
 
 const char kProgressLine[] = "恢复 (%d / %d) %s ...";
+
 // Copying into an offline installation has a caption of its own; the questions of a hive
 // replacement carry the program's caption.
-const char kRestoreErrorCaption[] = "恢复错误";
-
-std::string programCaption() {
-    char caption[128] = "";
-    if (LoadStringA(GetModuleHandleA(nullptr), IDS_CAPTION, caption, sizeof(caption)) <= 0)
-        return "注册表恢复";
-    return caption;
+QuestionCaption captionOfMode(const RestoreSession& session) {
+    return session.restoreMode == CopyFiles ? QuestionCaption::RestoreError : QuestionCaption::Program;
 }
 
-bool askToGoOn(const RestoreSession& session, const std::string& text, const std::string& caption) {
-    return restoreActions().ask(session.progressWindow, text, caption, MB_YESNO | MB_ICONINFORMATION) != IDNO;
+bool askToGoOn(const RestoreSession& session, const std::string& text, QuestionCaption caption) {
+    return callbackOf(session).askToGoOn(text, caption);
 }
 
 void postResultLine(const RestoreSession& session, int n, int count, const char* hivePath, bool ok,
@@ -229,7 +247,7 @@ void postResultLine(const RestoreSession& session, int n, int count, const char*
         line += " 成功";
     else
         line += format(" 失败 %s", windowsErrorTextA(error).c_str());
-    PostProgress(session, JOB_LOGLINE, "%s", line.c_str());
+    callbackOf(session).logLine(restoreStep(n), line);
 }
 
 // The temporary copy beside a live hive: its name with the extension replaced by ".TMP".
@@ -314,23 +332,23 @@ enum class Gate { Restore, Skip, Stop };
 bool askAboutEntry(RestoreSession& session, const RestorePlanEntry& entry) {
     const bool copy = session.restoreMode == CopyFiles;
     const char* pattern = copy ? "无法复制 %s\n到\n%s.\n\n继续下一个文件吗？" : "无法恢复 %s\n到\n%s.\n\n继续下一个文件吗？";
-    bool goOn = askToGoOn(session, format(pattern, entry.savedFile, entry.hivePath),
-                          copy ? kRestoreErrorCaption : programCaption());
+    bool goOn = askToGoOn(session, format(pattern, entry.savedFile, entry.hivePath), captionOfMode(session));
     noteFailure(session, err::kRestoreHive);
     return goOn;
 }
 
 // A refused entry is that entry's failure alone: its line names the refused value.
 Gate refuseEntry(RestoreSession& session, const RestorePlanEntry& entry, int n, int count) {
-    PostProgress(session, JOB_STATUS, kProgressLine, n, count, entry.refused);
+    reportStatus(session, kProgressLine, n, count, entry.refused);
     std::string line = format(kProgressLine, n, count, entry.refused) + " 失败 " + errorMessageA(err::kHiveInfoInvalid);
-    PostProgress(session, JOB_LOGLINE, "%s", line.c_str());
+    callbackOf(session).logLine(restoreStep(n), line);
     return askAboutEntry(session, entry) ? Gate::Skip : Gate::Stop;
 }
 
 // A saved file that begins like a hive file must have a sound base block before the
 // registry is asked; a damaged one fails as a file that does not load (1009).
-HiveCheckResult checkSavedHive(const std::string& savedFile, const std::wstring& scratch) {
+HiveCheckResult checkSavedHive(const RestoreSession& session, const std::string& savedFile,
+                               const std::wstring& scratch) {
     const std::wstring file = wideOf(savedFile);
     FileHandle in(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (in) {
@@ -343,7 +361,7 @@ HiveCheckResult checkSavedHive(const std::string& savedFile, const std::wstring&
                 return {HiveVerdict::NotAHive, ERROR_BADDB};
         }
     }
-    return restoreActions().loadCheck(file, scratch);
+    return callbackOf(session).loadCheck(file, scratch);
 }
 
 // A saved file that is no sound hive is never written anywhere: Yes leaves the entry out.
@@ -352,17 +370,15 @@ HiveCheckResult checkSavedHive(const std::string& savedFile, const std::wstring&
 // with this hive, worded like the one after a failed backup copy.
 Gate checkEntry(RestoreSession& session, const RestorePlanEntry& entry, int n, int count,
                 const std::wstring& scratch) {
-    const HiveCheckResult check = checkSavedHive(entry.savedFile, scratch);
+    const HiveCheckResult check = checkSavedHive(session, entry.savedFile, scratch);
     if (check.verdict == HiveVerdict::Loads) return Gate::Restore;
     if (check.verdict == HiveVerdict::NotAHive) {
         postResultLine(session, n, count, entry.hivePath, false, check.error);
         return askAboutEntry(session, entry) ? Gate::Skip : Gate::Stop;
     }
-    PostProgress(session, JOB_LOGLINE, "恢复 (%d of %d) %s ... 失败 %s", n, count, entry.hivePath,
-                 windowsErrorTextA(check.error).c_str());
-    const bool copy = session.restoreMode == CopyFiles;
-    bool goOn = askToGoOn(session, format("无法验证 %s.\n\n继续吗？", entry.savedFile),
-                          copy ? kRestoreErrorCaption : programCaption());
+    reportLine(session, kOwnLine, "恢复 (%d of %d) %s ... 失败 %s", n, count, entry.hivePath,
+               windowsErrorTextA(check.error).c_str());
+    bool goOn = askToGoOn(session, format("无法验证 %s.\n\n继续吗？", entry.savedFile), captionOfMode(session));
     noteFailure(session, err::kRestoreHive);
     return goOn ? Gate::Restore : Gate::Stop;
 }
@@ -371,22 +387,22 @@ Gate checkEntry(RestoreSession& session, const RestorePlanEntry& entry, int n, i
 bool restoreByCopy(RestoreSession& session, RestorePlanEntry& entry, int n, int count, const std::wstring& scratch) {
     if (entry.refused[0]) return refuseEntry(session, entry, n, count) == Gate::Skip;
     const char* hive = entry.hivePath;
-    PostProgress(session, JOB_STATUS, kProgressLine, n, count, hive);
+    reportStatus(session, kProgressLine, n, count, hive);
     // The live hive and its ".BAK" stay as they are unless the saved file is restored.
     const Gate gate = checkEntry(session, entry, n, count, scratch);
     if (gate != Gate::Restore) return gate == Gate::Skip;
     if (session.backupExisting) {
-        PostProgress(session, JOB_LOGLINE, "备份配置单元 (%d / %d) %s...", n, count, hive);
+        reportLine(session, backupCopyStep(n), "备份配置单元 (%d / %d) %s...", n, count, hive);
         DWORD error = 0;
         if (!copyToNewFile(hive, entry.backupCopy, adminOnlyFileAttributes(), &error)) {
-            PostProgress(session, JOB_LOGLINE, "备份配置单元 (%d of %d) %s... 失败 %s", n, count, hive,
-                         windowsErrorTextA(error).c_str());
-            bool goOn = askToGoOn(session, format("无法备份 %s.\n\n继续吗？", hive), kRestoreErrorCaption);
+            reportLine(session, kOwnLine, "备份配置单元 (%d of %d) %s... 失败 %s", n, count, hive,
+                       windowsErrorTextA(error).c_str());
+            bool goOn = askToGoOn(session, format("无法备份 %s.\n\n继续吗？", hive), QuestionCaption::RestoreError);
             noteFailure(session, err::kBackupExisting);
             if (!goOn) return false;
         }
     }
-    PostProgress(session, JOB_LOGLINE, kProgressLine, n, count, hive);
+    reportLine(session, restoreStep(n), kProgressLine, n, count, hive);
     HiveSecurity security(typeOf(entry).c_str());
     DWORD error = 0;
     if (copyOverLiveHive(entry.savedFile, hive, security.attributes(), &error)) {
@@ -395,7 +411,7 @@ bool restoreByCopy(RestoreSession& session, RestorePlanEntry& entry, int n, int 
     }
     postResultLine(session, n, count, hive, false, error);
     bool goOn = askToGoOn(session, format("无法复制 %s\n到\n%s.\n\n继续下一个文件吗？", entry.savedFile, hive),
-                          kRestoreErrorCaption);
+                          QuestionCaption::RestoreError);
     noteFailure(session, err::kRestoreHive);
     return goOn;
 }
@@ -406,8 +422,8 @@ bool restoreByReplace(RestoreSession& session, RestorePlanEntry& entry, int n, i
                       bool* restartNeeded) {
     if (entry.refused[0]) return refuseEntry(session, entry, n, count) == Gate::Skip;
     const char* hive = entry.hivePath;
-    PostProgress(session, JOB_STATUS, kProgressLine, n, count, hive);
-    PostProgress(session, JOB_LOGLINE, kProgressLine, n, count, hive);
+    reportStatus(session, kProgressLine, n, count, hive);
+    reportLine(session, restoreStep(n), kProgressLine, n, count, hive);
 
     // Nothing beside the live hive is touched unless the saved file is restored.
     const Gate gate = checkEntry(session, entry, n, count, scratch);
@@ -424,16 +440,16 @@ bool restoreByReplace(RestoreSession& session, RestorePlanEntry& entry, int n, i
     if (!copyToNewFile(entry.savedFile, temp, security.attributes(), &error)) {
         postResultLine(session, n, count, hive, false, error);
         bool goOn = askToGoOn(session, format("无法复制 %s\n到\n%s.\n\n继续下一个文件吗？", entry.savedFile, temp.c_str()),
-                              programCaption());
+                              QuestionCaption::Program);
         noteFailure(session, err::kRestoreHive);
         return goOn;
     }
     copyText(entry.savedFile, temp);
-    LONG result = restoreActions().replaceKey(entry.rootKey, entry.subKey, temp, entry.backupCopy);
+    LONG result = callbackOf(session).replaceKey(entry.rootKey, entry.subKey, temp, entry.backupCopy);
     if (result != ERROR_SUCCESS) {
         postResultLine(session, n, count, hive, false, static_cast<DWORD>(result));
         bool goOn = askToGoOn(session, format("无法恢复 %s\n到\n%s.\n\n继续下一个文件吗？", temp.c_str(), hive),
-                              programCaption());
+                              QuestionCaption::Program);
         noteFailure(session, err::kRestoreHive);
         return goOn;
     }
@@ -466,41 +482,17 @@ const char kCopyIntoRunningWindows[] = "在“文件复制”模式，目标 Win
 
 }  // namespace
 
-int RestoreActions::ask(HWND owner, const std::string& text, const std::string& caption, UINT flags) {
-    return MessageBoxA(owner, text.c_str(), caption.c_str(), flags);
-}
-
-LONG RestoreActions::replaceKey(HKEY root, const std::string& subKey, const std::string& newFile,
-                                const std::string& oldFile) {
+LONG RestoreCallback::replaceKey(HKEY root, const std::string& subKey, const std::string& newFile,
+                                 const std::string& oldFile) {
     static const auto fn = systemFunction<decltype(&RegReplaceKeyA)>(L"advapi32.dll", "RegReplaceKeyA");
     if (!fn) return ERROR_PROC_NOT_FOUND;
     return fn(root, subKey.c_str(), newFile.c_str(), oldFile.c_str());
 }
 
-void RestoreActions::restartWindows() { RestartWindows(); }
+void RestoreCallback::restartWindows() { RestartWindows(); }
 
-HiveCheckResult RestoreActions::loadCheck(const std::wstring& file, const std::wstring& scratchParent) {
+HiveCheckResult RestoreCallback::loadCheck(const std::wstring& file, const std::wstring& scratchParent) {
     return checkHive(file.c_str(), scratchParent);
-}
-
-RestoreActions& restoreActions() { return *g_actions; }
-
-RestoreActions* setRestoreActions(RestoreActions* actions) {
-    RestoreActions* previous = g_actions;
-    g_actions = actions ? actions : &g_realActions;
-    return previous;
-}
-
-void PostProgress(const RestoreSession& session, WPARAM kind, const char* pattern, ...) {
-    if (!session.progressWindow) return;
-    char buffer[kCchFormatted];
-    va_list args;
-    va_start(args, pattern);
-    wvsprintfA(buffer, pattern, args);
-    va_end(args);
-    auto* text = new std::string(buffer);
-    if (!PostMessageA(session.progressWindow, WM_JOB_NOTIFY, kind, reinterpret_cast<LPARAM>(text)))
-        delete text;  // nobody will take it
 }
 
 bool BuildRestorePlan(RestoreSession& session) {
@@ -508,16 +500,15 @@ bool BuildRestorePlan(RestoreSession& session) {
     if (file.empty() || !PathFileExistsA(file.c_str())) return false;
     session.plan.clear();
 
-    for (int i = 0; i < 100; ++i) {
-        char section[32];
-        wsprintfA(section, "%s%d", "DATA", i);
-        int category = static_cast<int>(GetPrivateProfileIntA(section, "Category", -1, file.c_str()));
-        if (category == -1) break;
-        if ((static_cast<DWORD>(category) & session.selectedCategories) == 0) continue;
-
+    auto readKey = [&file](const char* section, const char* key, char* out, int cch) {
+        return static_cast<int>(GetPrivateProfileStringA(section, key, "", out, static_cast<DWORD>(cch), file.c_str()));
+    };
+    // Sections whose Category has no bit of the selection are skipped unread.
+    ini::ProfileDataWalk<char, decltype(readKey), kCchPlanPath> walk(readKey, session.selectedCategories, true);
+    for (ini::DataEntry<char> section; walk.next(section);) {
         RestorePlanEntry entry = {};
         char hive[kCchPlanPath];
-        copyText(hive, readText(file, section, "Hive"));
+        copyText(hive, section.hive);
         if (!hive[0]) break;
         PathRemoveBlanksA(hive);
         PathUnquoteSpacesA(hive);
@@ -527,19 +518,20 @@ bool BuildRestorePlan(RestoreSession& session) {
         if (!target.empty() && !PathIsSameRootA(hive, target.c_str())) hive[0] = target[0];
 
         char saved[kCchPlanPath];
-        copyText(saved, readText(file, section, "Saved"));
+        copyText(saved, section.saved);
         if (!saved[0]) break;
         PathRemoveBlanksA(saved);
         if (lstrlenA(saved) < 2) break;
-        PostProgress(session, JOB_STATUS, "验证配置单元 %s", saved);
-        // A Saved value that leads out of the backup folder is never looked at.
-        const bool savedInside = hivepath::isInsideBackupFolder(wideOf(saved).c_str());
+        reportStatus(session, "验证配置单元 %s", saved);
+        // A Saved value that leads out of the backup folder is never looked at. The rule runs
+        // on wide text: the trail byte of a double-byte character can be a backslash.
+        const bool savedInside = ini::isInsideBackupFolder(wideOf(saved).c_str());
         std::string joined = session.backupFolder + saved;
         if (savedInside) {
             char savedPath[MAX_PATH * 2] = "";
             if (PathCombineA(savedPath, session.backupFolder.c_str(), saved)) joined = savedPath;
             if (!fileExists(joined)) {
-                PostProgress(session, JOB_LOGLINE, "配置单元 %s 没有找到", saved);
+                reportLine(session, kOwnLine, "配置单元 %s 没有找到", saved);
                 session.failed = 1;
                 session.failureCode = err::kSavedHiveMissing;
                 return false;
@@ -548,7 +540,7 @@ bool BuildRestorePlan(RestoreSession& session) {
         copyText(entry.savedFile, joined);
 
         char type[kCchPlanPath];
-        copyText(type, readText(file, section, "Type"));
+        copyText(type, section.type);
         if (!type[0]) break;
         PathRemoveBlanksA(type);
         if (lstrlenA(type) < 2) break;
@@ -578,7 +570,7 @@ bool BuildRestorePlan(RestoreSession& session) {
         }
         copyText(entry.hivePath, named);
         copyText(entry.backupCopy, named + ".BAK");
-        entry.category = category;
+        entry.category = static_cast<int>(section.category);
         session.plan.push_back(entry);
     }
     if (session.plan.empty()) {
@@ -589,16 +581,16 @@ bool BuildRestorePlan(RestoreSession& session) {
     return true;
 }
 
-void RunRestore(RestoreSession& session, HWND window) {
-    session.progressWindow = window;
+void RunRestore(RestoreSession& session, RestoreCallback& callback) {
+    session.callback = &callback;
     session.failed = 0;
     session.failureCode = 0;
-    postKind(session, JOB_STARTED);
+    callback.started();
 
     bool restartNeeded = false;
     if (session.restoreMode == CopyFiles && copiesIntoRunningWindows(session)) {
         // Refused before anything is read or written.
-        PostProgress(session, JOB_LOGLINE, "%s", kCopyIntoRunningWindows);
+        callback.logLine(kOwnLine, kCopyIntoRunningWindows);
         noteFailure(session, err::kRestoreHive);
     } else {
         // Keys and scratch folders of a hive check that an earlier run could not clean up.
@@ -620,14 +612,15 @@ void RunRestore(RestoreSession& session, HWND window) {
         }
     }
 
-    postKind(session, JOB_FINISHED);
-    PostProgress(session, JOB_LOGLINE, "处理 %s", session.failed ? "包含错误" : " ");
+    callback.finished();
+    reportLine(session, kOwnLine, "处理 %s", session.failed ? "包含错误" : " ");
     if (restartNeeded) {
-        restoreActions().ask(session.progressWindow,
-                             "Windows 必须重新启动才能完成恢复操作。单击“确定”，Windows 将自动重新启动。",
-                             "注册表恢复完成。", MB_OK | MB_ICONINFORMATION);
-        restoreActions().restartWindows();
+        callback.restartNote("Windows 必须重新启动才能完成恢复操作。单击“确定”，Windows 将自动重新启动。",
+                             "注册表恢复完成。");
+        callback.restartWindows();
     }
+    // The front end lives no longer than the run.
+    session.callback = nullptr;
 }
 
 void RestartWindows() {

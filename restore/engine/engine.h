@@ -1,5 +1,6 @@
 // The restore engine: builds the restore plan from SURVIN.INI and restores each hive by
-// hive replacement (running Windows) or by copying files (an offline installation).
+// hive replacement (running Windows) or by copying files (an offline installation). It
+// shows nothing itself: what it tells and asks goes through a RestoreCallback.
 #pragma once
 #include <windows.h>
 
@@ -9,31 +10,51 @@
 
 struct RestoreSession;
 
-// What the engine asks of the user and of Windows that tests must replace: the
-// questions, the hive load check (a check that cannot be made), the hive replacement and
-// the restart.
-class RestoreActions {
+// The progress list line a log line writes. The lines of one step replace one another, so
+// that a hive's line ends up carrying its result; a line of kOwnLine is always a new one.
+using RestoreStep = int;
+constexpr RestoreStep kOwnLine = 0;
+// "恢复 (n / N) H ..." of the n-th hive, and the same line with its result.
+inline RestoreStep restoreStep(int n) { return 2 * n; }
+// "备份配置单元 (n / N) H..." of the n-th hive.
+inline RestoreStep backupCopyStep(int n) { return 2 * n + 1; }
+
+// The caption of a question: the program's own (from its resources, which belong to the
+// front end), or the one of copying into an offline installation.
+enum class QuestionCaption { Program, RestoreError };
+
+// What the engine tells and asks while it runs, and what it asks of Windows that tests
+// replace. The wizard's progress page is the front end. This base shows nothing, answers
+// every question No and makes the real Windows calls.
+class RestoreCallback {
 public:
-    virtual ~RestoreActions() = default;
-    // A message box; returns IDYES, IDNO, IDOK ...
-    virtual int ask(HWND owner, const std::string& text, const std::string& caption, UINT flags);
+    virtual ~RestoreCallback() = default;
+    // The run has begun.
+    virtual void started() {}
+    // A one-line status of the current step.
+    virtual void status(const std::string&) {}
+    // A line for the progress list.
+    virtual void logLine(RestoreStep, const std::string&) {}
+    // The run has ended: the session's failed and failureCode are final.
+    virtual void finished() {}
+    // A Yes/No question after a failed step: Yes goes on.
+    virtual bool askToGoOn(const std::string&, QuestionCaption) { return false; }
+    // The note before the restart; returns once it was read.
+    virtual void restartNote(const std::string&, const std::string&) {}
+
     virtual LONG replaceKey(HKEY root, const std::string& subKey, const std::string& newFile,
                             const std::string& oldFile);
     virtual void restartWindows();
     // The registry's load check of a saved file (checkHive).
     virtual HiveCheckResult loadCheck(const std::wstring& file, const std::wstring& scratchParent);
 };
-RestoreActions& restoreActions();
-// Installs a replacement; nullptr restores the real one. Returns the previous one.
-RestoreActions* setRestoreActions(RestoreActions* actions);
 
-// Fills session.plan from the selected DATA sections. On failure sets failed and the code
-// (611, 612), except when SURVIN.INI itself is gone.
+// Fills session.plan from the selected DATA sections, reporting to session.callback (none
+// when it is null). On failure sets failed and the code (611, 612), except when SURVIN.INI
+// itself is gone.
 bool BuildRestorePlan(RestoreSession& session);
-// The whole restore, reported to window (may be null) by WM_JOB_NOTIFY. A run in which
-// any step failed ends with failed set and the code of its first failure, also when the
-// user chose to go on.
-void RunRestore(RestoreSession& session, HWND window);
-// wsprintf rules (at most 1024 characters); posts a new std::string the receiver frees.
-void PostProgress(const RestoreSession& session, WPARAM kind, const char* format, ...);
+// The whole restore, reported to and asked through callback. A run in which any step
+// failed ends with failed set and the code of its first failure, also when the user chose
+// to go on.
+void RunRestore(RestoreSession& session, RestoreCallback& callback);
 void RestartWindows();

@@ -8,11 +8,13 @@
 #include "edition.h"
 #include "platform.h"
 #include "session.h"
+#include "survin_ini.h"
 
 namespace {
 
+namespace ini = survinini;
+
 constexpr DWORD kCchProfileText = 260;
-const char kInfoSection[] = "INFO";
 
 bool isWhite(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
@@ -35,7 +37,7 @@ const char kRootStrip[] = "\" \\";
 
 std::string readInfo(const std::string& file, const char* key) {
     char buffer[kCchProfileText] = "";
-    GetPrivateProfileStringA(kInfoSection, key, "", buffer, kCchProfileText, file.c_str());
+    GetPrivateProfileStringA(ini::kSectionInfo<char>, key, "", buffer, kCchProfileText, file.c_str());
     return buffer;
 }
 
@@ -208,8 +210,9 @@ void initSession(RestoreSession& session, const std::string& programFolder) {
     // SURVIN.INI found through an empty path would be one of the current drive's root.
     session.backupFolder = programFolder;
     if (!session.backupFolder.empty() && session.backupFolder.back() != '\\') session.backupFolder += '\\';
-    session.infoFilePath = session.backupFolder.empty() ? std::string() : session.backupFolder + "SURVIN.INI";
-    session.progressWindow = nullptr;
+    session.infoFilePath =
+        session.backupFolder.empty() ? std::string() : session.backupFolder + ini::kFileName<char>.text;
+    session.callback = nullptr;
     session.failed = 0;
     session.failureCode = 0;
     session.backupExisting = 1;
@@ -228,30 +231,30 @@ bool LoadRestoreInfo(RestoreSession& session) {
     const std::string& file = session.infoFilePath;
     if (file.empty() || !PathFileExistsA(file.c_str())) return false;
 
-    std::string dateTime = readInfo(file, "DateTime");
+    std::string dateTime = readInfo(file, ini::kKeyDateTime<char>);
     if (dateTime.empty()) return false;
     session.backupDateTime = dateTime;
 
-    std::string winVer = readInfo(file, "WinVer");
+    std::string winVer = readInfo(file, ini::kKeyWinVer<char>);
     if (winVer.empty()) return false;
     int versionCode = versionCodeOfWinVer(winVer);
     if (versionCode == 0) return false;
     session.backupVersionCode = versionCode;
     parseWinVer(winVer, &session.backupWinVerMajor, &session.backupWinVerMinor);
 
-    std::string osString = readInfo(file, "OSString");
+    std::string osString = readInfo(file, ini::kKeyOsString<char>);
     if (osString.empty()) return false;
     session.backupOsString = trimmedWhite(osString);
 
     // OSINFO must be intact (the structure read checks length and checksum) and must be
     // the record OSString was made from.
     session.backupOsInfo = OsInfoRecord{};
-    if (!GetPrivateProfileStructA(kInfoSection, "OSINFO", &session.backupOsInfo, sizeof(OsInfoRecord),
-                                  file.c_str()))
+    if (!GetPrivateProfileStructA(ini::kSectionInfo<char>, ini::kKeyOsInfo<char>, &session.backupOsInfo,
+                                  sizeof(OsInfoRecord), file.c_str()))
         return false;
     if (!osStringOfRecord(session.backupOsInfo, session.backupOsString)) return false;
 
-    std::string sysRoot = readInfo(file, "SysRoot");
+    std::string sysRoot = readInfo(file, ini::kKeySysRoot<char>);
     if (sysRoot.empty()) return false;
     // A root that is nothing but quotes, blanks and backslashes names no installation.
     std::string root = trimmed(sysRoot, kRootStrip);
@@ -259,13 +262,10 @@ bool LoadRestoreInfo(RestoreSession& session) {
     session.backupSysRoot = root;
     session.targetWindowsRoot = root;
 
-    for (int i = 0; i < 100; ++i) {
-        char section[32];
-        wsprintfA(section, "%s%d", "DATA", i);
-        int category = static_cast<int>(GetPrivateProfileIntA(section, "Category", -1, file.c_str()));
-        if (category == -1) break;
-        session.availableCategories |= static_cast<DWORD>(category);
-    }
+    auto readKey = [&file](const char* section, const char* key, char* out, int cch) {
+        return static_cast<int>(GetPrivateProfileStringA(section, key, "", out, static_cast<DWORD>(cch), file.c_str()));
+    };
+    session.availableCategories |= ini::categoriesOf<char>(readKey);
     if (session.availableCategories == 0) return false;
     session.selectedCategories = session.availableCategories;
     return true;

@@ -9,12 +9,11 @@
 
 #include "osinfo.h"
 
-constexpr UINT WM_JOB_NOTIFY = WM_USER + 12;
-enum RestoreNotifyKind : WPARAM { JOB_STARTED = 1, JOB_FINISHED = 2, JOB_STATUS = 3, JOB_LOGLINE = 4 };
-
 enum RestoreMode : int { WindowsApi = 1, CopyFiles = 2 };
 
 constexpr int kCchPlanPath = 520;
+
+class RestoreCallback;
 
 struct RestorePlanEntry {
     HKEY rootKey;
@@ -52,10 +51,8 @@ struct RestoreSession {
     int backupExisting = 1;
     int failed = 0;
     int failureCode = 0;
-    HWND progressWindow = nullptr;
+    // The front end of the run under way (RunRestore); none when null.
+    RestoreCallback* callback = nullptr;
 };
 
 RestoreSession& theSession();
-
-// The receiver's side of a WM_JOB_NOTIFY text: takes ownership of the posted string.
-std::string takeNotifyText(LPARAM lParam);

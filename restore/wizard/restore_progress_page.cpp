@@ -5,19 +5,81 @@
 #include <commctrl.h>
 #include <prsht.h>
 
-#include <vector>
+#include <memory>
 
-#include "engine.h"
 #include "errors.h"
 #include "resource.h"
+#include "restore_wizard.h"
 #include "session.h"
 
 namespace {
 
 constexpr int kProgressPageIndex = 1;
 
+// The text of a JOB_STATUS or JOB_LOGLINE notice, with the step of a log line; the
+// receiver takes ownership.
+struct NoticeText {
+    RestoreStep step;
+    std::string text;
+};
+
+std::unique_ptr<NoticeText> takeNotice(LPARAM lParam) {
+    return std::unique_ptr<NoticeText>(reinterpret_cast<NoticeText*>(lParam));
+}
+
+// The page as the engine's front end: reports become notices the page posts to itself,
+// questions and the restart note message boxes owned by the page.
+class PageCallback final : public RestoreCallback {
+public:
+    PageCallback(HWND page, RestoreCallback* platform) : page_(page), platform_(platform) {}
+
+    void started() override { PostMessageA(page_, WM_JOB_NOTIFY, JOB_STARTED, 0); }
+    void status(const std::string& text) override { post(JOB_STATUS, kOwnLine, text); }
+    void logLine(RestoreStep step, const std::string& text) override { post(JOB_LOGLINE, step, text); }
+    void finished() override { PostMessageA(page_, WM_JOB_NOTIFY, JOB_FINISHED, 0); }
+
+    bool askToGoOn(const std::string& text, QuestionCaption caption) override {
+        const std::string title = caption == QuestionCaption::RestoreError ? "恢复错误" : programCaption();
+        return MessageBoxA(page_, text.c_str(), title.c_str(), MB_YESNO | MB_ICONINFORMATION) != IDNO;
+    }
+    void restartNote(const std::string& text, const std::string& caption) override {
+        MessageBoxA(page_, text.c_str(), caption.c_str(), MB_OK | MB_ICONINFORMATION);
+    }
+
+    LONG replaceKey(HKEY root, const std::string& subKey, const std::string& newFile,
+                    const std::string& oldFile) override {
+        return platform_ ? platform_->replaceKey(root, subKey, newFile, oldFile)
+                         : RestoreCallback::replaceKey(root, subKey, newFile, oldFile);
+    }
+    void restartWindows() override {
+        if (platform_) {
+            platform_->restartWindows();
+        } else {
+            RestoreCallback::restartWindows();
+        }
+    }
+    HiveCheckResult loadCheck(const std::wstring& file, const std::wstring& scratchParent) override {
+        return platform_ ? platform_->loadCheck(file, scratchParent) : RestoreCallback::loadCheck(file, scratchParent);
+    }
+
+private:
+    void post(WPARAM kind, RestoreStep step, const std::string& text) {
+        std::unique_ptr<NoticeText> notice(new NoticeText{step, text});
+        if (PostMessageA(page_, WM_JOB_NOTIFY, kind, reinterpret_cast<LPARAM>(notice.get()))) notice.release();
+    }
+    static std::string programCaption() {
+        char caption[128] = "";
+        if (LoadStringA(restoreResourceModule(), IDS_CAPTION, caption, sizeof(caption)) <= 0) return "注册表恢复";
+        return caption;
+    }
+
+    HWND page_;
+    RestoreCallback* platform_;
+};
+
 struct ProgressContext {
     RestoreSession* session = nullptr;
+    RestoreCallback* platform = nullptr;
     bool running = false;
 };
 
@@ -25,35 +87,12 @@ ProgressContext* contextOf(HWND page) {
     return reinterpret_cast<ProgressContext*>(GetWindowLongPtrA(page, DWLP_USER));
 }
 
-std::string itemText(HWND list, int index) {
-    std::vector<char> buffer(2048);
-    for (;;) {
-        LVITEMA item = {};
-        item.iSubItem = 0;
-        item.pszText = buffer.data();
-        item.cchTextMax = static_cast<int>(buffer.size());
-        const int cch = static_cast<int>(
-            SendMessageA(list, LVM_GETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item)));
-        if (cch < static_cast<int>(buffer.size()) - 1) return std::string(buffer.data(), cch);
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
-// Byte offset of the first "..." in GBK text, skipping the trail bytes of double-byte
-// characters; npos when there is none.
-size_t findEllipsis(const std::string& text) {
-    const char* start = text.c_str();
-    for (const char* p = start; *p; p = CharNextA(p)) {
-        if (p[0] == '.' && p[1] == '.' && p[2] == '.') return static_cast<size_t>(p - start);
-    }
-    return std::string::npos;
-}
-
-int appendItem(HWND list, const std::string& text) {
+int appendItem(HWND list, RestoreStep step, const std::string& text) {
     LVITEMA item = {};
-    item.mask = LVIF_TEXT;
+    item.mask = LVIF_TEXT | LVIF_PARAM;
     item.iItem = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
     item.pszText = const_cast<char*>(text.c_str());
+    item.lParam = step;
     return static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
 }
 
@@ -85,7 +124,8 @@ void onSetActive(HWND page) {
 void onFinish(HWND page, ProgressContext& context) {
     PostMessageA(GetParent(page), PSM_SETWIZBUTTONS, 0, PSWIZB_DISABLEDFINISH);
     SetDlgItemTextA(page, IDC_MAIN_TEXT, "请稍等...\n恢复时您的计算机可能没有反应。");
-    RunRestore(*context.session, page);
+    PageCallback callback(page, context.platform);
+    RunRestore(*context.session, callback);
 }
 
 void onNotify(HWND page, ProgressContext& context, WPARAM kind, LPARAM lParam) {
@@ -108,14 +148,15 @@ void onNotify(HWND page, ProgressContext& context, WPARAM kind, LPARAM lParam) {
         break;
     }
     case JOB_STATUS: {
-        std::string text = takeNotifyText(lParam);
-        SetDlgItemTextA(page, IDC_STATUS_TEXT, text.c_str());
+        std::unique_ptr<NoticeText> notice = takeNotice(lParam);
+        if (notice) SetDlgItemTextA(page, IDC_STATUS_TEXT, notice->text.c_str());
         break;
     }
     case JOB_LOGLINE: {
-        std::string text = takeNotifyText(lParam);
+        std::unique_ptr<NoticeText> notice = takeNotice(lParam);
+        if (!notice) break;
         HWND list = GetDlgItem(page, IDC_PROGRESS_LIST);
-        const int index = mergeLogLine(list, text);
+        const int index = mergeLogLine(list, notice->step, notice->text);
         if (index >= 0) SendMessageA(list, LVM_ENSUREVISIBLE, index, FALSE);
         SendMessageA(list, LVM_SETCOLUMNWIDTH, 0, LVSCW_AUTOSIZE);
         break;
@@ -125,35 +166,29 @@ void onNotify(HWND page, ProgressContext& context, WPARAM kind, LPARAM lParam) {
 
 }  // namespace
 
-int mergeLogLine(HWND list, const std::string& text) {
-    const size_t ellipsis = findEllipsis(text);
-    if (ellipsis == std::string::npos) return appendItem(list, text);
-    const std::string key = text.substr(0, ellipsis);
-    const std::string rest = text.substr(ellipsis + 3);
-    const int keyLength = static_cast<int>(key.size());
-    const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        std::string old = itemText(list, i);
-        if (static_cast<int>(old.size()) < keyLength) continue;
-        if (CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, old.c_str(), keyLength,
-                           key.c_str(), keyLength) != CSTR_EQUAL)
-            continue;
-        std::string merged = old + rest;
-        LVITEMA item = {};
-        item.iSubItem = 0;
-        item.pszText = const_cast<char*>(merged.c_str());
-        SendMessageA(list, LVM_SETITEMTEXTA, i, reinterpret_cast<LPARAM>(&item));
-        return i;
-    }
-    return appendItem(list, text);
+int mergeLogLine(HWND list, RestoreStep step, const std::string& text) {
+    if (step == kOwnLine) return appendItem(list, step, text);
+    LVFINDINFOA find = {};
+    find.flags = LVFI_PARAM;
+    find.lParam = step;
+    const int index = static_cast<int>(SendMessageA(list, LVM_FINDITEMA, static_cast<WPARAM>(-1),
+                                                    reinterpret_cast<LPARAM>(&find)));
+    if (index < 0) return appendItem(list, step, text);
+    LVITEMA item = {};
+    item.iSubItem = 0;
+    item.pszText = const_cast<char*>(text.c_str());
+    SendMessageA(list, LVM_SETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item));
+    return index;
 }
 
 INT_PTR CALLBACK progressPageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_INITDIALOG: {
         const PROPSHEETPAGEA* sheetPage = reinterpret_cast<const PROPSHEETPAGEA*>(lParam);
+        const ProgressPageStart* start = reinterpret_cast<const ProgressPageStart*>(sheetPage->lParam);
         ProgressContext* context = new ProgressContext;
-        context->session = reinterpret_cast<RestoreSession*>(sheetPage->lParam);
+        context->session = start->session;
+        context->platform = start->platform;
         onInit(page, context);
         return TRUE;
     }
@@ -173,7 +208,7 @@ INT_PTR CALLBACK progressPageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lPa
         if (context) {
             onNotify(page, *context, wParam, lParam);
         } else if (wParam == JOB_STATUS || wParam == JOB_LOGLINE) {
-            takeNotifyText(lParam);
+            takeNotice(lParam);
         }
         return TRUE;
     }

@@ -86,7 +86,7 @@ std::string windowTextA(HWND wnd) {
 
 std::string dlgItemTextA(HWND dlg, int id) { return windowTextA(GetDlgItem(dlg, id)); }
 
-void runRestoreWizard(RestoreSession& session, HWND owner) {
+void runRestoreWizard(RestoreSession& session, HWND owner, RestoreCallback* platform) {
     HINSTANCE resources = restoreResourceModule();
     ensureLinkClass("SysLink");
 
@@ -107,7 +107,8 @@ void runRestoreWizard(RestoreSession& session, HWND owner) {
     pages[1].hInstance = resources;
     pages[1].pszTemplate = MAKEINTRESOURCEA(IDD_PROGRESS);
     pages[1].pfnDlgProc = progressPageProc;
-    pages[1].lParam = reinterpret_cast<LPARAM>(&session);
+    ProgressPageStart progressStart = {&session, platform};
+    pages[1].lParam = reinterpret_cast<LPARAM>(&progressStart);
     pages[1].pszHeaderTitle = "注册表恢复";
     HPROPSHEETPAGE handles[2] = {CreatePropertySheetPageA(&pages[0]), CreatePropertySheetPageA(&pages[1])};
     if (!handles[0] || !handles[1]) {

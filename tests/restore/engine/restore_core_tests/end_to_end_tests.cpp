@@ -86,11 +86,9 @@ TEST(EndToEnd, BackupOfTolmenIsRestoredIntoAnOfflineInstallationByteForByte) {
     ASSERT_GE(hives.size(), 3u);
 
     ScriptedActions actions;
-    NotifyRecorder recorder(true);
     session.restoreMode = CopyFiles;
     session.targetWindowsRoot = "R:\\windows";
-    RunRestore(session, recorder.hwnd());
-    recorder.pump();
+    RunRestore(session, actions);
 
     EXPECT_EQ(0, session.failed);
     EXPECT_TRUE(actions.questions.empty());
@@ -103,7 +101,7 @@ TEST(EndToEnd, BackupOfTolmenIsRestoredIntoAnOfflineInstallationByteForByte) {
         EXPECT_EQ(saved, fileBytes(hives[i].live)) << hives[i].live;
         EXPECT_EQ("offline hive " + hives[i].live, fileBytes(hives[i].live + ".BAK"));
     }
-    EXPECT_EQ(wide("处理  "), recorder.lines(JOB_LOGLINE).back());
+    EXPECT_EQ(wide("处理  "), actions.lines(Reported::Line).back());
 }
 
 namespace {

@@ -5,7 +5,6 @@
 #include "restore_fixture.h"
 
 using namespace restore_tests;
-using testing_support::NotifyRecorder;
 
 namespace {
 
@@ -18,15 +17,13 @@ protected:
     }
     bool build(const std::string& target = "C:\\WINDOWS", DWORD selected = 7) {
         session = folder.session(target, selected);
-        session.progressWindow = recorder.hwnd();
-        bool ok = BuildRestorePlan(session);
-        recorder.pump();
-        return ok;
+        session.callback = &recorder;
+        return BuildRestorePlan(session);
     }
 
     BackupFolder folder;
     RestoreSession session;
-    NotifyRecorder recorder{true};
+    ScriptedActions recorder;
 };
 
 }  // namespace
@@ -52,7 +49,7 @@ TEST_F(PlanTest, EntriesTakeRootKeySubKeyPathsAndCategory) {
     EXPECT_EQ(2, user.category);
     EXPECT_EQ(0, session.failed);
 
-    std::vector<std::wstring> status = recorder.lines(JOB_STATUS);
+    std::vector<std::wstring> status = recorder.lines(Reported::Status);
     ASSERT_EQ(2u, status.size());
     EXPECT_EQ(wide("验证配置单元 system"), status[0]);
     EXPECT_EQ(wide("验证配置单元 Users\\1\\NTUSER.DAT"), status[1]);
@@ -113,7 +110,7 @@ TEST_F(PlanTest, UnselectedSectionsAreSkippedUnread) {
     ASSERT_TRUE(build("C:\\WINDOWS", 1));
     ASSERT_EQ(1u, session.plan.size());
     EXPECT_STREQ("SYSTEM", session.plan[0].subKey);
-    EXPECT_EQ(1u, recorder.lines(JOB_STATUS).size());
+    EXPECT_EQ(1u, recorder.lines(Reported::Status).size());
 }
 
 TEST_F(PlanTest, AnEmptyOrTooShortKeyEndsThePlanThere) {
@@ -136,7 +133,7 @@ TEST_F(PlanTest, MissingSavedFileVoidsThePlanWith611) {
     EXPECT_FALSE(build());
     EXPECT_EQ(1, session.failed);
     EXPECT_EQ(err::kSavedHiveMissing, session.failureCode);
-    std::vector<std::wstring> log = recorder.lines(JOB_LOGLINE);
+    std::vector<std::wstring> log = recorder.lines(Reported::Line);
     ASSERT_EQ(1u, log.size());
     EXPECT_EQ(wide("配置单元 sam 没有找到"), log[0]);
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "edition.h"
 #include "platform.h"
 
@@ -11,34 +13,14 @@ namespace restore_tests {
 
 namespace {
 
-// No test may reach a real message box, hive replacement or restart: outside a
-// ScriptedActions scope every such call fails the test.
-class ForbiddenActions : public RestoreActions {
-public:
-    int ask(HWND, const std::string& text, const std::string&, UINT) override {
-        ADD_FAILURE() << "unscripted message box: " << text;
-        return IDNO;
-    }
-    LONG replaceKey(HKEY, const std::string&, const std::string&, const std::string&) override {
-        ADD_FAILURE() << "unscripted hive replacement";
-        return ERROR_ACCESS_DENIED;
-    }
-    void restartWindows() override { ADD_FAILURE() << "unscripted restart"; }
-};
-
 class GuardEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        setRestoreActions(&forbidden_);
         // As the program does at its start: loading a hive to check it needs the restore
         // privilege.
         ASSERT_TRUE(enablePrivilege(true, L"SeBackupPrivilege"));
         ASSERT_TRUE(enablePrivilege(true, L"SeRestorePrivilege"));
     }
-    void TearDown() override { setRestoreActions(nullptr); }
-
-private:
-    ForbiddenActions forbidden_;
 };
 
 [[maybe_unused]] ::testing::Environment* const g_guard =
@@ -145,27 +127,23 @@ void OfflineTree::put(const std::string& path, const std::string& bytes) {
     ASSERT_TRUE(writeBytes(full, bytes)) << path;
 }
 
-ScriptedActions::ScriptedActions() : previous_(setRestoreActions(this)) {}
-ScriptedActions::~ScriptedActions() { setRestoreActions(previous_); }
-
 HiveCheckResult ScriptedActions::loadCheck(const std::wstring& file, const std::wstring& scratchParent) {
     scratchParents.push_back(scratchParent);
     for (const std::string& name : uncheckable) {
         if (lstrcmpiW(file.c_str(), wide(name).c_str()) == 0) return {HiveVerdict::Unverifiable, ERROR_PRIVILEGE_NOT_HELD};
     }
-    return RestoreActions::loadCheck(file, scratchParent);
+    return RestoreCallback::loadCheck(file, scratchParent);
 }
 
-int ScriptedActions::ask(HWND owner, const std::string& text, const std::string& caption, UINT flags) {
-    questions.push_back({owner, text, caption, flags});
-    if (flags == (MB_OK | MB_ICONINFORMATION)) return IDOK;
+bool ScriptedActions::askToGoOn(const std::string& text, QuestionCaption caption) {
+    questions.push_back({text, false, caption, std::string()});
     if (answers.empty()) {
         ADD_FAILURE() << "no scripted answer for: " << text;
-        return IDNO;
+        return false;
     }
     int answer = answers.front();
     answers.erase(answers.begin());
-    return answer;
+    return answer == IDYES;
 }
 
 LONG ScriptedActions::replaceKey(HKEY root, const std::string& subKey, const std::string& newFile,
@@ -177,22 +155,28 @@ LONG ScriptedActions::replaceKey(HKEY root, const std::string& subKey, const std
     return result;
 }
 
-std::vector<std::wstring> mergedLog(const std::vector<std::wstring>& lines) {
+std::vector<std::wstring> ScriptedActions::lines(Reported kind) const {
+    std::vector<std::wstring> texts;
+    for (const Notice& notice : notices) {
+        if (notice.kind == kind) texts.push_back(notice.text);
+    }
+    return texts;
+}
+
+std::vector<std::wstring> ScriptedActions::log(size_t first) const {
     std::vector<std::wstring> list;
-    for (const std::wstring& line : lines) {
-        size_t dots = line.find(L"...");
-        bool replaced = false;
-        if (dots != std::wstring::npos) {
-            std::wstring head = line.substr(0, dots);
-            for (std::wstring& existing : list) {
-                if (existing.compare(0, head.size(), head) == 0) {
-                    existing = line;
-                    replaced = true;
-                    break;
-                }
-            }
+    std::vector<RestoreStep> steps;
+    size_t n = 0;
+    for (const Notice& notice : notices) {
+        if (notice.kind != Reported::Line || n++ < first) continue;
+        size_t at = notice.step == kOwnLine ? steps.size()
+                                            : size_t(std::find(steps.begin(), steps.end(), notice.step) - steps.begin());
+        if (at == steps.size()) {
+            list.push_back(notice.text);
+            steps.push_back(notice.step);
+        } else {
+            list[at] = notice.text;
         }
-        if (!replaced) list.push_back(line);
     }
     return list;
 }

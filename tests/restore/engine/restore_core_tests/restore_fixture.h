@@ -1,6 +1,6 @@
 // Helpers of the restore engine's tests: backup folders with a hand-written SURVIN.INI,
-// scripted answers in place of message boxes, hive replacement and restart, and the
-// merging of log lines that the progress page does.
+// and a front end that records what the engine reports, answers its questions from a
+// script and stands in for the hive replacement and the restart.
 #pragma once
 #include <windows.h>
 
@@ -71,22 +71,39 @@ private:
     std::string root_;
 };
 
-// Stands in for the message boxes, the hive replacement and the restart while installed.
-class ScriptedActions : public RestoreActions {
+// What the engine reported, in order.
+enum class Reported { Started, Status, Line, Finished };
+
+// The engine's front end for a test: records the reports, answers the Yes/No questions from
+// answers, and records the hive replacements and restarts instead of making them.
+class ScriptedActions : public RestoreCallback {
 public:
+    struct Notice {
+        Reported kind;
+        std::wstring text;  // empty for Started and Finished
+        RestoreStep step;
+    };
     struct Question {
-        HWND owner;
         std::string text;
-        std::string caption;
-        UINT flags;
+        bool note;                // the note before the restart, not a Yes/No question
+        QuestionCaption caption;  // of a Yes/No question
+        std::string noteCaption;  // of the note
     };
     struct Replacement {
         HKEY root;
         std::string subKey, newFile, oldFile;
     };
-    ScriptedActions();
-    ~ScriptedActions() override;
-    int ask(HWND owner, const std::string& text, const std::string& caption, UINT flags) override;
+
+    void started() override { notices.push_back({Reported::Started, std::wstring(), kOwnLine}); }
+    void status(const std::string& text) override { notices.push_back({Reported::Status, wide(text), kOwnLine}); }
+    void logLine(RestoreStep step, const std::string& text) override {
+        notices.push_back({Reported::Line, wide(text), step});
+    }
+    void finished() override { notices.push_back({Reported::Finished, std::wstring(), kOwnLine}); }
+    bool askToGoOn(const std::string& text, QuestionCaption caption) override;
+    void restartNote(const std::string& text, const std::string& caption) override {
+        questions.push_back({text, true, QuestionCaption::Program, caption});
+    }
     LONG replaceKey(HKEY root, const std::string& subKey, const std::string& newFile,
                     const std::string& oldFile) override;
     void restartWindows() override { ++restarts; }
@@ -94,21 +111,21 @@ public:
     // cannot be made (as without the restore privilege, or without room for the copy).
     HiveCheckResult loadCheck(const std::wstring& file, const std::wstring& scratchParent) override;
 
-    std::vector<int> answers;           // for Yes/No questions, in order
+    // The texts reported as kind.
+    std::vector<std::wstring> lines(Reported kind) const;
+    // The progress list made of the log lines from the first-th on: a line of a step
+    // replaces the line of the same step, any other line is added.
+    std::vector<std::wstring> log(size_t first = 0) const;
+
+    std::vector<Notice> notices;
+    std::vector<int> answers;           // IDYES or IDNO for the Yes/No questions, in order
     std::vector<LONG> replaceResults;   // in order; ERROR_SUCCESS once used up
-    std::vector<Question> questions;    // every message box, notes included
+    std::vector<Question> questions;    // every question and note
     std::vector<Replacement> replacements;
     int restarts = 0;
     std::vector<std::string> uncheckable;
     std::vector<std::wstring> scratchParents;  // where each check was asked to make its copy
-
-private:
-    RestoreActions* previous_;
 };
-
-// The progress list: a line containing "..." replaces the line that starts with the same
-// text before the "..."; any other line is added.
-std::vector<std::wstring> mergedLog(const std::vector<std::wstring>& lines);
 
 std::string fileBytes(const std::string& path);
 bool exists(const std::string& path);

@@ -12,12 +12,8 @@
 using namespace restore_tests;
 using testing_support::adminOnlyDacl;
 using testing_support::daclOf;
-using testing_support::NotifyRecorder;
 
 namespace {
-
-const UINT kQuestion = MB_YESNO | MB_ICONINFORMATION;  // 0x44
-const UINT kNote = MB_OK | MB_ICONINFORMATION;         // 0x40
 
 // Two hives of an installation under R:\tolmen-tests\...\WINDOWS and their saved copies.
 class RunTest : public ::testing::Test {
@@ -37,10 +33,9 @@ protected:
     }
     void run(int mode) {
         session.restoreMode = mode;
-        RunRestore(session, recorder.hwnd());
-        recorder.pump();
+        RunRestore(session, actions);
     }
-    std::vector<std::wstring> log() const { return recorder.lines(JOB_LOGLINE); }
+    std::vector<std::wstring> log() const { return actions.lines(Reported::Line); }
     // "恢复 (n / N) H ..." followed by the given ending.
     static std::wstring line(int n, const std::string& hive, const char* ending = "") {
         char head[1100];
@@ -54,7 +49,6 @@ protected:
     std::string windows, systemHive, userHive;
     std::string savedSystem, savedUser;  // the saved files' bytes
     RestoreSession session;
-    NotifyRecorder recorder{true};
     ScriptedActions actions;
 };
 
@@ -76,18 +70,18 @@ TEST_F(RunTest, CopyFilesKeepsTheLiveHivesAsBakFiles) {
     EXPECT_EQ(0, actions.restarts);
     EXPECT_TRUE(actions.replacements.empty());
 
-    const auto& notices = recorder.notices();
+    const auto& notices = actions.notices;
     ASSERT_GE(notices.size(), 3u);
-    EXPECT_EQ(JOB_STARTED, notices.front().kind);
-    EXPECT_EQ(JOB_FINISHED, notices[notices.size() - 2].kind);
-    EXPECT_EQ(JOB_LOGLINE, notices.back().kind);
+    EXPECT_EQ(Reported::Started, notices.front().kind);
+    EXPECT_EQ(Reported::Finished, notices[notices.size() - 2].kind);
+    EXPECT_EQ(Reported::Line, notices.back().kind);
     EXPECT_EQ(text("处理  "), notices.back().text);
 
     std::vector<std::wstring> expected = {
         text("备份配置单元 (1 / 2) " + systemHive + "..."), line(1, systemHive, " 成功"),
         text("备份配置单元 (2 / 2) " + userHive + "..."), line(2, userHive, " 成功"), text("处理  ")};
-    EXPECT_EQ(expected, mergedLog(log()));
-    EXPECT_EQ(line(2, userHive), recorder.lines(JOB_STATUS).back());
+    EXPECT_EQ(expected, actions.log());
+    EXPECT_EQ(line(2, userHive), actions.lines(Reported::Status).back());
 }
 
 // The restore program started from a backup on a file server works on the folder there.
@@ -129,7 +123,7 @@ TEST_F(RunTest, CopyFilesWithoutBackupWritesNoBakFile) {
     EXPECT_FALSE(exists(userHive + ".BAK"));
     std::vector<std::wstring> expected = {line(1, systemHive, " 成功"), line(2, userHive, " 成功"),
                                           text("处理  ")};
-    EXPECT_EQ(expected, mergedLog(log()));
+    EXPECT_EQ(expected, actions.log());
 }
 
 TEST_F(RunTest, FailedBackupCopyAnsweredYesRestoresButReportsTheFailure) {
@@ -138,15 +132,14 @@ TEST_F(RunTest, FailedBackupCopyAnsweredYesRestoresButReportsTheFailure) {
     run(CopyFiles);
     ASSERT_EQ(1u, actions.questions.size());
     EXPECT_EQ("无法备份 " + systemHive + ".\n\n继续吗？", actions.questions[0].text);
-    EXPECT_EQ("恢复错误", actions.questions[0].caption);
-    EXPECT_EQ(kQuestion, actions.questions[0].flags);
-    EXPECT_EQ(recorder.hwnd(), actions.questions[0].owner);
+    EXPECT_EQ(QuestionCaption::RestoreError, actions.questions[0].caption);
+    EXPECT_FALSE(actions.questions[0].note);
     EXPECT_EQ(savedSystem, fileBytes(systemHive));
     EXPECT_EQ(savedUser, fileBytes(userHive));
     EXPECT_EQ(1, session.failed);
     EXPECT_EQ(err::kBackupExisting, session.failureCode);
 
-    std::vector<std::wstring> merged = mergedLog(log());
+    std::vector<std::wstring> merged = actions.log();
     ASSERT_EQ(6u, merged.size());
     std::wstring failure = text("备份配置单元 (1 of 2) " + systemHive + "... 失败 ");
     EXPECT_EQ(failure, merged[1].substr(0, failure.size()));  // a line of its own
@@ -179,13 +172,13 @@ TEST_F(RunTest, FailedCopyAnsweredYesGoesOnAndAnsweredNoStopsWith614) {
     EXPECT_EQ(folder.session(windows).backupFolder + "system", session.plan[0].savedFile);
     EXPECT_EQ("无法复制 " + folder.folder() + "system\n到\n" + systemHive + ".\n\n继续下一个文件吗？",
               actions.questions[0].text);
-    EXPECT_EQ("恢复错误", actions.questions[0].caption);
+    EXPECT_EQ(QuestionCaption::RestoreError, actions.questions[0].caption);
     EXPECT_EQ("live SYSTEM", fileBytes(systemHive));
     EXPECT_FALSE(exists(systemHive + ".TMP"));
     EXPECT_EQ(savedUser, fileBytes(userHive));
     EXPECT_EQ(1, session.failed);
     EXPECT_EQ(err::kRestoreHive, session.failureCode);
-    std::vector<std::wstring> merged = mergedLog(log());
+    std::vector<std::wstring> merged = actions.log();
     ASSERT_EQ(3u, merged.size());
     std::wstring failure = line(1, systemHive, " 失败 ");
     EXPECT_EQ(failure, merged[0].substr(0, failure.size()));
@@ -199,9 +192,8 @@ TEST_F(RunTest, FailedCopyAnsweredYesGoesOnAndAnsweredNoStopsWith614) {
     second.backupExisting = 0;
     second.restoreMode = CopyFiles;
     actions.answers = {IDNO};
-    RunRestore(second, nullptr);
+    RunRestore(second, actions);
     EXPECT_EQ(2u, actions.questions.size());
-    EXPECT_EQ(nullptr, actions.questions[1].owner);
     EXPECT_EQ(1, second.failed);
     EXPECT_EQ(err::kRestoreHive, second.failureCode);
     EXPECT_EQ("live NTUSER", fileBytes(userHive));
@@ -235,11 +227,11 @@ TEST_F(RunTest, ReplacementCopiesToTmpAndRestartsOnceAfterSuccess) {
     ASSERT_EQ(1u, actions.questions.size());
     EXPECT_EQ("Windows 必须重新启动才能完成恢复操作。单击“确定”，Windows 将自动重新启动。",
               actions.questions[0].text);
-    EXPECT_EQ("注册表恢复完成。", actions.questions[0].caption);
-    EXPECT_EQ(kNote, actions.questions[0].flags);
+    EXPECT_EQ("注册表恢复完成。", actions.questions[0].noteCaption);
+    EXPECT_TRUE(actions.questions[0].note);
     std::vector<std::wstring> expected = {line(1, systemHive, " 成功"), line(2, userHive, " 成功"),
                                           text("处理  ")};
-    EXPECT_EQ(expected, mergedLog(log()));
+    EXPECT_EQ(expected, actions.log());
 }
 
 TEST_F(RunTest, FailedReplacementAnsweredYesStillRestartsForTheOtherHive) {
@@ -249,13 +241,13 @@ TEST_F(RunTest, FailedReplacementAnsweredYesStillRestartsForTheOtherHive) {
     ASSERT_EQ(2u, actions.questions.size());
     EXPECT_EQ("无法恢复 " + systemHive + ".TMP\n到\n" + systemHive + ".\n\n继续下一个文件吗？",
               actions.questions[0].text);
-    EXPECT_EQ("注册表恢复", actions.questions[0].caption);  // the program's caption, not the copy's
-    EXPECT_EQ(kQuestion, actions.questions[0].flags);
-    EXPECT_EQ(kNote, actions.questions[1].flags);
+    EXPECT_EQ(QuestionCaption::Program, actions.questions[0].caption);  // the program's caption, not the copy's
+    EXPECT_FALSE(actions.questions[0].note);
+    EXPECT_TRUE(actions.questions[1].note);
     EXPECT_EQ(1, actions.restarts);
     EXPECT_EQ(1, session.failed);
     EXPECT_EQ(err::kRestoreHive, session.failureCode);
-    std::vector<std::wstring> merged = mergedLog(log());
+    std::vector<std::wstring> merged = actions.log();
     ASSERT_EQ(3u, merged.size());
     EXPECT_EQ(line(1, systemHive, " 失败 ") + wide(windowsErrorTextA(ERROR_ACCESS_DENIED)), merged[0]);
     EXPECT_EQ(line(2, userHive, " 成功"), merged[1]);
@@ -291,8 +283,8 @@ TEST_F(RunTest, FailedCopyToTmpAsksAboutTheTemporaryFile) {
     EXPECT_EQ("无法复制 " + folder.folder() + "system\n到\n" + windows +
                   "\\system32\\nowhere\\config\\SYSTEM.TMP.\n\n继续下一个文件吗？",
               actions.questions[0].text);
-    EXPECT_EQ("注册表恢复", actions.questions[0].caption);
-    EXPECT_EQ(kQuestion, actions.questions[0].flags);
+    EXPECT_EQ(QuestionCaption::Program, actions.questions[0].caption);
+    EXPECT_FALSE(actions.questions[0].note);
     ASSERT_EQ(1u, actions.replacements.size());  // only the second hive reached it
     EXPECT_EQ(1, actions.restarts);
     EXPECT_EQ(err::kRestoreHive, session.failureCode);
@@ -316,18 +308,6 @@ TEST_F(RunTest, InfoFileGoneSinceTheStartIsNoSuccess) {
     EXPECT_EQ("live SYSTEM", fileBytes(systemHive));
     EXPECT_TRUE(actions.questions.empty());
     EXPECT_EQ(std::vector<std::wstring>{text("处理 包含错误")}, log());
-}
-
-TEST_F(RunTest, NothingIsPostedWithoutAWindow) {
-    RunRestore(session, nullptr);  // WindowsApi, all replacements succeed
-    recorder.pump();
-    EXPECT_TRUE(recorder.notices().empty());
-    EXPECT_EQ(1, actions.restarts);
-    ASSERT_EQ(1u, actions.questions.size());
-    EXPECT_EQ(nullptr, actions.questions[0].owner);
-    PostProgress(session, JOB_LOGLINE, "%s", "x");
-    recorder.pump();
-    EXPECT_TRUE(recorder.notices().empty());
 }
 
 TEST_F(RunTest, TemporaryCopyNeverTakesTheNameOfALiveFile) {

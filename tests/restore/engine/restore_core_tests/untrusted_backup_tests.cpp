@@ -13,7 +13,6 @@
 
 using namespace restore_tests;
 using testing_support::hiveCheckKeys;
-using testing_support::NotifyRecorder;
 
 namespace {
 
@@ -100,8 +99,6 @@ TEST(HiveCheck, LeftoversOfAnEndedRunAreUnloadedOthersKept) {
 
 namespace {
 
-const UINT kQuestion = MB_YESNO | MB_ICONINFORMATION;
-
 // An installation under R:\tolmen-tests\...\WINDOWS with a system hive and a user hive,
 // and a backup of both.
 class Hardening : public ::testing::Test {
@@ -127,15 +124,13 @@ protected:
     void run(int mode, const std::string& target) {
         session = folder.session(target);
         session.restoreMode = mode;
-        RunRestore(session, recorder.hwnd());
-        recorder.pump();
+        RunRestore(session, actions);
     }
     OfflineTree offline;
     BackupFolder folder;
     std::string windows, systemHive, userHive, savedSystem, savedUser;
     const std::string thesis = "C:\\tolmen-tests\\THESIS.DOC";
     RestoreSession session;
-    NotifyRecorder recorder{true};
     ScriptedActions actions;
 };
 
@@ -186,17 +181,16 @@ TEST_F(Hardening, RefusedEntryIsThatEntrysFailureAlone) {
             actions.questions.clear();
             actions.replacements.clear();
             actions.answers = {IDYES};
-            const size_t before = recorder.lines(JOB_LOGLINE).size();
+            const size_t before = actions.lines(Reported::Line).size();
             run(mode, offline.root() + "\\WINNT");
 
             ASSERT_EQ(2u, session.plan.size());
             ASSERT_FALSE(actions.questions.empty());
             const auto& question = actions.questions[0];
             EXPECT_EQ(mode == CopyFiles ? "无法复制 " : "无法恢复 ", question.text.substr(0, 9));
-            EXPECT_EQ(mode == CopyFiles ? "恢复错误" : "注册表恢复", question.caption);
-            EXPECT_EQ(kQuestion, question.flags);
-            std::vector<std::wstring> lines = recorder.lines(JOB_LOGLINE);
-            std::vector<std::wstring> merged = mergedLog({lines.begin() + long(before), lines.end()});
+            EXPECT_EQ(mode == CopyFiles ? QuestionCaption::RestoreError : QuestionCaption::Program, question.caption);
+            EXPECT_FALSE(question.note);
+            std::vector<std::wstring> merged = actions.log(before);
             ASSERT_FALSE(merged.empty());
             EXPECT_EQ(0u, merged[0].find(wide("恢复 (1 / 2) "))) << ansi(merged[0]);
             EXPECT_NE(std::wstring::npos, merged[0].find(wide(entry.value.substr(1)))) << ansi(merged[0]);
@@ -229,7 +223,7 @@ TEST_F(Hardening, RefusedEntryIsThatEntrysFailureAlone) {
     EXPECT_EQ(1u, actions.questions.size());
     EXPECT_EQ(err::kRestoreHive, session.failureCode);
     EXPECT_EQ("live NTUSER", fileBytes(userHive));
-    EXPECT_EQ(wide("处理 包含错误"), recorder.lines(JOB_LOGLINE).back());
+    EXPECT_EQ(wide("处理 包含错误"), actions.lines(Reported::Line).back());
 }
 
 namespace {
@@ -264,7 +258,7 @@ TEST_F(Hardening, SavedFileThatDoesNotLoadIsNeverCopiedOverAnInstallation) {
             OfflineTree::put(userHive, "live NTUSER");
             actions.questions.clear();
             actions.answers = {answer};
-            const std::vector<std::wstring> before = recorder.lines(JOB_LOGLINE);
+            const size_t before = actions.lines(Reported::Line).size();
             run(CopyFiles);
             EXPECT_EQ("live SYSTEM", fileBytes(systemHive)) << "byte for byte";
             EXPECT_FALSE(exists(systemHive + ".BAK")) << "not even the .BAK copy";
@@ -272,12 +266,11 @@ TEST_F(Hardening, SavedFileThatDoesNotLoadIsNeverCopiedOverAnInstallation) {
             ASSERT_EQ(1u, actions.questions.size());
             EXPECT_EQ("无法复制 " + folder.folder() + "system\n到\n" + systemHive + ".\n\n继续下一个文件吗？",
                       actions.questions[0].text);
-            EXPECT_EQ("恢复错误", actions.questions[0].caption);
-            EXPECT_EQ(kQuestion, actions.questions[0].flags);
+            EXPECT_EQ(QuestionCaption::RestoreError, actions.questions[0].caption);
+            EXPECT_FALSE(actions.questions[0].note);
             EXPECT_EQ(1, session.failed);
             EXPECT_EQ(err::kRestoreHive, session.failureCode);
-            std::vector<std::wstring> lines = recorder.lines(JOB_LOGLINE);
-            std::vector<std::wstring> merged = mergedLog({lines.begin() + long(before.size()), lines.end()});
+            std::vector<std::wstring> merged = actions.log(before);
             ASSERT_FALSE(merged.empty());
             EXPECT_EQ(wide("恢复 (1 / 2) " + systemHive + " ... 失败 " + windowsErrorTextA(error)), merged[0]);
             // The answer decides about the next hive, which loads.
@@ -295,16 +288,15 @@ TEST_F(Hardening, HiveThatCouldNotBeCheckedIsRestoredAfterYes) {
         OfflineTree::put(systemHive, "live SYSTEM");
         actions.questions.clear();
         actions.answers = {answer};
-        const size_t before = recorder.lines(JOB_LOGLINE).size();
+        const size_t before = actions.lines(Reported::Line).size();
         run(CopyFiles);
         ASSERT_EQ(1u, actions.questions.size());
         EXPECT_EQ("无法验证 " + folder.folder() + "system.\n\n继续吗？", actions.questions[0].text);
-        EXPECT_EQ("恢复错误", actions.questions[0].caption);
+        EXPECT_EQ(QuestionCaption::RestoreError, actions.questions[0].caption);
         EXPECT_EQ(answer == IDYES ? savedSystem : "live SYSTEM", fileBytes(systemHive));
         EXPECT_EQ(answer == IDYES ? savedUser : "live NTUSER", fileBytes(userHive));
         EXPECT_EQ(err::kRestoreHive, session.failureCode);
-        std::vector<std::wstring> lines = recorder.lines(JOB_LOGLINE);
-        std::vector<std::wstring> merged = mergedLog({lines.begin() + long(before), lines.end()});
+        std::vector<std::wstring> merged = actions.log(before);
         const std::wstring unverified = wide("恢复 (1 of 2) " + systemHive + " ... 失败 ");
         bool reported = false;
         for (const std::wstring& line : merged) reported = reported || line.compare(0, unverified.size(), unverified) == 0;
@@ -330,7 +322,7 @@ TEST_F(Hardening, SavedFileThatDoesNotLoadIsNeverHandedToTheReplacement) {
     ASSERT_EQ(2u, actions.questions.size());  // the failure, then the restart note
     EXPECT_EQ("无法恢复 " + folder.folder() + "Users\\1\\NTUSER.DAT\n到\n" + userHive + ".\n\n继续下一个文件吗？",
               actions.questions[0].text);
-    EXPECT_EQ("注册表恢复", actions.questions[0].caption);
+    EXPECT_EQ(QuestionCaption::Program, actions.questions[0].caption);
     EXPECT_EQ(1, actions.restarts);
     EXPECT_EQ(err::kRestoreHive, session.failureCode);
 }

@@ -143,7 +143,7 @@ LONG ScriptedActions::replaceKey(HKEY root, const std::string& subKey, const std
 
 void ScriptedActions::restartWindows() { InterlockedIncrement(&restarts); }
 
-InProcessWizard::InProcessWizard(const std::string& folder, RestoreActions* actions)
+InProcessWizard::InProcessWizard(const std::string& folder, RestoreCallback* actions)
     : folder_(folder), actions_(actions) {
     loadWizardResources();
     thread_ = CreateThread(nullptr, 0, threadProc, this, 0, nullptr);
@@ -179,10 +179,8 @@ bool InProcessWizard::waitForEnd(DWORD timeoutMs) {
 
 DWORD WINAPI InProcessWizard::threadProc(void* self) {
     InProcessWizard* wizard = static_cast<InProcessWizard*>(self);
-    RestoreActions* previous = setRestoreActions(wizard->actions_);
     initSession(wizard->session, wizard->folder_);
-    runRestoreWizard(wizard->session, nullptr);
-    setRestoreActions(previous);
+    runRestoreWizard(wizard->session, nullptr, wizard->actions_);
     return 0;
 }
 

@@ -58,7 +58,7 @@ private:
 };
 
 // Records what the engine would have asked of Windows instead of doing it.
-class ScriptedActions : public RestoreActions {
+class ScriptedActions : public RestoreCallback {
 public:
     struct Replacement {
         HKEY root;
@@ -76,7 +76,7 @@ public:
 // session and the engine's actions open to the test.
 class InProcessWizard {
 public:
-    InProcessWizard(const std::string& folder, RestoreActions* actions);
+    InProcessWizard(const std::string& folder, RestoreCallback* actions);
     ~InProcessWizard();  // cancels the wizard if it is still open
     DWORD processId() const { return GetCurrentProcessId(); }
     RestoreSession session;
@@ -86,7 +86,7 @@ public:
 private:
     static DWORD WINAPI threadProc(void* self);
     std::string folder_;
-    RestoreActions* actions_;
+    RestoreCallback* actions_;
     HANDLE thread_ = nullptr;
 };
 

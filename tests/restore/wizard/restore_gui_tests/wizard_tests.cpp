@@ -64,6 +64,8 @@ TEST(RestoreWizard, SameWindowsReplacesHivesAndAsksForRestart) {
     ASSERT_NE(note, nullptr);
     EXPECT_EQ(messageBoxText(note), L"Windows 必须重新启动才能完成恢复操作。单击“确定”，Windows 将自动重新启动。");
     EXPECT_EQ(actions.restarts, 0) << "no restart before the note is closed";
+    EXPECT_EQ(GetWindow(note, GW_OWNER), sheet);
+    EXPECT_EQ(GetDlgItem(note, IDNO), nullptr) << "a note with OK alone";
     EXPECT_TRUE(screenshot(note, L"restore-restart-note"));
     PostMessageW(note, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(waitUntil([&] { return actions.restarts == 1; }));
@@ -123,6 +125,10 @@ TEST_P(FailingRun, AnswerDecidesWhetherTheRunGoesOn) {
     ASSERT_NE(progress, nullptr);
     HWND question = waitForWindow(wizard.processId(), L"恢复错误");
     ASSERT_NE(question, nullptr);
+    // The page owns the question; Yes and No answer it.
+    EXPECT_EQ(GetWindow(question, GW_OWNER), sheet);
+    EXPECT_NE(GetDlgItem(question, IDYES), nullptr);
+    EXPECT_NE(GetDlgItem(question, IDNO), nullptr);
     const std::wstring message = messageBoxText(question);
     EXPECT_EQ(message.rfind(L"无法复制 ", 0), 0u) << ansi(message);
     EXPECT_NE(message.find(L"\n到\n" + wide(missing) + L".\n\n继续下一个文件吗？"),
@@ -184,7 +190,9 @@ TEST(RestoreWizard, ImpossibleDetectionWarnsOnEveryActivation) {
     PostMessageW(again, WM_COMMAND, IDOK, 0);
 }
 
-TEST(ProgressList, LinesWithEllipsisCompleteTheirItem) {
+// The lines of one step complete their item, whatever their texts hold (a folder name may
+// hold "..."); other lines are added.
+TEST(ProgressList, LinesOfOneStepCompleteTheirItem) {
     HWND list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_POPUP | LVS_REPORT, 0, 0, 300, 200, nullptr, nullptr,
                                 GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(list, nullptr);
@@ -193,15 +201,18 @@ TEST(ProgressList, LinesWithEllipsisCompleteTheirItem) {
     column.cx = 100;
     SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
 
-    EXPECT_EQ(mergeLogLine(list, "备份配置单元 (1 / 2) C:\\W\\SYSTEM..."), 0);
-    EXPECT_EQ(mergeLogLine(list, "恢复 (1 / 2) C:\\W\\SYSTEM ..."), 1);
-    EXPECT_EQ(mergeLogLine(list, "恢复 (1 / 2) c:\\w\\system ... 成功"), 1) << "case is ignored";
-    EXPECT_EQ(mergeLogLine(list, "备份配置单元 (2 of 2) C:\\W\\SAM... 失败 x"), 2) << "another key stands alone";
-    EXPECT_EQ(mergeLogLine(list, "处理 "), 3);
-    EXPECT_EQ(mergeLogLine(list, "处理 "), 4) << "a line without ... is never merged";
+    const std::string hive = "C:\\Users\\a...b\\NTUSER.DAT";
+    EXPECT_EQ(mergeLogLine(list, backupCopyStep(1), "备份配置单元 (1 / 2) " + hive + "..."), 0);
+    EXPECT_EQ(mergeLogLine(list, restoreStep(1), "恢复 (1 / 2) " + hive + " ..."), 1);
+    EXPECT_EQ(mergeLogLine(list, kOwnLine, "恢复 (1 of 2) " + hive + " ... 失败 x"), 2);
+    EXPECT_EQ(mergeLogLine(list, restoreStep(1), "恢复 (1 / 2) " + hive + " ... 成功"), 1);
+    EXPECT_EQ(mergeLogLine(list, restoreStep(2), "恢复 (2 / 2) C:\\W\\SAM ... 失败 y"), 3) << "a new step is added";
+    EXPECT_EQ(mergeLogLine(list, kOwnLine, "处理 "), 4);
+    EXPECT_EQ(mergeLogLine(list, kOwnLine, "处理 "), 5) << "a line of its own is never merged";
+    const std::wstring wideHive = wide(hive);
     const std::vector<std::wstring> expected = {
-        L"备份配置单元 (1 / 2) C:\\W\\SYSTEM...", L"恢复 (1 / 2) C:\\W\\SYSTEM ... 成功",
-        L"备份配置单元 (2 of 2) C:\\W\\SAM... 失败 x", L"处理 ", L"处理 "};
+        L"备份配置单元 (1 / 2) " + wideHive + L"...", L"恢复 (1 / 2) " + wideHive + L" ... 成功",
+        L"恢复 (1 of 2) " + wideHive + L" ... 失败 x", L"恢复 (2 / 2) C:\\W\\SAM ... 失败 y", L"处理 ", L"处理 "};
     EXPECT_EQ(listItems(list), expected);
     DestroyWindow(list);
 }
