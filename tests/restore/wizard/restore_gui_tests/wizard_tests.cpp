@@ -64,7 +64,7 @@ TEST(RestoreWizard, SameWindowsReplacesHivesAndAsksForRestart) {
     ASSERT_NE(note, nullptr);
     EXPECT_EQ(messageBoxText(note), L"Windows 必须重新启动才能完成恢复操作。单击“确定”，Windows 将自动重新启动。");
     EXPECT_EQ(actions.restarts, 0) << "no restart before the note is closed";
-    EXPECT_TRUE(screenshot(note, L"restore-restart-note"));
+    screenshot(note, L"restore-restart-note");
     PostMessageW(note, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(waitUntil([&] { return actions.restarts == 1; }));
 
@@ -128,7 +128,7 @@ TEST_P(FailingRun, AnswerDecidesWhetherTheRunGoesOn) {
     EXPECT_NE(message.find(L"\n到\n" + wide(missing) + L".\n\n继续下一个文件吗？"),
               std::wstring::npos);
     if (goOn) {
-        EXPECT_TRUE(screenshot(question, L"restore-failure-question"));
+        screenshot(question, L"restore-failure-question");
     }
     // Cancel while the run is going on is refused.
     pressSheetButton(sheet, PSBTN_CANCEL);
@@ -147,7 +147,7 @@ TEST_P(FailingRun, AnswerDecidesWhetherTheRunGoesOn) {
     EXPECT_EQ(items[0].rfind(L"恢复 (1 / 2) " + wide(missing) + L" ... 失败 ", 0), 0u);
     if (goOn) {
         EXPECT_EQ(items[1], L"恢复 (2 / 2) " + wide(software) + L" ... 成功");
-        EXPECT_TRUE(screenshot(sheet, L"restore-progress-failed"));
+        screenshot(sheet, L"restore-progress-failed");
     }
     EXPECT_TRUE(IsWindow(sheet)) << "the results stay on screen";
     pressSheetButton(sheet, PSBTN_CANCEL);
@@ -169,7 +169,7 @@ TEST(RestoreWizard, ImpossibleDetectionWarnsOnEveryActivation) {
     HWND warning = waitForWindow(wizard.processId(), L"自动检测失败");
     ASSERT_NE(warning, nullptr);
     EXPECT_EQ(messageBoxText(warning), L"无法正常自动检测。\n\n请验证“模式”和“恢复到根目录”选项。");
-    EXPECT_TRUE(screenshot(warning, L"restore-auto-detect-warning"));
+    screenshot(warning, L"restore-auto-detect-warning");
     PostMessageW(warning, WM_COMMAND, IDOK, 0);
     HWND sheet = openSheet(wizard);
     ASSERT_NE(sheet, nullptr);
