@@ -23,6 +23,10 @@
 #                                  which then stamps it: tolmen_prefix_stamp PREFIX FILE...);
 #                                  TOLMEN_PREFIX_MADE says yes or no
 #   tolmen_widths 32|64|both       the array widths of a benchmark's --bits
+#   tolmen_wine_up PREFIX          a Wine server for the prefix that stays (the caller ends
+#                                  it: wineserver -k), with its session (services, desktop)
+#                                  started by one short program within 3 minutes; once more
+#                                  from a new server when that fails
 #   tolmen_display [--own]         a virtual display (Xvfb) unless DISPLAY is usable;
 #                                  --own: a new one in any case (for a second set of
 #                                  Windows programs whose windows must not meet the first)
@@ -153,6 +157,22 @@ tolmen_prefix() {
   TOLMEN_PREFIX_MADE=yes
   [ "$keep" = yes ] && [ $# -eq 0 ] && tolmen_prefix_stamp "$prefix"
   echo "prefix ${prefix#"$TOLMEN_ROOT"/} made in $(tolmen_seconds "$started") s"
+}
+
+tolmen_wine_up() {
+  local prefix try
+  prefix=$(realpath -m "$1")
+  for try in 1 2; do
+    # A start of Wine under heavy load has been seen to crash in its session start-up, and
+    # the program then waits five minutes for it: the bound ends that wait early.
+    if WINEPREFIX=$prefix wineserver -p &&
+       WINEPREFIX=$prefix tolmen_wine_checked timeout 180 wine reg query 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog; then
+      return 0
+    fi
+    echo "the Wine session of ${prefix#"$TOLMEN_ROOT"/} did not start (try $try of 2)" >&2
+    WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+  done
+  return 1
 }
 
 tolmen_widths() {
