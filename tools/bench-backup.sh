@@ -29,8 +29,9 @@
 # header is the one bench-hives.py writes) and which the registry saved.
 # TOLMEN_WINE32_ROUTE (auto, native, qemu) chooses how 32-bit programs run: tools/wine-route.sh.
 set -euo pipefail
-cd "$(dirname "$(realpath "$0")")/.."
-root=$(pwd)
+# shellcheck source=lib.sh
+. "$(dirname "$(realpath "$0")")/lib.sh"
+root=$TOLMEN_ROOT
 arguments=("$@")
 rounds=5
 bits=both
@@ -43,37 +44,30 @@ while [ $# -gt 0 ]; do
     *) echo "usage: bench-backup.sh [--rounds N] [--bits 32|64|both] [--no-held]" >&2; exit 2 ;;
   esac
 done
-# shellcheck source=bench-common.sh
-. tools/bench-common.sh
-bench_widths "$bits"
-bench_enter "$0" ${arguments[@]+"${arguments[@]}"}
-
-bench_build save_bench start_bench
-
-export WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
-export WINEPREFIX="$root/build/bench-backup-prefix"
+tolmen_widths "$bits"
+tolmen_start ${arguments[@]+"${arguments[@]}"}
+tolmen_build save_bench start_bench
+tolmen_wine_env build/bench-backup-prefix
 wine64=/usr/lib/wine/wine64
 bench32="$root/build/tests/bench/save_bench.exe"
 bench64="$root/build/x64/tests/bench/save_bench.exe"
 list='C:\bench-hives.txt'
 drive_c="$WINEPREFIX/drive_c"
 
-recipe=$(cat tools/bench-hives.py tools/make-prefix.sh tools/prefix.d/*.sh | sha1sum)
-if [ "$(cat "$WINEPREFIX/bench-recipe" 2>/dev/null)" != "$recipe" ]; then
-  echo "Making the benchmark prefix in $WINEPREFIX ..."
+tolmen_prefix --keep "$WINEPREFIX" tools/bench-hives.py
+if [ "$TOLMEN_PREFIX_MADE" = yes ]; then
   started=$EPOCHREALTIME
-  bash tools/make-prefix.sh "$WINEPREFIX"
   user=$(sed -n '/ProfileList\\\\S-1-5-21-0-0-0-1000\]/,/^$/s/^"ProfileImagePath"="C:\\\\users\\\\\(.*\)"$/\1/p' \
     "$WINEPREFIX/system.reg" | head -n 1)
   [ -n "$user" ] || user=${USER:-$(id -un)}
   python3 tools/bench-hives.py "$drive_c" "$user" "$drive_c/bench-hives.txt" "$drive_c/bench-hivelist.reg"
-  wine reg delete 'HKLM\SYSTEM\CurrentControlSet\Control\hivelist' /f >/dev/null
-  wine reg import 'C:\bench-hivelist.reg'
+  tolmen_wine_checked wine reg delete 'HKLM\SYSTEM\CurrentControlSet\Control\hivelist' /f
+  tolmen_wine_checked wine reg import 'C:\bench-hivelist.reg'
   # The files of the keys that Wine has hold those keys' own content.
   "$wine64" "$bench64" store "$list"
   wineserver -w
-  echo "$recipe" >"$WINEPREFIX/bench-recipe"
-  echo "prefix made in $(awk -v s="$started" -v e="$EPOCHREALTIME" 'BEGIN { printf "%.0f", e - s }') s"
+  tolmen_prefix_stamp "$WINEPREFIX" tools/bench-hives.py
+  echo "hives written and loaded in $(tolmen_seconds "$started") s"
 fi
 
 hive_count=$(wc -l <"$drive_c/bench-hives.txt")
@@ -85,17 +79,15 @@ done <"$drive_c/bench-hives.txt"
 mib() { awk -v b="$1" 'BEGIN { printf "%.1f", b / 1048576 }'; }
 
 # The loaded keys live as long as this wineserver.
-# shellcheck source=/dev/null
-. tools/xvfb.sh
+tolmen_display
 wineserver -p
 holder=""
 cleanup() {
   if [ -n "$holder" ]; then "$wine64" "$bench64" release || true; wait "$holder" || true; fi
   wineserver -k >/dev/null 2>&1 || true
-  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" >/dev/null 2>&1
   rm -rf "$drive_c/bench-out" "$drive_c"/bench-*.ready
 }
-trap cleanup EXIT
+tolmen_at_exit cleanup
 # wait_for <file>: until a helper started in the background says it is ready.
 wait_for() {
   for _ in $(seq 1 600); do [ -e "$1" ] && return 0; sleep 0.1; done

@@ -17,8 +17,9 @@
 #           goal: prune <= 1.5 x walk + deletions
 # TOLMEN_WINE32_ROUTE (auto, native, qemu) chooses how 32-bit programs run: tools/wine-route.sh.
 set -euo pipefail
-cd "$(dirname "$(realpath "$0")")/.."
-root=$(pwd)
+# shellcheck source=lib.sh
+. "$(dirname "$(realpath "$0")")/lib.sh"
+root=$TOLMEN_ROOT
 arguments=("$@")
 rounds=5
 bits=both
@@ -35,19 +36,14 @@ while [ $# -gt 0 ]; do
   esac
 done
 [ ${#counts[@]} -gt 0 ] || counts=(100 1000 10000)
-# shellcheck source=bench-common.sh
-. tools/bench-common.sh
-bench_widths "$bits"
-bench_enter "$0" ${arguments[@]+"${arguments[@]}"}
-
-bench_build places_bench
-
-export WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
-export WINEPREFIX="$root/build/bench-places-prefix"
-[ -d "$WINEPREFIX/drive_c" ] || bash tools/make-prefix.sh "$WINEPREFIX"
+tolmen_widths "$bits"
+tolmen_start ${arguments[@]+"${arguments[@]}"}
+tolmen_build places_bench
+tolmen_wine_env build/bench-places-prefix
+tolmen_prefix --keep "$WINEPREFIX"
 data="$WINEPREFIX/drive_c/places-bench"
 wineserver -p
-trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$data"' EXIT
+tolmen_at_exit 'wineserver -k >/dev/null 2>&1; rm -rf "$data"'
 
 # layout <count>: the backup tree, RegOpt.ini naming its place, and oldest.txt listing the
 # backups that a prune keeping half deletes.

@@ -3,14 +3,12 @@
 # DOS part, against their limits, and where SURVIN.EXE's bytes go, from the link map of
 # its Windows part (build/Survin_pe.map) and the sections of the shipped file.
 # Usage: tools/bench-size.sh
+# Nothing runs under Wine: set-up and the build only.
 set -euo pipefail
-cd "$(dirname "$(realpath "$0")")/.."
-if [ -z "${TOLMEN_WINE32_INSIDE:-}" ]; then
-  bash tools/setup.sh
-fi
-echo "Building (log: build/bench-build.log) ..."
-mkdir -p build
-make -s programs >build/bench-build.log 2>&1 || { tail -40 build/bench-build.log; exit 1; }
+# shellcheck source=lib.sh
+. "$(dirname "$(realpath "$0")")/lib.sh"
+tolmen_setup
+tolmen_build
 
 python3 - dist/Tolmen.exe dist/x64/Tolmen.exe dist/Survin.exe build/Survin_pe.map <<'PY'
 import collections

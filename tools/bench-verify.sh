@@ -4,13 +4,12 @@
 # and VerifyHives=0 in its RegOpt.ini. Prints each run's wall and CPU time (the program's and
 # the Wine server's; steadier than the wall time on a busy machine), the medians and ratios.
 # Usage: tools/bench-verify.sh [--x64] [rounds]   (default 5 rounds of one run each way)
-# Uses dist/ as built by make; makes a Wine prefix in build/verify-bench-prefix unless
-# WINEPREFIX is set. TOLMEN_WINE32_ROUTE chooses how 32-bit programs run (tools/wine-route.sh).
+# Builds the programs and runs them in a test prefix (build/verify-bench-prefix, made once and
+# kept while its recipe is unchanged). TOLMEN_WINE32_ROUTE chooses how 32-bit programs run
+# (tools/wine-route.sh).
 set -euo pipefail
-cd "$(dirname "$(realpath "$0")")/.."
-# shellcheck source=wine-route.sh
-. tools/wine-route.sh
-wine_route_enter "$0" "$@"
+# shellcheck source=lib.sh
+. "$(dirname "$(realpath "$0")")/lib.sh"
 program=dist/Tolmen.exe
 rounds=5
 for arg in "$@"; do
@@ -20,20 +19,17 @@ for arg in "$@"; do
     *) echo "usage: bench-verify.sh [--x64] [rounds]" >&2; exit 2 ;;
   esac
 done
-[ -f "$program" ] || { echo "$program is missing: run make first" >&2; exit 1; }
-
-export WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
-if [ -z "${WINEPREFIX:-}" ]; then
-  export WINEPREFIX="$(realpath -m build/verify-bench-prefix)"
-  [ -d "$WINEPREFIX/drive_c" ] || bash tools/make-prefix.sh "$WINEPREFIX"
-fi
+tolmen_start "$@"
+tolmen_build
+tolmen_wine_env build/verify-bench-prefix
+tolmen_prefix --keep "$WINEPREFIX"
 bench="$WINEPREFIX/drive_c/verify-bench"
 rm -rf "$bench"
 mkdir -p "$bench"
 cp "$program" "$bench/Tolmen.exe"
 # A server that stays up: every run pays the same process start, not the server's.
 wineserver -p
-trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$bench" "${timing:-}"' EXIT
+tolmen_at_exit 'wineserver -k >/dev/null 2>&1; rm -rf "$bench" "${timing:-}" "${errors:-}"'
 # The server of this prefix (others may run for other prefixes): loading a hive is largely
 # its work, so its CPU time counts with the program's.
 server=""
@@ -51,6 +47,7 @@ wine 'C:\verify-bench\Tolmen.exe' 'C:\verify-bench\out\warm\' /reg:suo /silent |
 
 now() { date +%s%N; }
 timing=$(mktemp)
+errors=$(mktemp)
 TIMEFORMAT='%3U %3S'
 declare -a on off on_cpu off_cpu
 for ((i = 1; i <= rounds; i++)); do
@@ -59,7 +56,9 @@ for ((i = 1; i <= rounds; i++)); do
     server0=$(server_ms)
     start=$(now)
     code=0
-    { time wine 'C:\verify-bench\Tolmen.exe' "C:\\verify-bench\\out\\$i-$mode\\" /reg:suo /silent 2>/dev/null || code=$?; } 2>"$timing"
+    { time wine 'C:\verify-bench\Tolmen.exe' "C:\\verify-bench\\out\\$i-$mode\\" /reg:suo /silent 2>"$errors" || code=$?; } 2>"$timing"
+    # Wine's own words of a failed run.
+    [ "$code" -eq 0 ] || cat "$errors" >&2
     ms=$(( ($(now) - start) / 1000000 ))
     cpu=$(( $(awk '{ print int(($1 + $2) * 1000) }' "$timing") + $(server_ms) - server0 ))
     hives=$(find "$bench/out/$i-$mode" -type f ! -name 'SURVIN.*' ! -name '*.chm' | wc -l)

@@ -11,8 +11,9 @@
 # 64-bit. As on Windows, the desktop runs throughout.
 # TOLMEN_WINE32_ROUTE (auto, native, qemu) chooses how 32-bit programs run: tools/wine-route.sh.
 set -euo pipefail
-cd "$(dirname "$(realpath "$0")")/.."
-root=$(pwd)
+# shellcheck source=lib.sh
+. "$(dirname "$(realpath "$0")")/lib.sh"
+root=$TOLMEN_ROOT
 arguments=("$@")
 rounds=5
 bits=both
@@ -23,29 +24,18 @@ while [ $# -gt 0 ]; do
     *) echo "usage: bench-wizard.sh [--rounds N] [--bits 32|64|both]" >&2; exit 2 ;;
   esac
 done
-# shellcheck source=bench-common.sh
-. tools/bench-common.sh
-bench_widths "$bits"
-bench_enter "$0" ${arguments[@]+"${arguments[@]}"}
-
-bench_build sheet_bench start_bench
-
-export WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
-export WINEPREFIX="$root/build/bench-wizard-prefix"
-[ -d "$WINEPREFIX/drive_c" ] || bash tools/make-prefix.sh "$WINEPREFIX"
+tolmen_widths "$bits"
+tolmen_start ${arguments[@]+"${arguments[@]}"}
+tolmen_build sheet_bench start_bench
+tolmen_wine_env build/bench-wizard-prefix
+tolmen_prefix --keep "$WINEPREFIX"
 drive_c="$WINEPREFIX/drive_c"
 wine64=/usr/lib/wine/wine64
 driver="$root/build/x64/tests/bench/start_bench.exe"
 
-# shellcheck source=/dev/null
-. tools/xvfb.sh
+tolmen_display
 wineserver -p
-cleanup() {
-  wineserver -k >/dev/null 2>&1 || true
-  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" >/dev/null 2>&1
-  rm -f "$drive_c/bench-desktop.ready"
-}
-trap cleanup EXIT
+tolmen_at_exit 'wineserver -k >/dev/null 2>&1; rm -f "$drive_c/bench-desktop.ready"'
 rm -f "$drive_c/bench-desktop.ready"
 "$wine64" "$driver" --keep-desktop 'C:\bench-desktop.ready' &
 for _ in $(seq 1 600); do [ -e "$drive_c/bench-desktop.ready" ] && break; sleep 0.1; done

@@ -6,14 +6,8 @@
 #   Tolmen.exe instead of the 32-bit one.
 # TOLMEN_WINE32_ROUTE (auto, native, qemu) chooses how 32-bit programs run: tools/wine-route.sh.
 set -euo pipefail
-cd "$(dirname "$(realpath "$0")")/.."
-root=$(pwd)
-if [ -z "${TOLMEN_WINE32_INSIDE:-}" ]; then
-  bash tools/setup.sh
-fi
-# shellcheck source=wine-route.sh
-. tools/wine-route.sh
-wine_route_enter "$0" "$@"
+# shellcheck source=lib.sh
+. "$(dirname "$(realpath "$0")")/lib.sh"
 wizard=no
 program=dist/Tolmen.exe
 for arg in "$@"; do
@@ -23,14 +17,11 @@ for arg in "$@"; do
     *) echo "usage: demo.sh [--wizard] [--x64]" >&2; exit 2 ;;
   esac
 done
-echo "Building the programs (log: build/demo-build.log) ..."
-mkdir -p build
-make -s programs >build/demo-build.log 2>&1 || { tail -40 build/demo-build.log; exit 1; }
+tolmen_start "$@"
+tolmen_build
 
-export WINEPREFIX="$root/build/demo-prefix"
-export WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
-echo "Making a Windows 7-shaped Wine prefix in $WINEPREFIX ..."
-bash tools/make-prefix.sh "$WINEPREFIX"
+tolmen_wine_env build/demo-prefix
+tolmen_prefix "$WINEPREFIX"
 cp "$program" "$WINEPREFIX/drive_c/Tolmen.exe"
 [ -f dist/Tolmen.chm ] && cp dist/Tolmen.chm "$WINEPREFIX/drive_c/Tolmen.chm"
 

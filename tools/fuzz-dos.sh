@@ -6,14 +6,13 @@
 # Usage: tools/fuzz-dos.sh [seconds] (default 60). Exits non-zero on a crash, with the
 # input that caused it in build/fuzz-dos/.
 set -uo pipefail
-cd "$(dirname "$(realpath "$0")")/.."
+# shellcheck source=lib.sh
+. "$(dirname "$(realpath "$0")")/lib.sh"
 seconds=${1:-60}
 out=build/fuzz-dos
+tolmen_setup
+tolmen_host_build tests/dosrestore/fuzz "$out" || exit 1
 mkdir -p "$out/corpus"
-command -v clang++ >/dev/null || { echo "fuzz-dos: clang++ is missing; as root, run: bash tools/setup.sh" >&2; exit 1; }
-
-{ cmake -S tests/dosrestore/fuzz -B "$out" >"$out/build.log" 2>&1 && cmake --build "$out" -j2 >>"$out/build.log" 2>&1; } || {
-  tail -n 40 "$out/build.log" >&2; echo "fuzz-dos: build failed (log: $out/build.log)" >&2; exit 1; }
 cp -n tests/dosrestore/fuzz/seeds/* "$out/corpus/"
 
 log="$out/run.log"

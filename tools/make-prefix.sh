@@ -21,10 +21,12 @@ if [ "${1:-}" = --win64 ]; then
   wineboot() { "$prefix_wine" wineboot "$@"; }
 fi
 prefix=$(realpath -m "$1")
+# shellcheck source=lib.sh
+. "$(dirname "$(realpath "$0")")/lib.sh"
 rm -rf "$prefix"
 mkdir -p "$prefix"
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+tolmen_wine_env "$prefix"
+export WINEDLLOVERRIDES="mscoree,mshtml="
 log="$prefix.log"
 
 # wine_checked <command...>: runs a Wine command with its output kept aside; when it
@@ -58,7 +60,7 @@ if ! make_prefix; then
 fi
 # A crashed program must end and be reported, not wait in a dialog on the test display.
 wine_checked wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
-here=$(dirname "$(realpath "$0")")
+here=$TOLMEN_ROOT/tools
 for fragment in "$here/$fragments"/*.sh; do
   [ -e "$fragment" ] || continue
   # shellcheck source=/dev/null

@@ -6,9 +6,29 @@
 
 #include <cstdio>
 
+#include <gtest/gtest.h>
+
 #include "test_support.h"
 
 namespace gui_driver {
+
+namespace {
+
+// How long a window may take to answer one sent message before the test fails.
+constexpr DWORD kAnswerMs = 20000;
+
+// SendMessageW with a bound: a window that does not answer in time (a hung program, or
+// one waiting for the test) fails the running test and gives 0, instead of hanging it.
+LRESULT sent(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(window, msg, wParam, lParam, SMTO_NORMAL, kAnswerMs, &result) &&
+        GetLastError() == ERROR_TIMEOUT)
+        ADD_FAILURE() << "window " << window << " did not answer message 0x" << std::hex << msg << " within "
+                      << std::dec << kAnswerMs << " ms";
+    return static_cast<LRESULT>(result);
+}
+
+}  // namespace
 
 bool waitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     const DWORD start = GetTickCount();
@@ -185,7 +205,7 @@ std::wstring waitForText(HWND window, const std::wstring& expected, DWORD timeou
     return last;
 }
 
-bool isChecked(HWND button) { return SendMessageW(button, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool isChecked(HWND button) { return sent(button, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 bool isEnabled(HWND window) { return window && IsWindowEnabled(window); }
 bool isVisible(HWND window) { return window && IsWindowVisible(window); }
 
@@ -196,7 +216,7 @@ bool waitForEnabled(HWND control, bool enabled, DWORD timeoutMs) {
 void click(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
 
 void typeText(HWND edit, const std::wstring& text) {
-    SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    sent(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 void clickLink(HWND link) {
@@ -245,27 +265,27 @@ bool answerMessageBox(HWND box, int buttonId) {
 
 std::vector<std::wstring> comboItems(HWND combo) {
     std::vector<std::wstring> items;
-    const int count = static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0));
+    const int count = static_cast<int>(sent(combo, CB_GETCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
-        const int cch = static_cast<int>(SendMessageW(combo, CB_GETLBTEXTLEN, i, 0));
+        const int cch = static_cast<int>(sent(combo, CB_GETLBTEXTLEN, i, 0));
         if (cch < 0) continue;
         std::wstring item(static_cast<size_t>(cch) + 1, L'\0');
-        SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&item[0]));
+        sent(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&item[0]));
         item.resize(wcslen(item.c_str()));
         items.push_back(item);
     }
     return items;
 }
 
-int comboSelection(HWND combo) { return static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0)); }
+int comboSelection(HWND combo) { return static_cast<int>(sent(combo, CB_GETCURSEL, 0, 0)); }
 
 void selectComboItem(HWND combo, int index) {
-    SendMessageW(combo, CB_SETCURSEL, index, 0);
+    sent(combo, CB_SETCURSEL, index, 0);
     PostMessageW(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(combo));
 }
 
-int listCount(HWND list) { return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
+int listCount(HWND list) { return static_cast<int>(sent(list, LVM_GETITEMCOUNT, 0, 0)); }
 
 std::wstring listItemText(HWND list, int index) {
     constexpr int kCch = 2048;
@@ -276,7 +296,7 @@ std::wstring listItemText(HWND list, int index) {
     item.cchTextMax = kCch;
     item.pszText = reinterpret_cast<wchar_t*>(remote.at(sizeof(LVITEMW)));
     remote.write(0, &item, sizeof(item));
-    LRESULT cch = SendMessageW(list, LVM_GETITEMTEXTW, index, reinterpret_cast<LPARAM>(remote.at(0)));
+    LRESULT cch = sent(list, LVM_GETITEMTEXTW, index, reinterpret_cast<LPARAM>(remote.at(0)));
     if (cch <= 0) return {};
     std::wstring text(static_cast<size_t>(cch), L'\0');
     remote.read(sizeof(LVITEMW), &text[0], cch * sizeof(wchar_t));
@@ -297,18 +317,18 @@ bool selectListItem(HWND list, int index) {
     item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     item.state = index >= 0 ? (LVIS_SELECTED | LVIS_FOCUSED) : 0;
     remote.write(0, &item, sizeof(item));
-    return SendMessageW(list, LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(remote.at(0))) != FALSE;
+    return sent(list, LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(remote.at(0))) != FALSE;
 }
 
 LRESULT sendWithText(HWND window, UINT msg, WPARAM wParam, const std::wstring& text) {
     const SIZE_T cb = (text.size() + 1) * sizeof(wchar_t);
     RemoteBuffer remote(window, cb);
     if (!remote.valid() || !remote.write(0, text.c_str(), cb)) return 0;
-    return SendMessageW(window, msg, wParam, reinterpret_cast<LPARAM>(remote.at(0)));
+    return sent(window, msg, wParam, reinterpret_cast<LPARAM>(remote.at(0)));
 }
 
 HWND currentPage(HWND sheet) {
-    return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+    return reinterpret_cast<HWND>(sent(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
 }
 
 void pressSheetButton(HWND sheet, int button) { PostMessageW(sheet, PSM_PRESSBUTTON, button, 0); }
@@ -331,35 +351,41 @@ struct GdiplusStartupInput {
     BOOL SuppressExternalCodecs = FALSE;
 };
 using StartupFn = int(WINAPI*)(ULONG_PTR*, const GdiplusStartupInput*, void*);
-using ShutdownFn = void(WINAPI*)(ULONG_PTR);
 using FromHbitmapFn = int(WINAPI*)(HBITMAP, HPALETTE, void**);
 using SaveFn = int(WINAPI*)(void*, const WCHAR*, const CLSID*, const void*);
 using DisposeFn = int(WINAPI*)(void*);
 
 // GDI+ turns the captured bitmap into a PNG; it is loaded by name so that the test
-// programs need no import library for it.
-bool savePng(HBITMAP bitmap, const std::wstring& path) {
-    HMODULE gdiplus = LoadLibraryW(L"gdiplus.dll");
-    if (!gdiplus) return false;
-    auto startup = reinterpret_cast<StartupFn>(reinterpret_cast<void*>(GetProcAddress(gdiplus, "GdiplusStartup")));
-    auto shutdown = reinterpret_cast<ShutdownFn>(reinterpret_cast<void*>(GetProcAddress(gdiplus, "GdiplusShutdown")));
-    auto fromHbitmap = reinterpret_cast<FromHbitmapFn>(
-        reinterpret_cast<void*>(GetProcAddress(gdiplus, "GdipCreateBitmapFromHBITMAP")));
-    auto save = reinterpret_cast<SaveFn>(reinterpret_cast<void*>(GetProcAddress(gdiplus, "GdipSaveImageToFile")));
-    auto dispose = reinterpret_cast<DisposeFn>(reinterpret_cast<void*>(GetProcAddress(gdiplus, "GdipDisposeImage")));
-    bool ok = false;
-    ULONG_PTR token = 0;
-    GdiplusStartupInput input;
-    if (startup && shutdown && fromHbitmap && save && dispose && startup(&token, &input, nullptr) == 0) {
-        void* image = nullptr;
-        if (fromHbitmap(bitmap, nullptr, &image) == 0 && image) {
-            static const CLSID kPngEncoder = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
-            ok = save(image, path.c_str(), &kPngEncoder, nullptr) == 0;
-            dispose(image);
-        }
-        shutdown(token);
+// programs need no import library for it, once per test program, and stays loaded.
+struct Gdiplus {
+    SaveFn save = nullptr;
+    FromHbitmapFn fromHbitmap = nullptr;
+    DisposeFn dispose = nullptr;
+    bool ready = false;
+    Gdiplus() {
+        HMODULE module = LoadLibraryW(L"gdiplus.dll");
+        if (!module) return;
+        auto startup = reinterpret_cast<StartupFn>(reinterpret_cast<void*>(GetProcAddress(module, "GdiplusStartup")));
+        fromHbitmap = reinterpret_cast<FromHbitmapFn>(
+            reinterpret_cast<void*>(GetProcAddress(module, "GdipCreateBitmapFromHBITMAP")));
+        save = reinterpret_cast<SaveFn>(reinterpret_cast<void*>(GetProcAddress(module, "GdipSaveImageToFile")));
+        dispose = reinterpret_cast<DisposeFn>(reinterpret_cast<void*>(GetProcAddress(module, "GdipDisposeImage")));
+        ULONG_PTR token = 0;
+        GdiplusStartupInput input;
+        ready = startup && fromHbitmap && save && dispose && startup(&token, &input, nullptr) == 0;
     }
-    FreeLibrary(gdiplus);
+};
+
+bool savePng(HBITMAP bitmap, const std::wstring& path) {
+    static Gdiplus gdiplus;
+    if (!gdiplus.ready) return false;
+    bool ok = false;
+    void* image = nullptr;
+    if (gdiplus.fromHbitmap(bitmap, nullptr, &image) == 0 && image) {
+        static const CLSID kPngEncoder = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+        ok = gdiplus.save(image, path.c_str(), &kPngEncoder, nullptr) == 0;
+        gdiplus.dispose(image);
+    }
     return ok;
 }
 
@@ -382,17 +408,28 @@ bool captureToPng(const RECT& rect, const std::wstring& path) {
 
 }  // namespace
 
-bool screenshot(HWND window, const std::wstring& name) {
+void screenshot(HWND window, const std::wstring& what) {
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::wstring name = test ? testing_support::fromUtf8(std::string(test->test_suite_name()) + "." + test->name()) +
+                                         L"-" + what
+                                   : what;
     // The client area only: without a window manager nobody draws the frame.
     RECT rect;
-    if (!window || !GetClientRect(window, &rect)) return false;
+    if (!window || !GetClientRect(window, &rect)) {
+        fprintf(stderr, "screenshot %s: no window\n", testing_support::toUtf8(name).c_str());
+        return;
+    }
     MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
-    // On top of the other windows, and done with painting what just changed.
-    SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Sleep(400);
+    // On top of the other windows and painted anew, both asked without waiting on the
+    // window's thread; the round trip through its queue and a short pause let it paint.
+    SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &ignored);
+    Sleep(150);
     CreateDirectoryW(L"screenshots", nullptr);
-    return captureToPng(rect, L"screenshots\\" + name + L".png");
+    const std::wstring path = L"screenshots\\" + name + L".png";
+    if (!captureToPng(rect, path)) fprintf(stderr, "screenshot %s: not written\n", testing_support::toUtf8(path).c_str());
 }
 
 }  // namespace gui_driver

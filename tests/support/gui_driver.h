@@ -94,8 +94,10 @@ void pressSheetButton(HWND sheet, int button);
 // Waits until the sheet shows another page than page; that page, or null.
 HWND waitForPageChange(HWND sheet, HWND page, DWORD timeoutMs = kWaitMs);
 
-// Saves a PNG of the window's client area as it is on the screen into
-// <current folder>\screenshots\<name>.png. Without a window manager nobody draws the frame.
-bool screenshot(HWND window, const std::wstring& name);
+// Keeps a picture of the window's client area as it is on the screen, for a person to look
+// at: <current folder>\screenshots\<suite>.<test>-<what>.png (the test program's build
+// folder under ctest). Not a check: nothing is returned, and a picture that could not be
+// taken is only reported on stderr. Without a window manager nobody draws the frame.
+void screenshot(HWND window, const std::wstring& what);
 
 }  // namespace gui_driver

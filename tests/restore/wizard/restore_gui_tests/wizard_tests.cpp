@@ -66,7 +66,7 @@ TEST(RestoreWizard, SameWindowsReplacesHivesAndAsksForRestart) {
     EXPECT_EQ(actions.restarts, 0) << "no restart before the note is closed";
     EXPECT_EQ(GetWindow(note, GW_OWNER), sheet);
     EXPECT_EQ(GetDlgItem(note, IDNO), nullptr) << "a note with OK alone";
-    EXPECT_TRUE(screenshot(note, L"restore-restart-note"));
+    screenshot(note, L"restore-restart-note");
     PostMessageW(note, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(waitUntil([&] { return actions.restarts == 1; }));
 
@@ -134,7 +134,7 @@ TEST_P(FailingRun, AnswerDecidesWhetherTheRunGoesOn) {
     EXPECT_NE(message.find(L"\n到\n" + wide(missing) + L".\n\n继续下一个文件吗？"),
               std::wstring::npos);
     if (goOn) {
-        EXPECT_TRUE(screenshot(question, L"restore-failure-question"));
+        screenshot(question, L"restore-failure-question");
     }
     // Cancel while the run is going on is refused.
     pressSheetButton(sheet, PSBTN_CANCEL);
@@ -153,7 +153,7 @@ TEST_P(FailingRun, AnswerDecidesWhetherTheRunGoesOn) {
     EXPECT_EQ(items[0].rfind(L"恢复 (1 / 2) " + wide(missing) + L" ... 失败 ", 0), 0u);
     if (goOn) {
         EXPECT_EQ(items[1], L"恢复 (2 / 2) " + wide(software) + L" ... 成功");
-        EXPECT_TRUE(screenshot(sheet, L"restore-progress-failed"));
+        screenshot(sheet, L"restore-progress-failed");
     }
     EXPECT_TRUE(IsWindow(sheet)) << "the results stay on screen";
     pressSheetButton(sheet, PSBTN_CANCEL);
@@ -175,7 +175,7 @@ TEST(RestoreWizard, ImpossibleDetectionWarnsOnEveryActivation) {
     HWND warning = waitForWindow(wizard.processId(), L"自动检测失败");
     ASSERT_NE(warning, nullptr);
     EXPECT_EQ(messageBoxText(warning), L"无法正常自动检测。\n\n请验证“模式”和“恢复到根目录”选项。");
-    EXPECT_TRUE(screenshot(warning, L"restore-auto-detect-warning"));
+    screenshot(warning, L"restore-auto-detect-warning");
     PostMessageW(warning, WM_COMMAND, IDOK, 0);
     HWND sheet = openSheet(wizard);
     ASSERT_NE(sheet, nullptr);
