@@ -51,7 +51,7 @@ int runUnattended(BackupJob& job) {
     job.retentionCount = options.retentionCount;
     // Only a limit named here reaches the run's backups on a network share.
     job.limitOnCommandLine = options.retentionMode != 0;
-    job.hiveMask = options.hiveFlags ? options.hiveFlags : 3;
+    job.hiveMask = options.hiveFlags ? options.hiveFlags : kDefaultHiveMask;
 
     runBackup(job, nullptr, WaitMode::Blocking);
 

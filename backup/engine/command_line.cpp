@@ -4,6 +4,8 @@
 
 #include <climits>
 
+#include "hive_types.h"
+
 namespace {
 
 bool startsWithNoCase(const wchar_t* text, const wchar_t* prefix) {
@@ -52,9 +54,9 @@ CommandLineOptions parseCommandLine(const wchar_t* fullCommandLine) {
         const wchar_t* arg = argv[i];
         if (startsWithNoCase(arg, L"/reg:")) {
             for (const wchar_t* c = arg + 5; *c; ++c) {
-                if (*c == L'S' || *c == L's') options.hiveFlags |= 1;
-                if (*c == L'U' || *c == L'u') options.hiveFlags |= 2;
-                if (*c == L'O' || *c == L'o') options.hiveFlags |= 4;
+                if (*c == L'S' || *c == L's') options.hiveFlags |= kHiveSystem;
+                if (*c == L'U' || *c == L'u') options.hiveFlags |= kHiveCurrentUser;
+                if (*c == L'O' || *c == L'o') options.hiveFlags |= kHiveOthers;
             }
         } else if (lstrcmpiW(arg, L"/silent") == 0) {
             options.silent = true;

@@ -119,7 +119,7 @@ bool prepareJob(BackupJob& job) {
     job.backupFolder.clear();
     job.dateText.clear();
     job.timeText.clear();
-    job.hiveMask = 3;
+    job.hiveMask = kDefaultHiveMask;
     job.notifyWindow = nullptr;
     job.overwrite = false;
     job.retentionMode = 0;

@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 
 #include "folder_naming.h"
+#include "hive_types.h"
 #include "platform.h"
 
 namespace {
@@ -105,7 +106,7 @@ std::wstring defaultFolderExpanded(FolderNaming& naming) {
     return expandFolderTemplate(folder, naming, expanded) ? expanded : folder;
 }
 
-DWORD readDefHives() { return readNumber(L"DefHives", 3); }
+DWORD readDefHives() { return readNumber(L"DefHives", kDefaultHiveMask); }
 
 // Not guarded by the read-only mode: on read-only media the write simply fails.
 void writeDefHives(DWORD mask) { writeNumber(L"DefHives", mask); }
