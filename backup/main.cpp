@@ -53,7 +53,7 @@ int runUnattended(BackupJob& job) {
     job.limitOnCommandLine = options.retentionMode != 0;
     job.hiveMask = options.hiveFlags ? options.hiveFlags : kDefaultHiveMask;
 
-    runBackup(job, nullptr, WaitMode::Blocking);
+    runBackup(job, nullptr);  // nobody watches an unattended run
 
     if (jobHadErrors(job) && !options.silent)
         message(L"注册表备份遇到错误\n\n错误: " + jobErrorText(job), MB_ICONWARNING);
@@ -99,7 +99,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandTail, int) {
         bool redirected = disableFsRedirection(&cookie);
 
         BackupJob& job = theJob();
-        if (prepareJob(job)) {
+        if (prepareJob(job, {IDR_SURVIN_EXE, IDR_SURVIN64_EXE})) {
             if (unattended)
                 exitCode = runUnattended(job);
             else

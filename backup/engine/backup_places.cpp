@@ -244,7 +244,7 @@ void pruneBackups(const BackupRun& backup, JobReport& report) {
     if (mode == 0) return;
     // File permissions apply to everything the pruning opens.
     BackupPrivileges privilegesOff(false);
-    postProgress(report, JOB_LOGLINE, L"搜索以前备份 ...");
+    reportLine(report, kStepSearchBackups, L"搜索以前备份 ...");
     // A network place is never stored. A limit named on the command line also reaches
     // the backups of the run's own backup root on a share, searched the same way; there
     // only what the server says this run's account owns can go.
@@ -272,7 +272,7 @@ void pruneBackups(const BackupRun& backup, JobReport& report) {
         };
         found.erase(std::remove_if(found.begin(), found.end(), othersOnShare), found.end());
     }
-    postProgress(report, JOB_LOGLINE, L"删除以前备份（如果有） ...");
+    reportLine(report, kStepDeleteBackups, L"删除以前备份（如果有） ...");
 
     // The backup this run has just written counts as the newest, whatever times the others
     // carry (a clock set back, a backup copied or planted with a later time), and is never

@@ -2,8 +2,6 @@
 
 #include <shlwapi.h>
 
-#include <memory>
-
 #include "admin_only.h"
 #include "backup_places.h"
 #include "backup_system.h"
@@ -74,10 +72,12 @@ bool isSameFolder(const std::wstring& folder, const std::wstring& other) {
 
 }  // namespace
 
-void BackupJob::postLine(JobNotifyKind kind, std::wstring text) const {
-    if (!notifyWindow) return;
-    auto owned = std::make_unique<std::wstring>(std::move(text));
-    if (PostMessageW(notifyWindow, WM_JOB_NOTIFY, kind, reinterpret_cast<LPARAM>(owned.get()))) owned.release();
+void BackupJob::logLine(StepId step, const std::wstring& text) const {
+    if (listener) listener->logLine(step, text);
+}
+
+void BackupJob::status(const std::wstring& text) const {
+    if (listener) listener->status(text);
 }
 
 void BackupJob::fail(int code) {
@@ -102,7 +102,7 @@ BackupJob& theJob() {
     return job;
 }
 
-bool prepareJob(BackupJob& job) {
+bool prepareJob(BackupJob& job, const CarriedPrograms& carried) {
     if (settingsPath().empty()) initSettings();
     InitializeCriticalSection(&job.lock);
     job.workerStop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -120,7 +120,8 @@ bool prepareJob(BackupJob& job) {
     job.dateText.clear();
     job.timeText.clear();
     job.hiveMask = kDefaultHiveMask;
-    job.notifyWindow = nullptr;
+    job.listener = nullptr;
+    job.carried = carried;
     job.overwrite = false;
     job.retentionMode = 0;
     job.retentionDays = 30;
@@ -157,17 +158,20 @@ void releaseJob(BackupJob& job) {
     job.hiveList.clear();
 }
 
-void runBackup(BackupJob& job, HWND notifyWindow, WaitMode wait) {
-    job.notifyWindow = notifyWindow;
+void runBackup(BackupJob& job, JobListener* listener) {
+    job.listener = listener;
+    const auto finished = [listener] {
+        if (listener) listener->finished();
+    };
 
     if (!listHives(job)) {
         job.fail(err::kHiveListOpen);
-        postNotify(job, JOB_FINISHED);
+        finished();
         return;
     }
     if (!checkDestination(job, job.backupFolder)) {
         job.failKeepingCode(err::kChangeFolder);
-        postNotify(job, JOB_FINISHED);
+        finished();
         return;
     }
     if (job.overwrite) deleteBackup(job.backupFolder);
@@ -176,8 +180,8 @@ void runBackup(BackupJob& job, HWND notifyWindow, WaitMode wait) {
     ResetEvent(job.doneEvent);
     SetEvent(job.startEvent[0]);
     SetEvent(job.startEvent[1]);
-    if (wait == WaitMode::Pumping)
-        waitPumping(job.doneEvent);
+    if (listener)
+        listener->waitFor(job.doneEvent);
     else
         WaitForSingleObject(job.doneEvent, INFINITE);
 
@@ -200,9 +204,11 @@ void runBackup(BackupJob& job, HWND notifyWindow, WaitMode wait) {
     job.folderFinal.clear();
     job.checkFolder.remove();
 
-    postNotify(job, JOB_FINISHED);
-    postProgress(job, JOB_LOGLINE, L"处理 %s", jobHadErrors(job) ? L"包含错误" : L"成功");
+    finished();
+    reportLine(job, kLineOfItsOwn, L"处理 %s", jobHadErrors(job) ? L"包含错误" : L"成功");
 }
+
+bool jobIsSaving(const BackupJob& job) { return isSignalled(job.startEvent[0]) || isSignalled(job.startEvent[1]); }
 
 bool checkDestination(BackupJob& job, const std::wstring& folder) {
     ULONGLONG freeBytes = 0;
@@ -300,31 +306,6 @@ bool writeRestoreInfo(BackupJob& job) {
 
 void pruneBackups(BackupJob& job) { pruneBackups(job, job); }
 
-void waitPumping(HANDLE event) {
-    for (;;) {
-        DWORD r = MsgWaitForMultipleObjects(1, &event, FALSE, INFINITE, QS_ALLINPUT);
-        if (r == WAIT_OBJECT_0) return;
-        if (r != WAIT_OBJECT_0 + 1) return;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
-            bool unicode = msg.hwnd && IsWindowUnicode(msg.hwnd);
-            BOOL got = unicode ? GetMessageW(&msg, nullptr, 0, 0) : GetMessageA(&msg, nullptr, 0, 0);
-            if (got > 0) {
-                TranslateMessage(&msg);
-                if (unicode)
-                    DispatchMessageW(&msg);
-                else
-                    DispatchMessageA(&msg);
-            }
-            if (isSignalled(event)) return;
-        }
-    }
-}
-
-void postNotify(const BackupJob& job, JobNotifyKind kind) {
-    if (job.notifyWindow) PostMessageW(job.notifyWindow, WM_JOB_NOTIFY, kind, 0);
-}
-
 bool jobHadErrors(const BackupJob& job) { return job.failed || job.firstSaveError != 0; }
 
 std::wstring jobErrorText(const BackupJob& job) {
@@ -337,7 +318,3 @@ int jobExitCode(const BackupJob& job) {
     return jobHadErrors(job) ? kExitWithErrors : kExitSuccess;
 }
 
-std::wstring takeNotifyText(LPARAM lParam) {
-    std::unique_ptr<std::wstring> text(reinterpret_cast<std::wstring*>(lParam));
-    return text ? *text : std::wstring();
-}

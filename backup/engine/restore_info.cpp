@@ -179,7 +179,7 @@ bool writeRestoreInfo(BackupRun& backup, JobReport& report) {
         report.fail(err::kNoBackupCreated);
         return false;
     }
-    postProgress(report, JOB_LOGLINE, L"创建恢复信息文件...");
+    reportLine(report, kStepRestoreInfo, L"创建恢复信息文件...");
 
     RestoreInfoRecord record;
     if (!describeSystem(record)) {

@@ -92,7 +92,7 @@ void onRestore(HWND dialog, BrowserContext* ctx) {
     if (messageBox(dialog, question, L"恢复", MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return;
     // This program runs elevated: it starts only the restore program it carries, held
     // unchanged until the start. One it cannot put there is not started.
-    FileHandle program = holdCarriedRestoreProgram(record->folder);
+    FileHandle program = holdCarriedRestoreProgram(record->folder, IDR_SURVIN_EXE);
     if (!program) return;
     shellOpen(dialog, record->folder + L"SURVIN.EXE", record->folder.c_str());
 }

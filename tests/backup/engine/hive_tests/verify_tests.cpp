@@ -11,6 +11,8 @@
 #include "folder_link.h"
 #include "hive_check.h"
 #include "hive_fixture.h"
+#include "job_window.h"
+#include "resource.h"
 #include "settings.h"
 #include "test_support.h"
 
@@ -167,11 +169,12 @@ struct JobOverBrokenHives {
 
         writeBytes(dir / L"RegOpt.ini", "[Settings]\r\n" + settings);
         initSettings(dir.path().c_str());
-        prepared = prepareJob(job);
+        prepared = prepareJob(job, {IDR_SURVIN_EXE, IDR_SURVIN64_EXE});
         job.backupFolder = dir / L"Backup\\";
         job.hiveMask = kHiveSystem | kHiveCurrentUser | kHiveOthers;
         LockedFile lock(dir / L"live\\NTUSER.DAT");
-        runBackup(job, recorder.hwnd(), WaitMode::Pumping);
+        WindowJobListener listener(recorder.hwnd());
+        runBackup(job, &listener);
         recorder.pump();
     }
     ~JobOverBrokenHives() {

@@ -5,6 +5,8 @@
 #include "backup_places.h"
 #include "errors.h"
 #include "job.h"
+#include "job_window.h"
+#include "resource.h"
 #include "platform.h"
 #include "places_fixture.h"
 
@@ -15,7 +17,7 @@ namespace {
 // One whole backup run of the system hives into `folder`, keeping `count` backups.
 struct OwnRun {
     OwnRun(const std::wstring& folder, int count) {
-        EXPECT_TRUE(prepareJob(job));
+        EXPECT_TRUE(prepareJob(job, {IDR_SURVIN_EXE, IDR_SURVIN64_EXE}));
         job.backupFolder = folder;
         job.hiveMask = kHiveSystem;
         job.overwrite = false;
@@ -28,7 +30,8 @@ struct OwnRun {
         // As the program's entry does: discovery looks for the real system folder's hives.
         PVOID cookie = nullptr;
         const bool redirected = disableFsRedirection(&cookie);
-        runBackup(job, recorder.hwnd(), WaitMode::Pumping);
+        WindowJobListener listener(recorder.hwnd());
+        runBackup(job, &listener);
         if (redirected) revertFsRedirection(cookie);
         recorder.pump();
         const auto lines = recorder.lines(JOB_LOGLINE);

@@ -17,10 +17,11 @@ namespace {
 // Records a pruning's lines and acts when one of them is reported.
 class PruneReport : public JobReport {
 public:
-    void postLine(JobNotifyKind, std::wstring text) const override {
+    void logLine(StepId, const std::wstring& text) const override {
         lines.push_back(text);
         if (onLine) onLine(text);
     }
+    void status(const std::wstring&) const override {}
     void fail(int) override {}
     void failKeepingCode(int) override {}
 

@@ -8,6 +8,7 @@
 #include "edition.h"
 #include "errors.h"
 #include "info_helpers.h"
+#include "job_window.h"
 #include "restore_info.h"
 #include "settings.h"
 
@@ -79,7 +80,8 @@ protected:
 
     bool write() {
         job().backupFolder = folder_;
-        job().notifyWindow = recorder_.hwnd();
+        WindowJobListener listener(recorder_.hwnd());
+        job().listener = &listener;
         bool ok = writeRestoreInfo(job());
         recorder_.pump();
         return ok;
