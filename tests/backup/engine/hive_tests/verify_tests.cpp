@@ -143,9 +143,15 @@ TEST(HiveCheck, LeftoverScratchRemovalTouchesOnlyWhatAnInterruptedCheckLeft) {
     EXPECT_FALSE(testing_support::privilegeEnabled(L"SeBackupPrivilege"));
 }
 
-TEST(HiveCheckOnSave, GarbageIsTheRegistrysOwnNotAHiveError) {
-    // The code the rest of these tests expect in the log: the registry's, not a file error.
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_REGISTRY_FILE), garbageLoadError());
+TEST(HiveCheckOnSave, GarbageIsNotAHiveByTheRegistrysOwnCode) {
+    // The verdict that deletes a saved file and the code the rest of these tests expect in
+    // the log: the registry's refusal of the bytes, never a file error or "cannot tell".
+    ScratchDir dir(L"verify-garbage-verdict");
+    ASSERT_TRUE(writeBytes(dir / L"garbage", kGarbage));
+    const HiveCheckResult check = checkHive((dir / L"garbage").c_str(), dir.path());
+    EXPECT_EQ(HiveVerdict::NotAHive, check.verdict);
+    EXPECT_TRUE(isNotAHiveError(check.error)) << check.error;
+    EXPECT_EQ(check.error, garbageLoadError());
 }
 
 namespace {
