@@ -63,22 +63,15 @@ CommandLineOptions parseCommandLine(const wchar_t* fullCommandLine) {
         } else if (lstrcmpiW(arg, L"/overwrite") == 0) {
             options.overwrite = true;
         } else if (startsWithNoCase(arg, L"/limitdays:")) {
-            options.retentionMode = 1;
-            options.retentionDays = leadingNumber(arg + 11);
+            options.retention.mode = Retention::kByAge;
+            options.retention.days = static_cast<UINT>(leadingNumber(arg + 11));
         } else if (startsWithNoCase(arg, L"/limitcount:")) {
-            options.retentionMode = 2;
-            options.retentionCount = leadingNumber(arg + 12);
+            options.retention.mode = Retention::kByCount;
+            options.retention.count = static_cast<UINT>(leadingNumber(arg + 12));
         }
     }
     LocalFree(argv);
 
-    if (options.retentionDays == 0) {
-        options.retentionDays = 30;
-        if (options.retentionMode == 1) options.retentionMode = 0;
-    }
-    if (options.retentionCount == 0) {
-        options.retentionCount = 10;
-        if (options.retentionMode == 2) options.retentionMode = 0;
-    }
+    options.retention.repair();
     return options;
 }

@@ -93,7 +93,7 @@ LONG saveKeyToFile(HKEY root, const std::wstring& subkey, HANDLE file) {
     }
 
     BackupSystem& system = backupSystem();
-    if (GetWindowsLevel() >= 7) {
+    if (GetWindowsLevel() >= WindowsLevel::WindowsXp) {
         const bool haveSaveEx = system.hasSaveKeyEx();
         system.flushKey(key.get());
         if (haveSaveEx) {

@@ -123,9 +123,7 @@ bool prepareJob(BackupJob& job, const CarriedPrograms& carried) {
     job.listener = nullptr;
     job.carried = carried;
     job.overwrite = false;
-    job.retentionMode = 0;
-    job.retentionDays = 30;
-    job.retentionCount = 10;
+    job.retention = Retention();
     job.verifyHives = true;
     job.savedList.clear();
     job.hiveList.clear();

@@ -31,7 +31,7 @@ void setStatus(HWND page, ProgressContext* ctx, const std::wstring& text) {
 
 void onInit(HWND page, ProgressContext* ctx) {
     HWND placeholder = GetDlgItem(page, IDC_STATUS);
-    if (GetWindowsLevel() >= 7) {
+    if (GetWindowsLevel() >= WindowsLevel::WindowsXp) {
         RECT rect;
         GetWindowRect(placeholder, &rect);
         MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&rect), 2);

@@ -21,8 +21,8 @@ struct OwnRun {
         job.backupFolder = folder;
         job.hiveMask = kHiveSystem;
         job.overwrite = false;
-        job.retentionMode = 2;
-        job.retentionCount = count;
+        job.retention.mode = 2;
+        job.retention.count = count;
     }
     ~OwnRun() { releaseJob(job); }
     // The run's last line ("处理 成功" or "处理 包含错误").

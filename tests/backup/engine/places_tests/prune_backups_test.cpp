@@ -14,9 +14,9 @@ bool isBackupLeft(const std::wstring& folder) { return fileExists(folder + L"SUR
 
 struct PruneRun {
     PruneRun(int mode, int days, int count) {
-        job.retentionMode = mode;
-        job.retentionDays = days;
-        job.retentionCount = count;
+        job.retention.mode = mode;
+        job.retention.days = days;
+        job.retention.count = count;
         job.listener = &listener;
     }
     std::vector<std::wstring> run() {

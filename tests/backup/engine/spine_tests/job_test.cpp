@@ -135,21 +135,21 @@ TEST(CheckDestination, FileInPlaceAndWindowsFolderRejectedWithoutCode) {
 
 TEST(WindowsLevel, Classification) {
     const DWORD nt = VER_PLATFORM_WIN32_NT, w9x = VER_PLATFORM_WIN32_WINDOWS;
-    EXPECT_EQ(windowsLevelOf(w9x, 3, 95), 0);
-    EXPECT_EQ(windowsLevelOf(nt, 3, 51), 1);
-    EXPECT_EQ(windowsLevelOf(nt, 5, 3), 1);
-    EXPECT_EQ(windowsLevelOf(w9x, 4, 0), 2);
-    EXPECT_EQ(windowsLevelOf(w9x, 5, 0), 2);
-    EXPECT_EQ(windowsLevelOf(w9x, 4, 10), 3);
-    EXPECT_EQ(windowsLevelOf(w9x, 4, 90), 4);
-    EXPECT_EQ(windowsLevelOf(nt, 4, 0), 5);
-    EXPECT_EQ(windowsLevelOf(nt, 5, 0), 6);
-    EXPECT_EQ(windowsLevelOf(nt, 5, 1), 7);
-    EXPECT_EQ(windowsLevelOf(nt, 5, 2), 8);
-    EXPECT_EQ(windowsLevelOf(nt, 6, 0), 9);
-    EXPECT_EQ(windowsLevelOf(nt, 10, 0), 9);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(w9x, 3, 95))), 0);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(nt, 3, 51))), 1);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(nt, 5, 3))), 1);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(w9x, 4, 0))), 2);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(w9x, 5, 0))), 2);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(w9x, 4, 10))), 3);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(w9x, 4, 90))), 4);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(nt, 4, 0))), 5);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(nt, 5, 0))), 6);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(nt, 5, 1))), 7);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(nt, 5, 2))), 8);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(nt, 6, 0))), 9);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(nt, 10, 0))), 9);
     // Wine reports Windows 7 unless told otherwise.
-    EXPECT_EQ(GetWindowsLevel(), 9);
+    EXPECT_TRUE(GetWindowsLevel() == WindowsLevel::Vista);
 }
 
 // Drains the thread's queue and tells whether anything was waiting.

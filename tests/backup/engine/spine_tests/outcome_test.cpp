@@ -42,7 +42,7 @@ protected:
         EXPECT_TRUE(prepareJob(job, {IDR_SURVIN_EXE, IDR_SURVIN64_EXE}));
         job.backupFolder = folder;
         job.hiveMask = kHiveSystem;
-        job.retentionMode = 0;
+        job.retention.mode = 0;
         NotifyRecorder recorder;
         // As the program's entry does: discovery looks for the real system folder's hives.
         PVOID cookie = nullptr;

@@ -181,7 +181,7 @@ TEST_F(InProcessWizard, AFailedJobShowsItsErrorMessage) {
 
 namespace {
 struct Windows2000 : BackupSystem {
-    int windowsLevel() override { return 6; }
+    WindowsLevel windowsLevel() override { return WindowsLevel::Windows2000; }
 };
 }  // namespace
 
