@@ -27,7 +27,7 @@ bool isSignalled(HANDLE event) { return event && WaitForSingleObject(event, 0) =
 // the stop event ends it at process end.
 DWORD WINAPI workerMain(void* param) {
     auto* job = static_cast<BackupJob*>(param);
-    HANDLE handles[3] = {job->workerStop, job->startEvent[0], job->startEvent[1]};
+    HANDLE handles[3] = {job->workerStop.get(), job->startEvent[0].get(), job->startEvent[1].get()};
     for (;;) {
         DWORD r = WaitForMultipleObjects(3, handles, FALSE, INFINITE);
         if (r == WAIT_OBJECT_0 + 1 || r == WAIT_OBJECT_0 + 2) {
@@ -105,12 +105,11 @@ BackupJob& theJob() {
 bool prepareJob(BackupJob& job, const CarriedPrograms& carried) {
     if (settingsPath().empty()) initSettings();
     InitializeCriticalSection(&job.lock);
-    job.workerStop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    job.startEvent[0] = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    job.startEvent[1] = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    job.doneEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!job.workerStop || !job.startEvent[0] || !job.startEvent[1] || !job.doneEvent) return false;
-    job.worker = CreateThread(nullptr, 0, workerMain, &job, 0, nullptr);
+    for (KernelHandle* event : {&job.workerStop, &job.startEvent[0], &job.startEvent[1], &job.doneEvent}) {
+        event->reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!*event) return false;
+    }
+    job.worker.reset(CreateThread(nullptr, 0, workerMain, &job, 0, nullptr));
     if (!job.worker) return false;
 
     job.pending = 0;
@@ -142,15 +141,12 @@ bool prepareJob(BackupJob& job, const CarriedPrograms& carried) {
 
 void releaseJob(BackupJob& job) {
     if (job.worker) {
-        SetEvent(job.workerStop);
-        WaitForSingleObject(job.worker, INFINITE);
-        CloseHandle(job.worker);
-        job.worker = nullptr;
+        SetEvent(job.workerStop.get());
+        WaitForSingleObject(job.worker.get(), INFINITE);
+        job.worker.reset();
     }
-    for (HANDLE* h : {&job.workerStop, &job.startEvent[0], &job.startEvent[1], &job.doneEvent}) {
-        if (*h) CloseHandle(*h);
-        *h = nullptr;
-    }
+    for (KernelHandle* event : {&job.workerStop, &job.startEvent[0], &job.startEvent[1], &job.doneEvent})
+        event->reset();
     DeleteCriticalSection(&job.lock);
     job.savedList.clear();
     job.hiveList.clear();
@@ -175,13 +171,13 @@ void runBackup(BackupJob& job, JobListener* listener) {
     if (job.overwrite) deleteBackup(job.backupFolder);
 
     job.pending = 2;
-    ResetEvent(job.doneEvent);
-    SetEvent(job.startEvent[0]);
-    SetEvent(job.startEvent[1]);
+    ResetEvent(job.doneEvent.get());
+    SetEvent(job.startEvent[0].get());
+    SetEvent(job.startEvent[1].get());
     if (listener)
-        listener->waitFor(job.doneEvent);
+        listener->waitFor(job.doneEvent.get());
     else
-        WaitForSingleObject(job.doneEvent, INFINITE);
+        WaitForSingleObject(job.doneEvent.get(), INFINITE);
 
     // The run succeeds only with a backup that its own restore program can use: the
     // program placed, a folder it can name, and the backup still there after pruning.
@@ -206,7 +202,9 @@ void runBackup(BackupJob& job, JobListener* listener) {
     reportLine(job, kLineOfItsOwn, L"处理 %s", jobHadErrors(job) ? L"包含错误" : L"成功");
 }
 
-bool jobIsSaving(const BackupJob& job) { return isSignalled(job.startEvent[0]) || isSignalled(job.startEvent[1]); }
+bool jobIsSaving(const BackupJob& job) {
+    return isSignalled(job.startEvent[0].get()) || isSignalled(job.startEvent[1].get());
+}
 
 bool checkDestination(BackupJob& job, const std::wstring& folder) {
     ULONGLONG freeBytes = 0;
@@ -278,7 +276,7 @@ void saveLoop(BackupJob& job, int parameter, HANDLE startEvent) {
     }
     {
         Lock guard(job.lock);
-        if (--job.pending <= 0) SetEvent(job.doneEvent);
+        if (--job.pending <= 0) SetEvent(job.doneEvent.get());
     }
     if (redirected) revertFsRedirection(cookie);
     ResetEvent(startEvent);

@@ -14,10 +14,10 @@
 #include "job_report.h"
 
 struct BackupJob final : BackupRun, HiveSelection, JobReport {
-    HANDLE startEvent[2] = {};  // manual reset; each wakes one saveLoop run (parameter 1, 2)
-    HANDLE doneEvent = nullptr;
-    HANDLE worker = nullptr;
-    HANDLE workerStop = nullptr;  // ends the worker at process end
+    KernelHandle startEvent[2];  // manual reset; each wakes one saveLoop run (parameter 1, 2)
+    KernelHandle doneEvent;
+    KernelHandle worker;
+    KernelHandle workerStop;  // ends the worker at process end
     volatile LONG pending = 0;
     volatile LONG nextIndex = 0;
     CRITICAL_SECTION lock;

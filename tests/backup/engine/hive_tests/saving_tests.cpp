@@ -209,12 +209,12 @@ TEST(SaveHive, ExistingTargetWithoutOverwriteStopsTheRun) {
     t.job.backupFolder = dir.path();
     t.job.hiveList = {system_[0], user[0], system_[1]};
     t.job.pending = 1;
-    t.job.doneEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    t.job.doneEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     HANDLE start = CreateEventW(nullptr, TRUE, TRUE, nullptr);
     saveLoop(t.job, 1, start);  // the worker's loop, on this thread
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(t.job.doneEvent, 0));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(t.job.doneEvent.get(), 0));
     CloseHandle(start);
-    CloseHandle(t.job.doneEvent);
+    t.job.doneEvent.reset();
     recorder.pump();
 
     EXPECT_TRUE(t.job.failed);

@@ -199,9 +199,9 @@ TEST(ProgressProtocol, NothingSavedEndsWith601FinishedThenFinalLine) {
     // Both saving runs ended: the worker is idle again. The second run resets its start
     // event just after signalling the done event, so give it a moment.
     EXPECT_EQ(p.job.pending, 0);
-    for (int i = 0; i < 50 && WaitForSingleObject(p.job.startEvent[1], 0) == WAIT_OBJECT_0; ++i) Sleep(20);
-    EXPECT_EQ(WaitForSingleObject(p.job.startEvent[0], 0), static_cast<DWORD>(WAIT_TIMEOUT));
-    EXPECT_EQ(WaitForSingleObject(p.job.startEvent[1], 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    for (int i = 0; i < 50 && WaitForSingleObject(p.job.startEvent[1].get(), 0) == WAIT_OBJECT_0; ++i) Sleep(20);
+    EXPECT_EQ(WaitForSingleObject(p.job.startEvent[0].get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(WaitForSingleObject(p.job.startEvent[1].get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
 TEST(ProgressProtocol, BlockingRunWithoutWindowPostsNothing) {

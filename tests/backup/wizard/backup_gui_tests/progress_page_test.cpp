@@ -72,20 +72,20 @@ protected:
         scratch_ = std::make_unique<ScratchDir>(L"gui-inprocess");
         initSettings(scratch_->path().c_str());
         InitializeCriticalSection(&job_.lock);
-        for (HANDLE& event : job_.startEvent) event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        job_.doneEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        for (KernelHandle& event : job_.startEvent) event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        job_.doneEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     }
     void TearDown() override {
         if (thread_) {
             if (WaitForSingleObject(thread_, 0) != WAIT_OBJECT_0 && wizard_) {
-                for (HANDLE event : job_.startEvent) ResetEvent(event);
+                for (KernelHandle& event : job_.startEvent) ResetEvent(event.get());
                 pressSheetButton(wizard_, PSBTN_CANCEL);
             }
             WaitForSingleObject(thread_, 10000);
             CloseHandle(thread_);
         }
-        for (HANDLE event : job_.startEvent) CloseHandle(event);
-        CloseHandle(job_.doneEvent);
+        for (KernelHandle& event : job_.startEvent) event.reset();
+        job_.doneEvent.reset();
         DeleteCriticalSection(&job_.lock);
         setBackupSystem(nullptr);
     }
@@ -130,15 +130,15 @@ TEST_F(InProcessWizard, CancelIsRefusedWhileTheWorkerSavesHives) {
     EXPECT_EQ(job_.backupFolder, scratch_->path());
     EXPECT_EQ(job_.hiveMask, 3u);
 
-    SetEvent(job_.startEvent[1]);
+    SetEvent(job_.startEvent[1].get());
     pressSheetButton(wizard_, PSBTN_CANCEL);
     EXPECT_FALSE(wizardClosed(1000));
-    ResetEvent(job_.startEvent[1]);
-    SetEvent(job_.startEvent[0]);
+    ResetEvent(job_.startEvent[1].get());
+    SetEvent(job_.startEvent[0].get());
     pressSheetButton(wizard_, PSBTN_CANCEL);
     EXPECT_FALSE(wizardClosed(1000));
 
-    ResetEvent(job_.startEvent[0]);
+    ResetEvent(job_.startEvent[0].get());
     pressSheetButton(wizard_, PSBTN_CANCEL);
     EXPECT_TRUE(wizardClosed(5000));
 }
