@@ -30,7 +30,7 @@ void message(const std::wstring& text, UINT icon) {
 
 void initCommonControls() {
     INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
-    if (GetWindowsLevel() >= 7) icc.dwICC |= ICC_STANDARD_CLASSES | ICC_LINK_CLASS;
+    if (GetWindowsLevel() >= WindowsLevel::WindowsXp) icc.dwICC |= ICC_STANDARD_CLASSES | ICC_LINK_CLASS;
     InitCommonControlsEx(&icc);
 }
 
@@ -46,14 +46,12 @@ int runUnattended(BackupJob& job) {
     }
     job.backupFolder = folder;
     job.overwrite = options.overwrite;
-    job.retentionMode = options.retentionMode;
-    job.retentionDays = options.retentionDays;
-    job.retentionCount = options.retentionCount;
+    job.retention = options.retention;
     // Only a limit named here reaches the run's backups on a network share.
-    job.limitOnCommandLine = options.retentionMode != 0;
-    job.hiveMask = options.hiveFlags ? options.hiveFlags : 3;
+    job.limitOnCommandLine = options.retention.mode != Retention::kKeepAll;
+    job.hiveMask = options.hiveFlags ? options.hiveFlags : kDefaultHiveMask;
 
-    runBackup(job, nullptr, WaitMode::Blocking);
+    runBackup(job, nullptr);  // nobody watches an unattended run
 
     if (jobHadErrors(job) && !options.silent)
         message(L"注册表备份遇到错误\n\n错误: " + jobErrorText(job), MB_ICONWARNING);
@@ -76,7 +74,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandTail, int) {
     SingleInstance instance(L"TOLMEN_RESTORE_MUTEX_2008");
     if (instance.otherRunning()) return unattended ? kExitOtherInstance : 0;
 
-    if (GetWindowsLevel() < 6) {
+    if (GetWindowsLevel() < WindowsLevel::Windows2000) {
         if (!silent) message(L"该程序需要 Windows 2000 及其以后版本。", MB_ICONINFORMATION);
         return unattended ? kExitWithErrors : 0;
     }
@@ -99,7 +97,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandTail, int) {
         bool redirected = disableFsRedirection(&cookie);
 
         BackupJob& job = theJob();
-        if (prepareJob(job)) {
+        if (prepareJob(job, {IDR_SURVIN_EXE, IDR_SURVIN64_EXE})) {
             if (unattended)
                 exitCode = runUnattended(job);
             else

@@ -70,9 +70,11 @@ template <class Ch> inline constexpr auto kKeyHive = detail::name<Ch>("Hive");
 template <class Ch> inline constexpr auto kKeyCategory = detail::name<Ch>("Category");
 
 // Files lists the saved hives ("0" ... "n-1", the Saved values in order), then these
-// three; SURVIN.INI is the last, so that deleting it ends the list.
+// four, SURVIN.INI (kFileName) the last, so that deleting it ends the list. Older backups
+// have no SURVIN64.EXE.
 template <class Ch> inline constexpr auto kScriptFile = detail::name<Ch>("SURVIN.WRC");
 template <class Ch> inline constexpr auto kProgramFile = detail::name<Ch>("SURVIN.EXE");
+template <class Ch> inline constexpr auto kProgram64File = detail::name<Ch>("SURVIN64.EXE");
 
 // The profile readers look at DATA0 ... DATA99 and Files keys "0" ... "999" at most.
 const int kMaxDataSections = 100;

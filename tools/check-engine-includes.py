@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""Checks the layering of both programs: no engine file includes a wizard header, and
-the engine's modules (a .cpp with its .h) include one another without a circle.
+"""Checks the layering of both programs: no engine file includes a wizard header or a
+resource header, or calls the window system (the engines report through interfaces that
+the wizards and the unattended runs implement), and the engine's modules (a .cpp with its
+.h) include one another without a circle.
 Usage: check-engine-includes.py [source root]. Prints what it finds; exit 1 on a fault."""
 import os
 import re
@@ -8,6 +10,10 @@ import sys
 
 root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..")
 include = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
+# Window handles, messages, pumps, boxes and resource strings: the wizards' business.
+window_call = re.compile(r'\b(HWND|PostMessage[AW]?|SendMessage[AW]?|MessageBox(?:Ex)?[AW]?|LoadString[AW]?|'
+                         r'GetMessage[AW]?|PeekMessage[AW]?|DispatchMessage[AW]?)\b')
+comment = re.compile(r'//[^\n]*|/\*.*?\*/', re.S)
 faults = []
 
 for program in ("backup", "restore"):
@@ -21,10 +27,15 @@ for program in ("backup", "restore"):
             continue
         text = open(os.path.join(engine, name), encoding="utf-8").read()
         module = os.path.splitext(name)[0]
+        for number, line in enumerate(comment.sub(lambda m: "\n" * m.group(0).count("\n"), text).split("\n"), 1):
+            for call in sorted(set(window_call.findall(line))):
+                faults.append(f"{program}/engine/{name}:{number} uses the window system ({call})")
         for header in include.findall(text):
             base = os.path.basename(header)
             if base in wizard_headers or "wizard/" in header:
                 faults.append(f"{program}/engine/{name} includes the wizard header {header}")
+            if base.lower() == "resource.h":
+                faults.append(f"{program}/engine/{name} includes the resource header {header}")
             target = os.path.splitext(base)[0]
             if target in modules and target != module:
                 edges[module].add(target)
@@ -47,5 +58,6 @@ for program in ("backup", "restore"):
 for fault in faults:
     print(fault)
 if not faults:
-    print("engine layering: no wizard header in an engine file, no include circle among engine modules")
+    print("engine layering: no wizard or resource header and no window call in an engine file, "
+          "no include circle among engine modules")
 sys.exit(1 if faults else 0)

@@ -9,11 +9,11 @@
 #include "handles.h"
 #include "hive_check.h"
 #include "platform.h"
+#include "survin_ini.h"
 
 namespace {
 
-constexpr int kMaxFilesKeys = 1000;
-constexpr DWORD kCchProfilePath = 520;
+constexpr DWORD kCchPath = 520;
 
 std::wstring upperCase(std::wstring text) {
     if (!text.empty()) CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
@@ -42,11 +42,11 @@ std::wstring parentOf(const std::wstring& folder) {
 // (set by hand) is left as it stands, and the checks against the final path then refuse
 // the folder rather than delete anything else.
 bool qualified(const std::wstring& path, std::wstring& out) {
-    wchar_t full[kCchProfilePath], longForm[kCchProfilePath];
-    DWORD cch = GetFullPathNameW(path.c_str(), kCchProfilePath, full, nullptr);
-    if (path.empty() || cch == 0 || cch >= kCchProfilePath) return false;
-    DWORD cchLong = wcschr(full, L'~') ? longPathName(full, longForm, kCchProfilePath) : 0;
-    if (cchLong != 0 && cchLong < kCchProfilePath)
+    wchar_t full[kCchPath], longForm[kCchPath];
+    DWORD cch = GetFullPathNameW(path.c_str(), kCchPath, full, nullptr);
+    if (path.empty() || cch == 0 || cch >= kCchPath) return false;
+    DWORD cchLong = wcschr(full, L'~') ? longPathName(full, longForm, kCchPath) : 0;
+    if (cchLong != 0 && cchLong < kCchPath)
         out = withBackslash(std::wstring(longForm, cchLong));
     else
         out = withBackslash(std::wstring(full, cch));
@@ -57,38 +57,30 @@ bool isDigits(const std::wstring& text) {
     return !text.empty() && text.find_first_not_of(L"0123456789") == std::wstring::npos;
 }
 
-// A name of one component that the file system takes as it stands.
-bool isPlainName(const std::wstring& name) {
-    if (name.empty() || name.find_first_of(L"\\/:*?\"<>|") != std::wstring::npos) return false;
-    std::wstring unblanked = name;
-    unblanked.erase(std::remove(unblanked.begin(), unblanked.end(), L' '), unblanked.end());
-    return !unblanked.empty() && unblanked.find_first_not_of(L'.') != std::wstring::npos;
-}
-
 // A Files entry names a file of this backup only in the two forms a backup writes: a plain
-// name in the folder, or Users\<n>\<name> for a user hive. Anything else (a crafted
+// name in the folder, or Users\<n>\<name> for a user hive, and only when it stays inside
+// the folder by the rule every reader of SURVIN.INI applies. Anything else (a crafted
 // SURVIN.INI naming a path into a backup below it, or out of the folder) is left alone.
 bool isBackupFileEntry(const std::wstring& entry, std::wstring& userFolder, std::wstring& name) {
-    std::wstring text = entry;
-    std::replace(text.begin(), text.end(), L'/', L'\\');
-    const size_t first = text.find(L'\\');
+    if (!survinini::isInsideBackupFolder(entry.c_str())) return false;
+    const size_t first = entry.find(L'\\');
     if (first == std::wstring::npos) {
         userFolder.clear();
-        name = text;
-        return isPlainName(name);
+        name = entry;
+        return true;
     }
-    const size_t second = text.find(L'\\', first + 1);
-    if (second == std::wstring::npos || text.find(L'\\', second + 1) != std::wstring::npos) return false;
-    if (lstrcmpiW(text.substr(0, first).c_str(), L"Users") != 0) return false;
-    if (!isDigits(text.substr(first + 1, second - first - 1))) return false;
-    userFolder = text.substr(0, second);
-    name = text.substr(second + 1);
-    return isPlainName(name);
+    const size_t second = entry.find(L'\\', first + 1);
+    if (second == std::wstring::npos || entry.find(L'\\', second + 1) != std::wstring::npos) return false;
+    if (lstrcmpiW(entry.substr(0, first).c_str(), L"Users") != 0) return false;
+    if (!isDigits(entry.substr(first + 1, second - first - 1))) return false;
+    userFolder = entry.substr(0, second);
+    name = entry.substr(second + 1);
+    return true;
 }
 
 // True when an open folder holds a SURVIN.INI: it is (or may pass for) a backup of its own.
 bool holdsRestoreInfo(HANDLE folder) {
-    return static_cast<bool>(openRelative(folder, L"SURVIN.INI", false, FILE_READ_ATTRIBUTES));
+    return static_cast<bool>(openRelative(folder, survinini::kFileName<wchar_t>.text, false, FILE_READ_ATTRIBUTES));
 }
 
 // Deletes one listed file of the folder: it must be a plain file (not a link) at exactly
@@ -171,25 +163,20 @@ bool deleteBackup(const std::wstring& folderPath, const std::wstring& placePath,
     if (!isOurs(held.get())) return false;
     {
         // A list that another user wrote steers nothing.
-        FileHandle info = openRelative(held.get(), L"SURVIN.INI", false, FILE_READ_ATTRIBUTES | READ_CONTROL);
+        FileHandle info = openRelative(held.get(), survinini::kFileName<wchar_t>.text, false, FILE_READ_ATTRIBUTES | READ_CONTROL);
         if (info && !isOurs(info.get())) return false;
     }
 
     // Each entry is read just before its deletion: SURVIN.INI comes last and ends the list.
     // Whatever the list says, only files inside the held folder can go.
-    const std::wstring ini = folder + L"SURVIN.INI";
+    const std::wstring ini = folder + survinini::kFileName<wchar_t>.text;
     const DWORD iniAttributes = GetFileAttributesW(ini.c_str());
     const bool hadBackup = iniAttributes != INVALID_FILE_ATTRIBUTES && !(iniAttributes & FILE_ATTRIBUTE_DIRECTORY);
-    for (int k = 0; k < kMaxFilesKeys; ++k) {
-        wchar_t value[kCchProfilePath];
-        DWORD cch = GetPrivateProfileStringW(L"Files", std::to_wstring(k).c_str(), L"", value, kCchProfilePath,
-                                             ini.c_str());
-        std::wstring entry(value, cch);
-        std::wstring unblanked = entry;
-        unblanked.erase(std::remove(unblanked.begin(), unblanked.end(), L' '), unblanked.end());
-        if (unblanked.size() < 2) break;
-        deleteEntry(held.get(), folderFinal, root, entry);
-    }
+    auto readKey = [&ini](const wchar_t* section, const wchar_t* key, wchar_t* out, int cch) {
+        return static_cast<int>(GetPrivateProfileStringW(section, key, L"", out, cch, ini.c_str()));
+    };
+    survinini::FilesWalk<wchar_t, decltype(readKey)> files(readKey);
+    while (const wchar_t* entry = files.next()) deleteEntry(held.get(), folderFinal, root, entry);
     // The help file is not listed, yet the kit put it there: it goes with a backup, never
     // from a folder that holds none, nor from the program's own folder (its only copy).
     if (hadBackup && !samePath(folder, programFolder()))

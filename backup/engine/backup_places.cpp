@@ -240,11 +240,11 @@ void registerPlace(BackupRun& backup) {
 }
 
 void pruneBackups(const BackupRun& backup, JobReport& report) {
-    const int mode = backup.retentionMode;
-    if (mode == 0) return;
+    const UINT mode = backup.retention.mode;
+    if (mode == Retention::kKeepAll) return;
     // File permissions apply to everything the pruning opens.
     BackupPrivileges privilegesOff(false);
-    postProgress(report, JOB_LOGLINE, L"搜索以前备份 ...");
+    reportLine(report, kStepSearchBackups, L"搜索以前备份 ...");
     // A network place is never stored. A limit named on the command line also reaches
     // the backups of the run's own backup root on a share, searched the same way; there
     // only what the server says this run's account owns can go.
@@ -272,24 +272,24 @@ void pruneBackups(const BackupRun& backup, JobReport& report) {
         };
         found.erase(std::remove_if(found.begin(), found.end(), othersOnShare), found.end());
     }
-    postProgress(report, JOB_LOGLINE, L"删除以前备份（如果有） ...");
+    reportLine(report, kStepDeleteBackups, L"删除以前备份（如果有） ...");
 
     // The backup this run has just written counts as the newest, whatever times the others
     // carry (a clock set back, a backup copied or planted with a later time), and is never
     // deleted: it is taken out of the list, and one place of the count is kept for it.
     const bool ownFound = takeOut(found, backup.backupFolder);
-    const ULONGLONG keep = static_cast<UINT>(backup.retentionCount);
+    const ULONGLONG keep = backup.retention.count;
     const ULONGLONG keepOthers = ownFound && keep > 0 ? keep - 1 : keep;
     const ULONGLONG total = found.size();
-    if (mode == 2) {
+    if (mode == Retention::kByCount) {
         for (ULONGLONG i = total > keepOthers ? total - keepOthers : 0; i-- > 0;)
             deleteBackup(found[i].folder, found[i].place, backup.shareOwner);
-    } else if (mode == 1) {
+    } else if (mode == Retention::kByAge) {
         // The newest LimitBackupCount backups stay whatever their age.
         FILETIME nowTime;
         GetSystemTimeAsFileTime(&nowTime);
         const ULONGLONG now = fileTime(nowTime);
-        const ULONGLONG days = static_cast<UINT>(backup.retentionDays);
+        const ULONGLONG days = backup.retention.days;
         for (ULONGLONG i = 0; i + keepOthers < total; ++i) {
             if (found[i].time > now) continue;  // dated in the future: its age is unknown
             if ((now - found[i].time) / kFileTimePerDay > days)

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "carried_programs.h"
 #include "handles.h"
 #include "hive_check.h"
 #include "hive_types.h"
@@ -35,6 +36,8 @@ struct BackupRun : JobOptions {
     // An unattended run whose command line named /limitdays: or /limitcount:: its backup
     // root on a network share is pruned too.
     bool limitOnCommandLine = false;
+    // The restore programs the running program carries, written into the folder.
+    CarriedPrograms carried;
 };
 
 // A saved hive's path relative to the backup folder, as the Saved value records it

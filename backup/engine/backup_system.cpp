@@ -4,19 +4,6 @@
 
 namespace {
 
-// The 9x family has the high bit of the packed GetVersion word set.
-int queryWindowsLevel() {
-    DWORD packed = GetVersion();
-    OSVERSIONINFOEXW info = {};
-    info.dwOSVersionInfoSize = sizeof(info);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info))) return 0;
-#pragma GCC diagnostic pop
-    DWORD platform = (packed & 0x80000000u) ? VER_PLATFORM_WIN32_WINDOWS : VER_PLATFORM_WIN32_NT;
-    return windowsLevelOf(platform, info.dwMajorVersion, info.dwMinorVersion);
-}
-
 BackupSystem& realSystem() {
     static BackupSystem real;
     return real;
@@ -26,25 +13,6 @@ BackupSystem* g_system = nullptr;
 
 }  // namespace
 
-int windowsLevelOf(DWORD platformId, DWORD major, DWORD minor) {
-    if (platformId != VER_PLATFORM_WIN32_NT) {
-        if (major < 4) return 0;
-        if (major != 4) return 2;
-        if (minor == 10) return 3;
-        if (minor == 90) return 4;
-        return 2;
-    }
-    if (major <= 3) return 1;
-    if (major == 4) return 5;
-    if (major == 5) {
-        if (minor == 0) return 6;
-        if (minor == 1) return 7;
-        if (minor == 2) return 8;
-        return 1;
-    }
-    return 9;
-}
-
 bool BackupSystem::freeBytesAvailable(const std::wstring& folder, ULONGLONG* bytes) {
     ULARGE_INTEGER available;
     if (!GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return false;
@@ -52,11 +20,7 @@ bool BackupSystem::freeBytesAvailable(const std::wstring& folder, ULONGLONG* byt
     return true;
 }
 
-int BackupSystem::windowsLevel() {
-    // Computed once, as the program is loaded, and kept for the life of the process.
-    static const int level = queryWindowsLevel();
-    return level;
-}
+WindowsLevel BackupSystem::windowsLevel() { return backupLevelOf(runningWindowsLevel()); }
 
 LONG BackupSystem::openHiveList(HKEY* key) {
     return RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\hivelist", 0, KEY_READ,
@@ -116,4 +80,4 @@ BackupSystem* setBackupSystem(BackupSystem* system) {
     return previous;
 }
 
-int GetWindowsLevel() { return backupSystem().windowsLevel(); }
+WindowsLevel GetWindowsLevel() { return backupSystem().windowsLevel(); }

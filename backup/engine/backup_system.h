@@ -6,14 +6,16 @@
 #include <string>
 
 #include "hive_check.h"
+#include "windows_level.h"
 
 class BackupSystem {
 public:
     virtual ~BackupSystem() = default;
     // Free bytes available to the caller on the volume of folder; false when unknown.
     virtual bool freeBytesAvailable(const std::wstring& folder, ULONGLONG* bytes);
-    // GetWindowsLevel: 0-9, computed once from the version queries.
-    virtual int windowsLevel();
+    // GetWindowsLevel: the running Windows as this program tells them apart (no level
+    // above Vista), computed once from the version queries.
+    virtual WindowsLevel windowsLevel();
 
     // Hive discovery and saving. Tests give discovery a hivelist key of their own (the
     // machine's is shared by every test program running at the same time) and replace
@@ -41,7 +43,5 @@ BackupSystem& backupSystem();
 // Installs a replacement; nullptr restores the real one. Returns the previous one.
 BackupSystem* setBackupSystem(BackupSystem* system);
 
-// The level classification of the running Windows (through backupSystem()).
-int GetWindowsLevel();
-// The classification itself, for a platform id and version.
-int windowsLevelOf(DWORD platformId, DWORD major, DWORD minor);
+// The level of the running Windows (through backupSystem()).
+WindowsLevel GetWindowsLevel();

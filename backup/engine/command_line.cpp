@@ -4,6 +4,8 @@
 
 #include <climits>
 
+#include "hive_types.h"
+
 namespace {
 
 bool startsWithNoCase(const wchar_t* text, const wchar_t* prefix) {
@@ -52,31 +54,24 @@ CommandLineOptions parseCommandLine(const wchar_t* fullCommandLine) {
         const wchar_t* arg = argv[i];
         if (startsWithNoCase(arg, L"/reg:")) {
             for (const wchar_t* c = arg + 5; *c; ++c) {
-                if (*c == L'S' || *c == L's') options.hiveFlags |= 1;
-                if (*c == L'U' || *c == L'u') options.hiveFlags |= 2;
-                if (*c == L'O' || *c == L'o') options.hiveFlags |= 4;
+                if (*c == L'S' || *c == L's') options.hiveFlags |= kHiveSystem;
+                if (*c == L'U' || *c == L'u') options.hiveFlags |= kHiveCurrentUser;
+                if (*c == L'O' || *c == L'o') options.hiveFlags |= kHiveOthers;
             }
         } else if (lstrcmpiW(arg, L"/silent") == 0) {
             options.silent = true;
         } else if (lstrcmpiW(arg, L"/overwrite") == 0) {
             options.overwrite = true;
         } else if (startsWithNoCase(arg, L"/limitdays:")) {
-            options.retentionMode = 1;
-            options.retentionDays = leadingNumber(arg + 11);
+            options.retention.mode = Retention::kByAge;
+            options.retention.days = static_cast<UINT>(leadingNumber(arg + 11));
         } else if (startsWithNoCase(arg, L"/limitcount:")) {
-            options.retentionMode = 2;
-            options.retentionCount = leadingNumber(arg + 12);
+            options.retention.mode = Retention::kByCount;
+            options.retention.count = static_cast<UINT>(leadingNumber(arg + 12));
         }
     }
     LocalFree(argv);
 
-    if (options.retentionDays == 0) {
-        options.retentionDays = 30;
-        if (options.retentionMode == 1) options.retentionMode = 0;
-    }
-    if (options.retentionCount == 0) {
-        options.retentionCount = 10;
-        if (options.retentionMode == 2) options.retentionMode = 0;
-    }
+    options.retention.repair();
     return options;
 }

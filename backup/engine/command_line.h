@@ -4,13 +4,13 @@
 
 #include <string>
 
+#include "retention.h"
+
 struct CommandLineOptions {
     DWORD hiveFlags = 0;  // HiveCategory bits from /reg:
     bool silent = false;
     bool overwrite = false;
-    int retentionMode = 0;
-    int retentionDays = 30;
-    int retentionCount = 10;
+    Retention retention;
     std::wstring folder;  // argument 1, unchanged
     bool splitFailed = false;
 };

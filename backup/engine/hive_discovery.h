@@ -9,7 +9,7 @@
 
 // Which hive categories a backup takes, and the loaded hives found of them.
 struct HiveSelection {
-    DWORD hiveMask = 3;  // HiveCategory bits
+    DWORD hiveMask = kDefaultHiveMask;  // HiveCategory bits
     std::vector<HiveEntry> hiveList;
 };
 

@@ -93,7 +93,7 @@ LONG saveKeyToFile(HKEY root, const std::wstring& subkey, HANDLE file) {
     }
 
     BackupSystem& system = backupSystem();
-    if (GetWindowsLevel() >= 7) {
+    if (GetWindowsLevel() >= WindowsLevel::WindowsXp) {
         const bool haveSaveEx = system.hasSaveKeyEx();
         system.flushKey(key.get());
         if (haveSaveEx) {
@@ -196,9 +196,10 @@ HiveSaveResult saveHive(BackupRun& run, const HiveEntry& entry, int n, int count
     std::wstring subkey;
     if (!hiveKeyOf(entry.hiveName, &root, &subkey)) return result;
 
-    postProgress(report, JOB_STATUS, L"保存...\n配置单元 %d / %d", n, count);
+    reportStatus(report, L"保存...\n配置单元 %d / %d", n, count);
     const wchar_t* name = fileNameOf(entry.filePath);
-    postProgress(report, JOB_LOGLINE, L"保存 (%d / %d) %s ...", n, count, name);
+    const StepId step = stepOfSavingHive(n);
+    reportLine(report, step, L"保存 (%d / %d) %s ...", n, count, name);
 
     SavedHiveEntry& saved = result.saved;
     saved.rootKey = root;
@@ -224,7 +225,7 @@ HiveSaveResult saveHive(BackupRun& run, const HiveEntry& entry, int n, int count
     BackupPrivileges off(false);
     const auto cannotCreateFolder = [&] {
         report.fail(err::kCreateFolder);
-        postProgress(report, JOB_LOGLINE, L"失败: 无法创建文件夹 %s", folder.c_str());
+        reportLine(report, kLineOfItsOwn, L"失败: 无法创建文件夹 %s", folder.c_str());
         return result;
     };
     if (!holdBackupFolder(run)) return cannotCreateFolder();
@@ -252,7 +253,7 @@ HiveSaveResult saveHive(BackupRun& run, const HiveEntry& entry, int n, int count
                                      run.onNetwork ? nullptr : adminOnlyFileSecurity());
     if (!file) {
         report.fail(err::kHiveExists);
-        postProgress(report, JOB_LOGLINE, L"保存 (%d / %d) %s ... 失败; 已经存在", n, count, name);
+        reportLine(report, step, L"保存 (%d / %d) %s ... 失败; 已经存在", n, count, name);
         return result;
     }
     copyField(saved.replacementBackupPath, replacementBackupPathOf(entry.filePath).c_str());
@@ -284,22 +285,22 @@ HiveSaveResult saveHive(BackupRun& run, const HiveEntry& entry, int n, int count
         }
     }
     if (error != ERROR_SUCCESS) {
-        postProgress(report, JOB_LOGLINE, L"保存 (%d / %d) %s ... 失败 : %s", n, count, name,
+        reportLine(report, step, L"保存 (%d / %d) %s ... 失败 : %s", n, count, name,
                      windowsErrorText(error).c_str());
         result.outcome = HiveSaveOutcome::LeftOut;
         result.error = error;
         return result;
     }
     if (unverified) {
-        postProgress(report, JOB_LOGLINE, L"保存 (%d / %d) %s ... 无法验证 : %s", n, count, name,
+        reportLine(report, step, L"保存 (%d / %d) %s ... 无法验证 : %s", n, count, name,
                      windowsErrorText(result.error).c_str());
         result.outcome = HiveSaveOutcome::SavedUnverified;
         return result;
     }
     if (copied)
-        postProgress(report, JOB_LOGLINE, L"保存 (%d / %d) %s ... 已复制", n, count, name);
+        reportLine(report, step, L"保存 (%d / %d) %s ... 已复制", n, count, name);
     else
-        postProgress(report, JOB_LOGLINE, L"保存 (%d / %d) %s ... 成功", n, count, name);
+        reportLine(report, step, L"保存 (%d / %d) %s ... 成功", n, count, name);
     result.outcome = HiveSaveOutcome::Saved;
     return result;
 }

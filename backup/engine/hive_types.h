@@ -2,11 +2,16 @@
 #pragma once
 #include <windows.h>
 
+#include "survin_ini.h"
+
+// A hive's category, as SURVIN.INI records it.
 enum HiveCategory : DWORD {
-    kHiveSystem = 1,
-    kHiveCurrentUser = 2,
-    kHiveOthers = 4,
+    kHiveSystem = survinini::kCategorySystem,
+    kHiveCurrentUser = survinini::kCategoryCurrentUser,
+    kHiveOthers = survinini::kCategoryOthers,
 };
+// What a run saves unless told otherwise: the system's hives and the current user's.
+constexpr DWORD kDefaultHiveMask = kHiveSystem | kHiveCurrentUser;
 
 constexpr int kCchRecordPath = 520;  // fixed text fields: at most 519 characters
 

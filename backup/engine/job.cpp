@@ -2,8 +2,6 @@
 
 #include <shlwapi.h>
 
-#include <memory>
-
 #include "admin_only.h"
 #include "backup_places.h"
 #include "backup_system.h"
@@ -29,7 +27,7 @@ bool isSignalled(HANDLE event) { return event && WaitForSingleObject(event, 0) =
 // the stop event ends it at process end.
 DWORD WINAPI workerMain(void* param) {
     auto* job = static_cast<BackupJob*>(param);
-    HANDLE handles[3] = {job->workerStop, job->startEvent[0], job->startEvent[1]};
+    HANDLE handles[3] = {job->workerStop.get(), job->startEvent[0].get(), job->startEvent[1].get()};
     for (;;) {
         DWORD r = WaitForMultipleObjects(3, handles, FALSE, INFINITE);
         if (r == WAIT_OBJECT_0 + 1 || r == WAIT_OBJECT_0 + 2) {
@@ -74,10 +72,12 @@ bool isSameFolder(const std::wstring& folder, const std::wstring& other) {
 
 }  // namespace
 
-void BackupJob::postLine(JobNotifyKind kind, std::wstring text) const {
-    if (!notifyWindow) return;
-    auto owned = std::make_unique<std::wstring>(std::move(text));
-    if (PostMessageW(notifyWindow, WM_JOB_NOTIFY, kind, reinterpret_cast<LPARAM>(owned.get()))) owned.release();
+void BackupJob::logLine(StepId step, const std::wstring& text) const {
+    if (listener) listener->logLine(step, text);
+}
+
+void BackupJob::status(const std::wstring& text) const {
+    if (listener) listener->status(text);
 }
 
 void BackupJob::fail(int code) {
@@ -102,15 +102,14 @@ BackupJob& theJob() {
     return job;
 }
 
-bool prepareJob(BackupJob& job) {
+bool prepareJob(BackupJob& job, const CarriedPrograms& carried) {
     if (settingsPath().empty()) initSettings();
     InitializeCriticalSection(&job.lock);
-    job.workerStop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    job.startEvent[0] = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    job.startEvent[1] = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    job.doneEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!job.workerStop || !job.startEvent[0] || !job.startEvent[1] || !job.doneEvent) return false;
-    job.worker = CreateThread(nullptr, 0, workerMain, &job, 0, nullptr);
+    for (KernelHandle* event : {&job.workerStop, &job.startEvent[0], &job.startEvent[1], &job.doneEvent}) {
+        event->reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!*event) return false;
+    }
+    job.worker.reset(CreateThread(nullptr, 0, workerMain, &job, 0, nullptr));
     if (!job.worker) return false;
 
     job.pending = 0;
@@ -119,12 +118,11 @@ bool prepareJob(BackupJob& job) {
     job.backupFolder.clear();
     job.dateText.clear();
     job.timeText.clear();
-    job.hiveMask = 3;
-    job.notifyWindow = nullptr;
+    job.hiveMask = kDefaultHiveMask;
+    job.listener = nullptr;
+    job.carried = carried;
     job.overwrite = false;
-    job.retentionMode = 0;
-    job.retentionDays = 30;
-    job.retentionCount = 10;
+    job.retention = Retention();
     job.verifyHives = true;
     job.savedList.clear();
     job.hiveList.clear();
@@ -143,43 +141,43 @@ bool prepareJob(BackupJob& job) {
 
 void releaseJob(BackupJob& job) {
     if (job.worker) {
-        SetEvent(job.workerStop);
-        WaitForSingleObject(job.worker, INFINITE);
-        CloseHandle(job.worker);
-        job.worker = nullptr;
+        SetEvent(job.workerStop.get());
+        WaitForSingleObject(job.worker.get(), INFINITE);
+        job.worker.reset();
     }
-    for (HANDLE* h : {&job.workerStop, &job.startEvent[0], &job.startEvent[1], &job.doneEvent}) {
-        if (*h) CloseHandle(*h);
-        *h = nullptr;
-    }
+    for (KernelHandle* event : {&job.workerStop, &job.startEvent[0], &job.startEvent[1], &job.doneEvent})
+        event->reset();
     DeleteCriticalSection(&job.lock);
     job.savedList.clear();
     job.hiveList.clear();
 }
 
-void runBackup(BackupJob& job, HWND notifyWindow, WaitMode wait) {
-    job.notifyWindow = notifyWindow;
+void runBackup(BackupJob& job, JobListener* listener) {
+    job.listener = listener;
+    const auto finished = [listener] {
+        if (listener) listener->finished();
+    };
 
     if (!listHives(job)) {
         job.fail(err::kHiveListOpen);
-        postNotify(job, JOB_FINISHED);
+        finished();
         return;
     }
     if (!checkDestination(job, job.backupFolder)) {
         job.failKeepingCode(err::kChangeFolder);
-        postNotify(job, JOB_FINISHED);
+        finished();
         return;
     }
     if (job.overwrite) deleteBackup(job.backupFolder);
 
     job.pending = 2;
-    ResetEvent(job.doneEvent);
-    SetEvent(job.startEvent[0]);
-    SetEvent(job.startEvent[1]);
-    if (wait == WaitMode::Pumping)
-        waitPumping(job.doneEvent);
+    ResetEvent(job.doneEvent.get());
+    SetEvent(job.startEvent[0].get());
+    SetEvent(job.startEvent[1].get());
+    if (listener)
+        listener->waitFor(job.doneEvent.get());
     else
-        WaitForSingleObject(job.doneEvent, INFINITE);
+        WaitForSingleObject(job.doneEvent.get(), INFINITE);
 
     // The run succeeds only with a backup that its own restore program can use: the
     // program placed, a folder it can name, and the backup still there after pruning.
@@ -200,8 +198,12 @@ void runBackup(BackupJob& job, HWND notifyWindow, WaitMode wait) {
     job.folderFinal.clear();
     job.checkFolder.remove();
 
-    postNotify(job, JOB_FINISHED);
-    postProgress(job, JOB_LOGLINE, L"处理 %s", jobHadErrors(job) ? L"包含错误" : L"成功");
+    finished();
+    reportLine(job, kLineOfItsOwn, L"处理 %s", jobHadErrors(job) ? L"包含错误" : L"成功");
+}
+
+bool jobIsSaving(const BackupJob& job) {
+    return isSignalled(job.startEvent[0].get()) || isSignalled(job.startEvent[1].get());
 }
 
 bool checkDestination(BackupJob& job, const std::wstring& folder) {
@@ -274,7 +276,7 @@ void saveLoop(BackupJob& job, int parameter, HANDLE startEvent) {
     }
     {
         Lock guard(job.lock);
-        if (--job.pending <= 0) SetEvent(job.doneEvent);
+        if (--job.pending <= 0) SetEvent(job.doneEvent.get());
     }
     if (redirected) revertFsRedirection(cookie);
     ResetEvent(startEvent);
@@ -300,31 +302,6 @@ bool writeRestoreInfo(BackupJob& job) {
 
 void pruneBackups(BackupJob& job) { pruneBackups(job, job); }
 
-void waitPumping(HANDLE event) {
-    for (;;) {
-        DWORD r = MsgWaitForMultipleObjects(1, &event, FALSE, INFINITE, QS_ALLINPUT);
-        if (r == WAIT_OBJECT_0) return;
-        if (r != WAIT_OBJECT_0 + 1) return;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
-            bool unicode = msg.hwnd && IsWindowUnicode(msg.hwnd);
-            BOOL got = unicode ? GetMessageW(&msg, nullptr, 0, 0) : GetMessageA(&msg, nullptr, 0, 0);
-            if (got > 0) {
-                TranslateMessage(&msg);
-                if (unicode)
-                    DispatchMessageW(&msg);
-                else
-                    DispatchMessageA(&msg);
-            }
-            if (isSignalled(event)) return;
-        }
-    }
-}
-
-void postNotify(const BackupJob& job, JobNotifyKind kind) {
-    if (job.notifyWindow) PostMessageW(job.notifyWindow, WM_JOB_NOTIFY, kind, 0);
-}
-
 bool jobHadErrors(const BackupJob& job) { return job.failed || job.firstSaveError != 0; }
 
 std::wstring jobErrorText(const BackupJob& job) {
@@ -337,7 +314,3 @@ int jobExitCode(const BackupJob& job) {
     return jobHadErrors(job) ? kExitWithErrors : kExitSuccess;
 }
 
-std::wstring takeNotifyText(LPARAM lParam) {
-    std::unique_ptr<std::wstring> text(reinterpret_cast<std::wstring*>(lParam));
-    return text ? *text : std::wstring();
-}

@@ -1,7 +1,7 @@
 // The backup job: the one object that performs a backup. It runs the steps in order,
 // owns the worker thread that saves the hives, keeps the record of the backup and the
 // outcome, and passes each step the parts it reads or fills and itself as the step's
-// report (progress lines to the notify window, failures).
+// report (log lines and the status to the run's listener, failures).
 #pragma once
 #include <windows.h>
 
@@ -13,23 +13,22 @@
 #include "hive_types.h"
 #include "job_report.h"
 
-enum class WaitMode { Blocking, Pumping };
-
 struct BackupJob final : BackupRun, HiveSelection, JobReport {
-    HANDLE startEvent[2] = {};  // manual reset; each wakes one saveLoop run (parameter 1, 2)
-    HANDLE doneEvent = nullptr;
-    HANDLE worker = nullptr;
-    HANDLE workerStop = nullptr;  // ends the worker at process end
+    KernelHandle startEvent[2];  // manual reset; each wakes one saveLoop run (parameter 1, 2)
+    KernelHandle doneEvent;
+    KernelHandle worker;
+    KernelHandle workerStop;  // ends the worker at process end
     volatile LONG pending = 0;
     volatile LONG nextIndex = 0;
     CRITICAL_SECTION lock;
-    HWND notifyWindow = nullptr;
+    JobListener* listener = nullptr;  // who shows the run: none for an unattended one
 
     int errorCode = 0;
     bool failed = false;
 
-    // Posts the line to the notify window; nothing happens without one.
-    void postLine(JobNotifyKind kind, std::wstring text) const override;
+    // Pass the line or status on to the listener; nothing happens without one.
+    void logLine(StepId step, const std::wstring& text) const override;
+    void status(const std::wstring& text) const override;
     // Sets failed and errorCode under the lock.
     void fail(int code) override;
     // Sets failed and, only while no code is set, errorCode.
@@ -43,14 +42,16 @@ struct BackupJob final : BackupRun, HiveSelection, JobReport {
 BackupJob& theJob();
 
 // Prepares the job once at start-up: settings path, worker thread, events, defaults,
-// then the settings file's job values.
-bool prepareJob(BackupJob& job);
+// the restore programs the program carries, then the settings file's job values.
+bool prepareJob(BackupJob& job, const CarriedPrograms& carried);
 // Stops the worker and releases the events (process end).
 void releaseJob(BackupJob& job);
 
-// Runs one backup with the settings already in the job. The outcome is read from
-// job.failed and job.errorCode.
-void runBackup(BackupJob& job, HWND notifyWindow, WaitMode wait);
+// Runs one backup with the settings already in the job, reporting to the listener (none:
+// nobody watches the run). The outcome is read from job.failed and job.errorCode.
+void runBackup(BackupJob& job, JobListener* listener);
+// True while the job's workers save hives.
+bool jobIsSaving(const BackupJob& job);
 
 // Destination checks before anything is written; may set errorCode (610, 606).
 bool checkDestination(BackupJob& job, const std::wstring& folder);
@@ -66,12 +67,6 @@ bool writeRestoreInfo(BackupJob& job);
 // deletes old backups by the job's retention mode.
 void pruneBackups(BackupJob& job);
 
-// Waits on the event while dispatching this thread's window messages.
-void waitPumping(HANDLE event);
-
-// Posts a kind without text (JOB_FINISHED).
-void postNotify(const BackupJob& job, JobNotifyKind kind);
-
 // True when the run failed or a hive could not be saved through the registry.
 bool jobHadErrors(const BackupJob& job);
 // The text shown after "错误: " for such a run: the job's error message, else the
@@ -84,6 +79,3 @@ constexpr int kExitWithErrors = 1;    // the run ended "处理 包含错误" wit
 constexpr int kExitOtherInstance = 2; // another instance runs; nothing was done
 // 0 after a backup without errors, the job's code (600-610) when it failed, else 1.
 int jobExitCode(const BackupJob& job);
-
-// The receiver's side: takes ownership of the string carried by a WM_JOB_NOTIFY.
-std::wstring takeNotifyText(LPARAM lParam);

@@ -1,51 +1,63 @@
 #include "restore_info.h"
 
-#include <algorithm>
-#include <string>
-
 #include "admin_only.h"
 #include "backup_places.h"
 #include "edition.h"
 #include "errors.h"
+#include "hive_saving.h"
+#include "platform.h"
 #include "restore_kit.h"
+#include "survin_ini.h"
 
 namespace {
 
-// Writes SURVIN.INI through the platform's profile functions, which give a newly created
-// file as ANSI text with CR LF, keys in the order written. Every write is checked: a
-// restore information file with a hole in it must not pass for a good one.
-class ProfileWriter {
-public:
-    explicit ProfileWriter(const std::wstring& path) : path_(path) {}
+using namespace survinini;
 
-    void put(const wchar_t* section, const wchar_t* key, const std::wstring& value) {
-        if (!WritePrivateProfileStringW(section, key, value.c_str(), path_.c_str())) ok_ = false;
+// Formats the file in wide text, one line at a time, then converts it once.
+class IniText {
+public:
+    void section(const wchar_t* name) {
+        text_ += L'[';
+        text_ += name;
+        text_ += L"]\r\n";
     }
-    void putStruct(const wchar_t* section, const wchar_t* key, void* data, UINT cb) {
-        if (!WritePrivateProfileStructW(section, key, data, cb, path_.c_str())) ok_ = false;
+    void key(const wchar_t* name, const std::wstring& value) {
+        text_ += name;
+        text_ += L'=';
+        text_ += value;
+        text_ += L"\r\n";
     }
-    bool ok() const { return ok_; }
+    void keyIfAny(const wchar_t* name, const std::wstring& value) {
+        if (!value.empty()) key(name, value);
+    }
+    // The profile functions' structure form: each byte as two upper-case hex digits, then
+    // the low byte of their sum.
+    void structure(const wchar_t* name, const void* data, size_t cb) {
+        static const wchar_t kDigits[] = L"0123456789ABCDEF";
+        std::wstring hex;
+        hex.reserve(2 * cb + 2);
+        unsigned sum = 0;
+        const auto* bytes = static_cast<const BYTE*>(data);
+        for (size_t i = 0; i <= cb; ++i) {
+            const BYTE b = i < cb ? bytes[i] : static_cast<BYTE>(sum);
+            sum += b;
+            hex += kDigits[b >> 4];
+            hex += kDigits[b & 15];
+        }
+        key(name, hex);
+    }
+    std::string ansi() const {
+        if (text_.empty()) return {};
+        const int cch = static_cast<int>(text_.size());
+        const int cb = WideCharToMultiByte(CP_ACP, 0, text_.data(), cch, nullptr, 0, nullptr, nullptr);
+        std::string out(static_cast<size_t>(cb > 0 ? cb : 0), '\0');
+        if (cb > 0) WideCharToMultiByte(CP_ACP, 0, text_.data(), cch, &out[0], cb, nullptr, nullptr);
+        return out;
+    }
 
 private:
-    const std::wstring& path_;
-    bool ok_ = true;
+    std::wstring text_;
 };
-
-// The profile functions may keep a file's sections in memory between calls; dropping them
-// makes sure that writing after a deletion starts from an empty file.
-void forgetCachedProfile(const std::wstring& path) {
-    WritePrivateProfileStringW(nullptr, nullptr, nullptr, path.c_str());
-}
-
-void deleteProfile(const std::wstring& path) {
-    DeleteFileW(path.c_str());
-    forgetCachedProfile(path);
-}
-
-bool fileExists(const std::wstring& path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 std::wstring dateTimeText() {
     SYSTEMTIME now;
@@ -56,118 +68,133 @@ std::wstring dateTimeText() {
     return std::wstring(date) + L" , " + time;
 }
 
-void writeInfoSection(ProfileWriter& ini, const std::wstring& edition, OsInfoRecord& record) {
-    ini.put(L"INFO", L"OSString", edition);
-    ini.put(L"INFO", L"WARNING_1", L"永远不要编辑下面的行");
-    ini.putStruct(L"INFO", L"OSINFO", &record, sizeof(record));
-    ini.put(L"INFO", L"WARNING_2", L"永远不要编辑上面的行");
-
-    wchar_t windows[MAX_PATH] = {};
-    UINT cch = GetWindowsDirectoryW(windows, MAX_PATH);
-    if (cch >= MAX_PATH) windows[0] = L'\0';
-    ini.put(L"INFO", L"SysRoot", windows);
-
-    const wchar_t drive[3] = {windows[0], windows[0] ? windows[1] : L'\0', L'\0'};
-    wchar_t device[MAX_PATH] = {};
-    if (QueryDosDeviceW(drive, device, MAX_PATH)) ini.put(L"INFO", L"WinDevice", device);
-
-    wchar_t user[256] = {};
-    DWORD cchUser = 256;
-    if (GetUserNameW(user, &cchUser)) ini.put(L"INFO", L"CurUser", user);
-}
-
-}  // namespace
-
-bool writeRestoreInfo(BackupRun& backup, JobReport& report) {
-    if (backup.savedList.empty()) {
-        report.fail(err::kNoBackupCreated);
-        return false;
-    }
-    postProgress(report, JOB_LOGLINE, L"创建恢复信息文件...");
-
-    const std::wstring path = backup.backupFolder + L"SURVIN.INI";
-    // A SURVIN.INI that appeared after the destination check, or one that cannot be
-    // replaced, is never written into: the backup has no restore information then.
-    if (fileExists(path) && !backup.overwrite) {
-        report.failKeepingCode(err::kNoBackupCreated);
-        return false;
-    }
-    deleteProfile(path);
-    // The profile functions would create the file with the folder's security: it is made
-    // empty first, for administrators only, and they write into it (still as ANSI text,
-    // since an empty file has no byte-order mark). It is held meanwhile so that nobody can
-    // put another file in its place.
-    FileHandle held(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                adminOnlyFileAttributesFor(path), CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!held) {
-        report.failKeepingCode(err::kNoBackupCreated);
-        return false;
-    }
-
-    ProfileWriter ini(path);
-    ini.put(L"INFO", L"DateTime", dateTimeText());
-    ini.put(L"INFO", L"IniVersion", L"1");
-
+// INFO of this system; false when the edition cannot be told.
+bool describeSystem(RestoreInfoRecord& record) {
+    record.dateTime = dateTimeText();
     OSVERSIONINFOW version = {};
     version.dwOSVersionInfoSize = sizeof(version);
     if (GetVersionExW(&version)) {
         wchar_t text[32];
         wsprintfW(text, L"%d.%d", static_cast<int>(version.dwMajorVersion),
                   static_cast<int>(version.dwMinorVersion));
-        ini.put(L"INFO", L"WinVer", text);
+        record.winVer = text;
     }
+    if (!identifyWindows(record.osString, record.osInfo)) return false;
 
-    std::wstring edition;
-    OsInfoRecord record;
-    if (!identifyWindows(edition, record)) {
-        held.reset();
-        deleteProfile(path);
-        report.failKeepingCode(err::kNoBackupCreated);
-        return false;
-    }
-    writeInfoSection(ini, edition, record);
+    wchar_t windows[MAX_PATH] = {};
+    UINT cch = GetWindowsDirectoryW(windows, MAX_PATH);
+    if (cch >= MAX_PATH) windows[0] = L'\0';
+    record.sysRoot = windows;
 
-    const size_t count = backup.savedList.size();
-    for (size_t i = 0; i < count; ++i) {
-        const SavedHiveEntry& entry = backup.savedList[i];
-        wchar_t section[32];
-        wsprintfW(section, L"%s%d", L"DATA", static_cast<int>(i));
+    const wchar_t drive[3] = {windows[0], windows[0] ? windows[1] : L'\0', L'\0'};
+    wchar_t device[MAX_PATH] = {};
+    if (QueryDosDeviceW(drive, device, MAX_PATH)) record.winDevice = device;
 
-        std::wstring type = entry.rootKey == HKEY_LOCAL_MACHINE ? L"MACHINE\\" : L"USERS\\";
-        ini.put(section, L"Type", type + entry.subkey);
-        ini.put(section, L"Saved", savedRelativePath(backup, entry));
+    wchar_t user[256] = {};
+    DWORD cchUser = 256;
+    if (GetUserNameW(user, &cchUser)) record.curUser = user;
+    return true;
+}
 
+void describeHives(const BackupRun& backup, RestoreInfoRecord& record) {
+    for (const SavedHiveEntry& entry : backup.savedList) {
+        RestoreInfoRecord::Hive hive;
+        hive.type = (entry.rootKey == HKEY_LOCAL_MACHINE ? L"MACHINE\\" : L"USERS\\") + std::wstring(entry.subkey);
+        hive.saved = savedRelativePath(backup, entry);
         wchar_t shortPath[kCchRecordPath];
         DWORD cch = GetShortPathNameW(entry.liveFilePath, shortPath, kCchRecordPath);
-        ini.put(section, L"Hive", cch != 0 && cch < kCchRecordPath ? shortPath : entry.liveFilePath);
-
-        wchar_t category[16];
-        wsprintfW(category, L"%lu", entry.category);
-        ini.put(section, L"Category", category);
+        hive.hive = cch != 0 && cch < kCchRecordPath ? shortPath : entry.liveFilePath;
+        hive.category = entry.category;
+        record.hives.push_back(hive);
+        record.files.push_back(hive.saved);
     }
-
     // The kit after the hives; SURVIN.INI last, since a deletion reads each entry from it
     // just before deleting that file.
-    static const wchar_t* const kKitFiles[] = {L"SURVIN.WRC", L"SURVIN.EXE", L"SURVIN64.EXE", L"SURVIN.INI"};
-    const size_t kitCount = sizeof(kKitFiles) / sizeof(kKitFiles[0]);
-    for (size_t i = 0; i < count + kitCount; ++i) {
-        wchar_t key[16];
-        wsprintfW(key, L"%d", static_cast<int>(i));
-        ini.put(L"Files", key, i < count ? savedRelativePath(backup, backup.savedList[i]) : kKitFiles[i - count]);
-    }
-    forgetCachedProfile(path);
-    held.reset();
-    // In case the profile functions replaced the file rather than writing into it.
-    makeAdminOnly(path);
+    for (const wchar_t* kit : {kScriptFile<wchar_t>.text, kProgramFile<wchar_t>.text, kProgram64File<wchar_t>.text,
+                               kFileName<wchar_t>.text})
+        record.files.push_back(kit);
+}
 
-    if (!ini.ok()) {
-        // Without every line the restore side would refuse the backup, or restore only
-        // part of it: take the file back and report the backup as failed.
-        deleteProfile(path);
+// The profile functions may keep a file's sections in memory between calls; dropping them
+// makes every later read of the file in this process see what is on the disk.
+void forgetCachedProfile(const std::wstring& path) {
+    WritePrivateProfileStringW(nullptr, nullptr, nullptr, path.c_str());
+}
+
+// Writes the bytes as SURVIN.INI in one create through the held backup folder: a new
+// file, for administrators only on a local disk and with what the share gives on a
+// share. Whatever else has the name (a folder, a link, a file without `overwrite`) is
+// never written into. A file that could not be written whole is taken back.
+bool createInfoFile(BackupRun& backup, const std::string& bytes) {
+    BackupPrivileges off(false);
+    if (!holdBackupFolder(backup)) return false;
+    HANDLE folder = backup.folderHandle.get();
+    const std::wstring name = kFileName<wchar_t>.text;
+    if (backup.overwrite) {
+        FileHandle old = openRelative(folder, name, false, DELETE | FILE_READ_ATTRIBUTES);
+        if (old && isPlainFile(old.get())) deleteThrough(old.get());
+    }
+    FileHandle file = createRelative(folder, name, false, GENERIC_WRITE | DELETE,
+                                     backup.onNetwork ? nullptr : adminOnlyFileSecurity());
+    if (!file) return false;
+    DWORD written = 0;
+    if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size()) {
+        deleteThrough(file.get());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string formatRestoreInfo(const RestoreInfoRecord& record) {
+    IniText ini;
+    ini.section(kSectionInfo<wchar_t>);
+    ini.key(kKeyDateTime<wchar_t>, record.dateTime);
+    ini.key(kKeyIniVersion<wchar_t>, kIniVersion<wchar_t>.text);
+    ini.keyIfAny(kKeyWinVer<wchar_t>, record.winVer);
+    ini.key(kKeyOsString<wchar_t>, record.osString);
+    ini.key(kKeyWarning1<wchar_t>, kWarning1);
+    ini.structure(kKeyOsInfo<wchar_t>, &record.osInfo, sizeof(record.osInfo));
+    ini.key(kKeyWarning2<wchar_t>, kWarning2);
+    ini.key(kKeySysRoot<wchar_t>, record.sysRoot);
+    ini.keyIfAny(kKeyWinDevice<wchar_t>, record.winDevice);
+    ini.keyIfAny(kKeyCurUser<wchar_t>, record.curUser);
+    for (size_t i = 0; i < record.hives.size(); ++i) {
+        const RestoreInfoRecord::Hive& hive = record.hives[i];
+        ini.section(dataSection<wchar_t>(static_cast<int>(i)));
+        ini.key(kKeyType<wchar_t>, hive.type);
+        ini.key(kKeySaved<wchar_t>, hive.saved);
+        ini.key(kKeyHive<wchar_t>, hive.hive);
+        ini.key(kKeyCategory<wchar_t>, std::to_wstring(hive.category));
+    }
+    ini.section(kSectionFiles<wchar_t>);
+    for (size_t i = 0; i < record.files.size(); ++i) ini.key(filesKey<wchar_t>(static_cast<int>(i)), record.files[i]);
+    return ini.ansi();
+}
+
+bool writeRestoreInfo(BackupRun& backup, JobReport& report) {
+    if (backup.savedList.empty()) {
+        report.fail(err::kNoBackupCreated);
+        return false;
+    }
+    reportLine(report, kStepRestoreInfo, L"创建恢复信息文件...");
+
+    RestoreInfoRecord record;
+    if (!describeSystem(record)) {
         report.failKeepingCode(err::kNoBackupCreated);
         return false;
     }
-
+    describeHives(backup, record);
+    // A SURVIN.INI that appeared after the destination check, or one that cannot be
+    // replaced, is never written into: the backup has no restore information then.
+    const bool written = createInfoFile(backup, formatRestoreInfo(record));
+    forgetCachedProfile(backup.backupFolder + kFileName<wchar_t>.text);
+    if (!written) {
+        report.failKeepingCode(err::kNoBackupCreated);
+        return false;
+    }
     writeConsoleScript(backup);
     registerPlace(backup);
     return true;

@@ -6,7 +6,6 @@
 #include "admin_only.h"
 #include "backup_system.h"
 #include "platform.h"
-#include "resource.h"
 
 namespace {
 
@@ -32,19 +31,16 @@ bool writeAll(HANDLE file, const void* data, DWORD cb) {
     return WriteFile(file, data, cb, &written, nullptr) && written == cb;
 }
 
-// The restore programs this program carries, each written into every backup folder under
-// its name: the 32-bit one, whose file is also the DOS program, and the 64-bit one for
-// Windows RE, where no 32-bit program starts.
+// A carried restore program and the name it is written under in every backup folder.
 struct CarriedProgram {
     WORD resource;
     const wchar_t* name;
 };
-constexpr CarriedProgram kRestoreProgram = {IDR_SURVIN_EXE, L"SURVIN.EXE"};
-constexpr CarriedProgram kRestoreProgram64 = {IDR_SURVIN64_EXE, L"SURVIN64.EXE"};
 
 // A restore program as this program carries it; false when the resource is missing.
 bool carriedRestoreProgram(const CarriedProgram& program, const void** bytes, DWORD* cb) {
     HMODULE self = GetModuleHandleW(nullptr);
+    if (!program.resource) return false;
     HRSRC found = FindResourceExW(self, L"BIN", MAKEINTRESOURCEW(program.resource), kRestoreProgramLanguage);
     if (!found) return false;
     HGLOBAL loaded = LoadResource(self, found);
@@ -140,10 +136,10 @@ void writeConsoleScript(const BackupRun& backup) {
 }
 
 bool placeRestoreProgramAndHelp(const BackupRun& backup) {
-    const bool placed = placeRestoreProgram(backup, kRestoreProgram);
+    const bool placed = placeRestoreProgram(backup, {backup.carried.restoreProgram, L"SURVIN.EXE"});
     // Like the help file, a background step: a backup without it is still restorable from
     // Windows, from DOS and by the script.
-    placeRestoreProgram(backup, kRestoreProgram64);
+    placeRestoreProgram(backup, {backup.carried.restoreProgram64, L"SURVIN64.EXE"});
     placeHelp(backup);
     return placed;
 }
@@ -154,10 +150,10 @@ bool restoreProgramCanOpen(const std::wstring& folder) {
     return !shortForm.empty() && convertsToAnsi(shortForm);
 }
 
-FileHandle holdCarriedRestoreProgram(const std::wstring& folder) {
+FileHandle holdCarriedRestoreProgram(const std::wstring& folder, WORD restoreProgram) {
     const void* bytes = nullptr;
     DWORD cb = 0;
-    if (!carriedRestoreProgram(kRestoreProgram, &bytes, &cb)) return {};
+    if (!carriedRestoreProgram({restoreProgram, L"SURVIN.EXE"}, &bytes, &cb)) return {};
     const std::wstring path = folder + L"SURVIN.EXE";
     {
         FileHandle present = openUnchangeable(path);

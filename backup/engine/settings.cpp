@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 
 #include "folder_naming.h"
+#include "hive_types.h"
 #include "platform.h"
 
 namespace {
@@ -49,6 +50,15 @@ bool readVerifyHives() {
     return text.find_first_not_of(L'0') < digits;
 }
 
+Retention readRetention() {
+    Retention retention;
+    retention.mode = readNumber(L"LimitBackup", Retention::kKeepAll);
+    retention.days = readNumber(L"LimitBackupDays", Retention::kDefaultDays);
+    retention.count = readNumber(L"LimitBackupCount", Retention::kDefaultCount);
+    retention.repair();
+    return retention;
+}
+
 }  // namespace
 
 void initSettings(const wchar_t* folderOverride) {
@@ -73,26 +83,9 @@ void initSettings(const wchar_t* folderOverride) {
 const std::wstring& settingsPath() { return g_path; }
 bool settingsReadOnly() { return g_readOnly; }
 
-void repairLimits(UINT& mode, UINT& days, UINT& count) {
-    if (days == 0) {
-        if (mode == 1) mode = 0;
-        days = 30;
-    }
-    if (count == 0) {
-        if (mode == 2) mode = 0;
-        count = 10;
-    }
-}
-
 void loadJobSettings(JobOptions& options) {
-    UINT mode = readNumber(L"LimitBackup", 0);
-    UINT days = readNumber(L"LimitBackupDays", 30);
-    UINT count = readNumber(L"LimitBackupCount", 10);
-    repairLimits(mode, days, count);
     options.overwrite = readNumber(L"Overwrite", 0) != 0;
-    options.retentionMode = static_cast<int>(mode);
-    options.retentionDays = static_cast<int>(days);
-    options.retentionCount = static_cast<int>(count);
+    options.retention = readRetention();
     options.dateFormat = readPicture(L"DateFormat", L"yyyy-MM-dd");
     options.timeFormat = readPicture(L"TimeFormat", L"HH-mm-ss");
     options.verifyHives = readVerifyHives();
@@ -105,7 +98,7 @@ std::wstring defaultFolderExpanded(FolderNaming& naming) {
     return expandFolderTemplate(folder, naming, expanded) ? expanded : folder;
 }
 
-DWORD readDefHives() { return readNumber(L"DefHives", 3); }
+DWORD readDefHives() { return readNumber(L"DefHives", kDefaultHiveMask); }
 
 // Not guarded by the read-only mode: on read-only media the write simply fails.
 void writeDefHives(DWORD mask) { writeNumber(L"DefHives", mask); }
@@ -115,21 +108,18 @@ AdvancedOptions loadAdvancedOptions() {
     // The default applies only to a missing key; a present but empty one stays empty.
     options.defBackupDir = readString(kSettings, L"DefBackupDir", kDefaultBackupDir, kCchProfilePath);
     options.overwrite = readNumber(L"Overwrite", 0) != 0;
-    options.limitMode = readNumber(L"LimitBackup", 0);
-    options.limitDays = readNumber(L"LimitBackupDays", 30);
-    options.limitCount = readNumber(L"LimitBackupCount", 10);
-    repairLimits(options.limitMode, options.limitDays, options.limitCount);
+    options.retention = readRetention();
     return options;
 }
 
 void saveAdvancedOptions(AdvancedOptions options) {
     if (g_readOnly) return;
-    repairLimits(options.limitMode, options.limitDays, options.limitCount);
+    options.retention.repair();
     writeString(kSettings, L"DefBackupDir", options.defBackupDir.substr(0, 259));
     writeString(kSettings, L"Overwrite", options.overwrite ? L"1" : L"0");
-    writeNumber(L"LimitBackup", options.limitMode);
-    writeNumber(L"LimitBackupDays", options.limitDays);
-    writeNumber(L"LimitBackupCount", options.limitCount);
+    writeNumber(L"LimitBackup", options.retention.mode);
+    writeNumber(L"LimitBackupDays", options.retention.days);
+    writeNumber(L"LimitBackupCount", options.retention.count);
 }
 
 std::vector<std::wstring> readBackupDirs() {

@@ -7,14 +7,13 @@
 #include <vector>
 
 #include "folder_naming.h"
+#include "retention.h"
 
 // The job's values that RegOpt.ini holds: overwrite, retention, the naming pictures and
 // whether each saved hive is loaded once to prove it.
 struct JobOptions : FolderNaming {
     bool overwrite = false;
-    int retentionMode = 0;  // 0 keep all, 1 by age, 2 by count
-    int retentionDays = 30;
-    int retentionCount = 10;
+    Retention retention;
     bool verifyHives = true;
 };
 
@@ -27,9 +26,6 @@ const std::wstring& settingsPath();
 bool settingsReadOnly();
 
 constexpr const wchar_t* kDefaultBackupDir = L"%SystemRoot%\\Tolmen\\<DATE>\\";
-
-// Limit repair, after every read and before every write.
-void repairLimits(UINT& mode, UINT& days, UINT& count);
 
 // Job settings load: Overwrite, LimitBackup*, DateFormat, TimeFormat, VerifyHives.
 void loadJobSettings(JobOptions& options);
@@ -45,7 +41,7 @@ void writeDefHives(DWORD mask);
 struct AdvancedOptions {
     std::wstring defBackupDir;  // as stored; present but empty stays empty
     bool overwrite = false;
-    UINT limitMode = 0, limitDays = 30, limitCount = 10;
+    Retention retention;
 };
 AdvancedOptions loadAdvancedOptions();
 // Repairs the limits and writes DefBackupDir, Overwrite, LimitBackup, LimitBackupDays,

@@ -17,17 +17,17 @@ OptionsContext* contextOf(HWND dialog) {
 void onInit(HWND dialog, OptionsContext* ctx) {
     centreOverOwner(dialog);
     AdvancedOptions options = loadAdvancedOptions();
-    repairLimits(options.limitMode, options.limitDays, options.limitCount);
 
     SendDlgItemMessageW(dialog, IDC_DEF_BACKUP_DIR, EM_LIMITTEXT, 259, 0);
     SetDlgItemTextW(dialog, IDC_DEF_BACKUP_DIR, options.defBackupDir.c_str());
     ctx->folderChanged = false;  // filling the field is not an edit
 
     CheckDlgButton(dialog, IDC_OVERWRITE, options.overwrite ? BST_CHECKED : BST_UNCHECKED);
-    int radio = options.limitMode == 1 ? IDC_LIMIT_BY_DAYS : options.limitMode == 2 ? IDC_LIMIT_BY_COUNT : IDC_KEEP_ALL;
+    const UINT mode = options.retention.mode;
+    int radio = mode == Retention::kByAge ? IDC_LIMIT_BY_DAYS : mode == Retention::kByCount ? IDC_LIMIT_BY_COUNT : IDC_KEEP_ALL;
     CheckRadioButton(dialog, IDC_KEEP_ALL, IDC_LIMIT_BY_COUNT, radio);
-    SetDlgItemInt(dialog, IDC_LIMIT_DAYS, options.limitDays, FALSE);
-    SetDlgItemInt(dialog, IDC_LIMIT_COUNT, options.limitCount, FALSE);
+    SetDlgItemInt(dialog, IDC_LIMIT_DAYS, options.retention.days, FALSE);
+    SetDlgItemInt(dialog, IDC_LIMIT_COUNT, options.retention.count, FALSE);
 
     // Enter cancels: Cancel is the default button.
     SendMessageW(dialog, DM_SETDEFID, IDCANCEL, 0);
@@ -45,12 +45,12 @@ void onOk(HWND dialog) {
     GetDlgItemTextW(dialog, IDC_DEF_BACKUP_DIR, folder, 260);
     options.defBackupDir = folder;
     options.overwrite = IsDlgButtonChecked(dialog, IDC_OVERWRITE) == BST_CHECKED;
-    options.limitMode = IsDlgButtonChecked(dialog, IDC_LIMIT_BY_DAYS) == BST_CHECKED    ? 1
-                        : IsDlgButtonChecked(dialog, IDC_LIMIT_BY_COUNT) == BST_CHECKED ? 2
-                                                                                         : 0;
+    options.retention.mode = IsDlgButtonChecked(dialog, IDC_LIMIT_BY_DAYS) == BST_CHECKED    ? Retention::kByAge
+                             : IsDlgButtonChecked(dialog, IDC_LIMIT_BY_COUNT) == BST_CHECKED ? Retention::kByCount
+                                                                                              : Retention::kKeepAll;
     // An empty or unreadable field gives 0, which the limit repair turns into the default.
-    options.limitDays = GetDlgItemInt(dialog, IDC_LIMIT_DAYS, nullptr, FALSE);
-    options.limitCount = GetDlgItemInt(dialog, IDC_LIMIT_COUNT, nullptr, FALSE);
+    options.retention.days = GetDlgItemInt(dialog, IDC_LIMIT_DAYS, nullptr, FALSE);
+    options.retention.count = GetDlgItemInt(dialog, IDC_LIMIT_COUNT, nullptr, FALSE);
     saveAdvancedOptions(options);
     EndDialog(dialog, IDOK);
 }

@@ -8,6 +8,7 @@
 #include "dialog_support.h"
 #include "resource.h"
 #include "restore_kit.h"
+#include "survin_ini.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ std::wstring trimmed(const std::wstring& text) {
 
 bool readInfo(const std::wstring& ini, const wchar_t* key, std::wstring& out) {
     wchar_t buffer[260] = {};
-    DWORD cch = GetPrivateProfileStringW(L"INFO", key, L"", buffer, 260, ini.c_str());
+    DWORD cch = GetPrivateProfileStringW(survinini::kSectionInfo<wchar_t>, key, L"", buffer, 260, ini.c_str());
     out.assign(buffer, cch);
     return cch > 0;
 }
@@ -91,7 +92,7 @@ void onRestore(HWND dialog, BrowserContext* ctx) {
     if (messageBox(dialog, question, L"恢复", MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return;
     // This program runs elevated: it starts only the restore program it carries, held
     // unchanged until the start. One it cannot put there is not started.
-    FileHandle program = holdCarriedRestoreProgram(record->folder);
+    FileHandle program = holdCarriedRestoreProgram(record->folder, IDR_SURVIN_EXE);
     if (!program) return;
     shellOpen(dialog, record->folder + L"SURVIN.EXE", record->folder.c_str());
 }
@@ -157,24 +158,21 @@ INT_PTR CALLBACK browserProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam
 }  // namespace
 
 bool readBackupRecord(const std::wstring& folder, BackupRecord& record) {
-    const std::wstring ini = folder + L"SURVIN.INI";
+    using namespace survinini;
+    const std::wstring ini = folder + kFileName<wchar_t>.text;
     if (GetFileAttributesW(ini.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
     BackupRecord read;
     read.folder = folder;
-    if (!readInfo(ini, L"DateTime", read.dateTime)) return false;
-    if (!readInfo(ini, L"OSString", read.osString)) return false;
-    if (!readInfo(ini, L"SysRoot", read.sysRoot)) return false;
+    if (!readInfo(ini, kKeyDateTime<wchar_t>, read.dateTime)) return false;
+    if (!readInfo(ini, kKeyOsString<wchar_t>, read.osString)) return false;
+    if (!readInfo(ini, kKeySysRoot<wchar_t>, read.sysRoot)) return false;
     read.osString = trimmed(read.osString);
 
-    int categories = 0;
-    for (int i = 0; i < 100; ++i) {
-        wchar_t section[16];
-        wsprintfW(section, L"DATA%d", i);
-        int category = static_cast<int>(GetPrivateProfileIntW(section, L"Category", -1, ini.c_str()));
-        if (category == -1) break;
-        categories |= category;
-    }
-    if (categories == 0) return false;
+    // A file without hive sections lists no backup.
+    auto readKey = [&ini](const wchar_t* section, const wchar_t* key, wchar_t* out, int cch) {
+        return static_cast<int>(GetPrivateProfileStringW(section, key, L"", out, cch, ini.c_str()));
+    };
+    if (categoriesOf<wchar_t>(readKey) == 0) return false;
     record = read;
     return true;
 }

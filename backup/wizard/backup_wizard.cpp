@@ -58,7 +58,7 @@ int CALLBACK sheetCallback(HWND sheet, UINT msg, LPARAM) {
 }
 
 // The Aero wizard from Windows Vista on, except for a 32-bit program on 64-bit Windows.
-bool useAeroWizard() { return GetWindowsLevel() >= 9 && !isWow64(); }
+bool useAeroWizard() { return GetWindowsLevel() >= WindowsLevel::Vista && !isWow64(); }
 
 }  // namespace
 

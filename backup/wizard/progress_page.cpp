@@ -6,6 +6,7 @@
 #include "backup_system.h"
 #include "dialog_support.h"
 #include "job.h"
+#include "job_window.h"
 #include "resource.h"
 #include "wizard_pages.h"
 
@@ -13,6 +14,7 @@ namespace {
 
 struct ProgressContext {
     BackupJob* job = nullptr;
+    WindowJobListener listener{nullptr};  // posts the run's reports to the page
     HWND statusLink = nullptr;  // the status area from Windows XP on
     bool started = false;
 };
@@ -20,8 +22,6 @@ struct ProgressContext {
 ProgressContext* contextOf(HWND page) {
     return reinterpret_cast<ProgressContext*>(GetWindowLongPtrW(page, DWLP_USER));
 }
-
-bool isSignalled(HANDLE event) { return event && WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
 
 HWND logOf(HWND page) { return GetDlgItem(page, IDC_LOG); }
 
@@ -31,7 +31,7 @@ void setStatus(HWND page, ProgressContext* ctx, const std::wstring& text) {
 
 void onInit(HWND page, ProgressContext* ctx) {
     HWND placeholder = GetDlgItem(page, IDC_STATUS);
-    if (GetWindowsLevel() >= 7) {
+    if (GetWindowsLevel() >= WindowsLevel::WindowsXp) {
         RECT rect;
         GetWindowRect(placeholder, &rect);
         MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&rect), 2);
@@ -64,7 +64,7 @@ void onStart(HWND page, ProgressContext* ctx) {
     ShowWindow(logOf(page), SW_SHOW);
     PostMessageW(GetParent(page), PSM_SETWIZBUTTONS, 0, PSWIZB_DISABLEDFINISH);
     SetDlgItemTextW(page, IDC_MAIN_MESSAGE, L"请稍等...\n备份时您的计算机可能会没有反应。");
-    runBackup(*ctx->job, page, WaitMode::Pumping);
+    runBackup(*ctx->job, &ctx->listener);
 }
 
 void onFinished(HWND page, ProgressContext* ctx) {
@@ -88,10 +88,10 @@ void onFinished(HWND page, ProgressContext* ctx) {
     setStatus(page, ctx, status);
 }
 
-void onJobNotify(HWND page, ProgressContext* ctx, WPARAM kind, LPARAM lParam) {
+void onJobNotify(HWND page, ProgressContext* ctx, WPARAM wParam, LPARAM lParam) {
     // The text belongs to this page from now on, whatever the kind.
     std::wstring text = takeNotifyText(lParam);
-    switch (kind) {
+    switch (notifyKindOf(wParam)) {
     case JOB_FINISHED:
         onFinished(page, ctx);
         break;
@@ -99,7 +99,9 @@ void onJobNotify(HWND page, ProgressContext* ctx, WPARAM kind, LPARAM lParam) {
         setStatus(page, ctx, text);
         break;
     case JOB_LOGLINE:
-        addLogLine(logOf(page), text);
+        addLogLine(logOf(page), notifyStepOf(wParam), text);
+        break;
+    default:
         break;
     }
 }
@@ -126,7 +128,7 @@ INT_PTR onNotify(HWND page, ProgressContext* ctx, NMHDR* header) {
         break;
     case PSN_QUERYCANCEL:
         // Refused while the worker saves hives.
-        result = isSignalled(ctx->job->startEvent[0]) || isSignalled(ctx->job->startEvent[1]);
+        result = jobIsSaving(*ctx->job);
         break;
     default:
         return FALSE;
@@ -137,38 +139,25 @@ INT_PTR onNotify(HWND page, ProgressContext* ctx, NMHDR* header) {
 
 }  // namespace
 
-int addLogLine(HWND list, const std::wstring& line) {
+int addLogLine(HWND list, StepId step, const std::wstring& line) {
     int index = -1;
-    const size_t dots = line.find(L"...");
-    if (dots != std::wstring::npos) {
-        const std::wstring key = line.substr(0, dots);
-        const int count = ListView_GetItemCount(list);
-        wchar_t text[1025];
-        for (int i = 0; i < count; ++i) {
-            text[0] = L'\0';
-            ListView_GetItemText(list, i, 0, text, 1025);
-            const size_t cch = wcslen(text);
-            if (cch < key.size()) continue;
-            if (!key.empty() &&
-                CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, text, static_cast<int>(key.size()), key.c_str(),
-                               static_cast<int>(key.size())) != CSTR_EQUAL)
-                continue;
-            std::wstring merged = std::wstring(text) + line.substr(dots + 3);
-            ListView_DeleteItem(list, i);
-            LVITEMW item = {};
-            item.mask = LVIF_TEXT;
-            item.iItem = i;
-            item.pszText = &merged[0];
-            index = ListView_InsertItem(list, &item);
-            break;
+    if (step != kLineOfItsOwn) {
+        LVFINDINFOW find = {};
+        find.flags = LVFI_PARAM;
+        find.lParam = static_cast<LPARAM>(step);
+        index = ListView_FindItem(list, -1, &find);
+        if (index >= 0) {
+            std::wstring text = line;
+            ListView_SetItemText(list, index, 0, &text[0]);
         }
     }
     if (index < 0) {
         std::wstring whole = line;
         LVITEMW item = {};
-        item.mask = LVIF_TEXT;
+        item.mask = LVIF_TEXT | LVIF_PARAM;
         item.iItem = ListView_GetItemCount(list);
         item.pszText = &whole[0];
+        item.lParam = static_cast<LPARAM>(step);
         index = ListView_InsertItem(list, &item);
     }
     ListView_EnsureVisible(list, index, FALSE);
@@ -180,6 +169,7 @@ INT_PTR CALLBACK progressPageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lPa
     if (msg == WM_INITDIALOG) {
         auto* ctx = new ProgressContext();
         ctx->job = reinterpret_cast<BackupJob*>(reinterpret_cast<PROPSHEETPAGEW*>(lParam)->lParam);
+        ctx->listener = WindowJobListener(page);
         SetWindowLongPtrW(page, DWLP_USER, reinterpret_cast<LONG_PTR>(ctx));
         onInit(page, ctx);
         return TRUE;

@@ -22,7 +22,8 @@ struct HiveBox {
     int id;
     DWORD bit;
 };
-constexpr HiveBox kHiveBoxes[] = {{IDC_HIVE_SYSTEM, 1}, {IDC_HIVE_USER, 2}, {IDC_HIVE_OTHERS, 4}};
+constexpr HiveBox kHiveBoxes[] = {
+    {IDC_HIVE_SYSTEM, kHiveSystem}, {IDC_HIVE_USER, kHiveCurrentUser}, {IDC_HIVE_OTHERS, kHiveOthers}};
 
 BackupJob* jobOf(HWND page) { return reinterpret_cast<BackupJob*>(GetWindowLongPtrW(page, DWLP_USER)); }
 

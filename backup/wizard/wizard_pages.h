@@ -4,9 +4,12 @@
 
 #include <string>
 
+#include "job_report.h"
+
 INT_PTR CALLBACK welcomePageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK progressPageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam);
 
-// The progress log's rule: a line ending in "..." announces a step; a later line with
-// the same text before its "..." completes that item in place. Returns the item's index.
-int addLogLine(HWND list, const std::wstring& line);
+// The progress log's rule: a line of a step replaces the item of an earlier line of the
+// same step (the completion takes the announcement's place); any other line is added at
+// the end. Returns the item's index.
+int addLogLine(HWND list, StepId step, const std::wstring& line);

@@ -104,8 +104,8 @@ int compare(const std::wstring& place, int rounds) {
 
 int prune(int keep) {
     BackupJob job;
-    job.retentionMode = 2;
-    job.retentionCount = keep;
+    job.retention.mode = 2;
+    job.retention.count = keep;
     const double start = now(), startCpu = cpu();
     pruneBackups(job);
     const double seconds = now() - start, cpuSeconds = cpu() - startCpu;

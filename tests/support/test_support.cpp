@@ -235,7 +235,7 @@ std::vector<std::wstring> NotifyRecorder::lines(WPARAM kind) const {
 LRESULT CALLBACK NotifyRecorder::proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<NotifyRecorder*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (msg == kJobNotify && self) {
-        Notice notice{wParam, {}};
+        Notice notice{LOWORD(wParam), HIWORD(wParam), {}};
         if (lParam) {
             if (self->ansi_) {
                 std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(lParam));

@@ -84,7 +84,8 @@ private:
 class NotifyRecorder {
 public:
     struct Notice {
-        WPARAM kind;
+        WPARAM kind;        // the low word of the word parameter
+        unsigned step;      // its high word: the step of a backup run's log line
         std::wstring text;  // empty for kinds without text
     };
     explicit NotifyRecorder(bool ansiText = false);

@@ -57,7 +57,9 @@ TestJob::~TestJob() { DeleteCriticalSection(&job.lock); }
 FakeSystem::FakeSystem() : previous_(setBackupSystem(this)) {}
 FakeSystem::~FakeSystem() { setBackupSystem(previous_); }
 
-int FakeSystem::windowsLevel() { return level >= 0 ? level : BackupSystem::windowsLevel(); }
+WindowsLevel FakeSystem::windowsLevel() {
+    return level >= 0 ? static_cast<WindowsLevel>(level) : BackupSystem::windowsLevel();
+}
 
 LONG FakeSystem::openHiveList(HKEY* key) {
     if (hiveListError) return hiveListError;

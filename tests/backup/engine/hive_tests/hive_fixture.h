@@ -30,7 +30,7 @@ public:
     FakeSystem(const FakeSystem&) = delete;
     FakeSystem& operator=(const FakeSystem&) = delete;
 
-    int windowsLevel() override;
+    WindowsLevel windowsLevel() override;
     LONG openHiveList(HKEY* key) override;
     bool hasSaveKeyEx() override;
     LONG saveKeyEx(HKEY key, HANDLE file, DWORD flags) override;

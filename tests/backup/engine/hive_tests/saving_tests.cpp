@@ -10,6 +10,7 @@
 #include "hive_discovery.h"
 #include "hive_fixture.h"
 #include "hive_saving.h"
+#include "job_window.h"
 #include "test_support.h"
 
 using namespace hive_tests;
@@ -90,7 +91,8 @@ TEST(SaveHive, FullBackupLayoutOfTheTestMachine) {
     ScratchDir dir(L"hive-layout");
     NotifyRecorder recorder;
     TestJob t;
-    t.job.notifyWindow = recorder.hwnd();
+    WindowJobListener listener(recorder.hwnd());
+    t.job.listener = &listener;
     t.job.backupFolder = dir / L"Backup\\";
     t.job.hiveList = machineHives(7);
     const int count = static_cast<int>(t.job.hiveList.size());
@@ -146,7 +148,8 @@ TEST(SaveHive, DriveRootRefusedForSystemHives) {
     FakeSystem system;
     NotifyRecorder recorder;
     TestJob t;
-    t.job.notifyWindow = recorder.hwnd();
+    WindowJobListener listener(recorder.hwnd());
+    t.job.listener = &listener;
     t.job.backupFolder = L"C:\\";
     std::vector<HiveEntry> hives = machineHives(kHiveSystem);
     ASSERT_FALSE(hives.empty());
@@ -173,7 +176,8 @@ TEST(SaveHive, OverwriteReplacesAnOldUserHive) {
 
     NotifyRecorder recorder;
     TestJob t;
-    t.job.notifyWindow = recorder.hwnd();
+    WindowJobListener listener(recorder.hwnd());
+    t.job.listener = &listener;
     t.job.backupFolder = dir.path() + L"  \\\\";  // trailing blanks and backslashes are dropped
     t.job.overwrite = true;
     saveHive(t.job, hives[0], 1, 2);
@@ -200,16 +204,17 @@ TEST(SaveHive, ExistingTargetWithoutOverwriteStopsTheRun) {
 
     NotifyRecorder recorder;
     TestJob t;
-    t.job.notifyWindow = recorder.hwnd();
+    WindowJobListener listener(recorder.hwnd());
+    t.job.listener = &listener;
     t.job.backupFolder = dir.path();
     t.job.hiveList = {system_[0], user[0], system_[1]};
     t.job.pending = 1;
-    t.job.doneEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    t.job.doneEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     HANDLE start = CreateEventW(nullptr, TRUE, TRUE, nullptr);
     saveLoop(t.job, 1, start);  // the worker's loop, on this thread
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(t.job.doneEvent, 0));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(t.job.doneEvent.get(), 0));
     CloseHandle(start);
-    CloseHandle(t.job.doneEvent);
+    t.job.doneEvent.reset();
     recorder.pump();
 
     EXPECT_TRUE(t.job.failed);
@@ -250,7 +255,8 @@ TEST(SaveHive, LinksInTheBackupFolderAreNeverWrittenThrough) {
 
         NotifyRecorder recorder;
         TestJob t;
-        t.job.notifyWindow = recorder.hwnd();
+        WindowJobListener listener(recorder.hwnd());
+        t.job.listener = &listener;
         t.job.backupFolder = dir / L"Backup\\";
         saveHive(t.job, entryOf(L"\\REGISTRY\\MACHINE\\TOLMEN-LINK", dir / L"NTUSER.DAT", c.category), 1, 1);
         recorder.pump();
@@ -277,7 +283,8 @@ TEST(SaveHive, LockedHiveIsSavedThroughTheRegistry) {
 
     NotifyRecorder recorder;
     TestJob t;
-    t.job.notifyWindow = recorder.hwnd();
+    WindowJobListener listener(recorder.hwnd());
+    t.job.listener = &listener;
     t.job.backupFolder = dir / L"Backup\\";
     saveHive(t.job, entryOf(probe.hiveName(), dir / L"live\\NTUSER.DAT", kHiveCurrentUser), 1, 1);
     recorder.pump();
@@ -358,7 +365,8 @@ TEST(SaveHive, FailedRegistrySaveIsLoggedAndLeftOut) {
 
     NotifyRecorder recorder;
     TestJob t;
-    t.job.notifyWindow = recorder.hwnd();
+    WindowJobListener listener(recorder.hwnd());
+    t.job.listener = &listener;
     t.job.backupFolder = dir / L"Backup\\";
     saveHive(t.job, entryOf(L"\\REGISTRY\\USER\\" + gone, dir / L"SYSTEM.hiv", kHiveSystem), 3, 4);
     recorder.pump();
@@ -381,7 +389,8 @@ TEST(SaveHive, OtherRegistryNamesAreSkippedSilently) {
     ASSERT_TRUE(writeBytes(dir / L"app.hve", "app hive"));
     NotifyRecorder recorder;
     TestJob t;
-    t.job.notifyWindow = recorder.hwnd();
+    WindowJobListener listener(recorder.hwnd());
+    t.job.listener = &listener;
     t.job.backupFolder = dir / L"Backup\\";
     saveHive(t.job, entryOf(L"\\REGISTRY\\A\\{app}", dir / L"app.hve", kHiveOthers), 1, 1);
     recorder.pump();

@@ -11,6 +11,8 @@
 #include "folder_link.h"
 #include "hive_check.h"
 #include "hive_fixture.h"
+#include "job_window.h"
+#include "resource.h"
 #include "settings.h"
 #include "test_support.h"
 
@@ -141,9 +143,15 @@ TEST(HiveCheck, LeftoverScratchRemovalTouchesOnlyWhatAnInterruptedCheckLeft) {
     EXPECT_FALSE(testing_support::privilegeEnabled(L"SeBackupPrivilege"));
 }
 
-TEST(HiveCheckOnSave, GarbageIsTheRegistrysOwnNotAHiveError) {
-    // The code the rest of these tests expect in the log: the registry's, not a file error.
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_REGISTRY_FILE), garbageLoadError());
+TEST(HiveCheckOnSave, GarbageIsNotAHiveByTheRegistrysOwnCode) {
+    // The verdict that deletes a saved file and the code the rest of these tests expect in
+    // the log: the registry's refusal of the bytes, never a file error or "cannot tell".
+    ScratchDir dir(L"verify-garbage-verdict");
+    ASSERT_TRUE(writeBytes(dir / L"garbage", kGarbage));
+    const HiveCheckResult check = checkHive((dir / L"garbage").c_str(), dir.path());
+    EXPECT_EQ(HiveVerdict::NotAHive, check.verdict);
+    EXPECT_TRUE(isNotAHiveError(check.error)) << check.error;
+    EXPECT_EQ(check.error, garbageLoadError());
 }
 
 namespace {
@@ -167,11 +175,12 @@ struct JobOverBrokenHives {
 
         writeBytes(dir / L"RegOpt.ini", "[Settings]\r\n" + settings);
         initSettings(dir.path().c_str());
-        prepared = prepareJob(job);
+        prepared = prepareJob(job, {IDR_SURVIN_EXE, IDR_SURVIN64_EXE});
         job.backupFolder = dir / L"Backup\\";
         job.hiveMask = kHiveSystem | kHiveCurrentUser | kHiveOthers;
         LockedFile lock(dir / L"live\\NTUSER.DAT");
-        runBackup(job, recorder.hwnd(), WaitMode::Pumping);
+        WindowJobListener listener(recorder.hwnd());
+        runBackup(job, &listener);
         recorder.pump();
     }
     ~JobOverBrokenHives() {

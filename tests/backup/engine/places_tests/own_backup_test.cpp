@@ -5,6 +5,8 @@
 #include "backup_places.h"
 #include "errors.h"
 #include "job.h"
+#include "job_window.h"
+#include "resource.h"
 #include "platform.h"
 #include "places_fixture.h"
 
@@ -15,12 +17,12 @@ namespace {
 // One whole backup run of the system hives into `folder`, keeping `count` backups.
 struct OwnRun {
     OwnRun(const std::wstring& folder, int count) {
-        EXPECT_TRUE(prepareJob(job));
+        EXPECT_TRUE(prepareJob(job, {IDR_SURVIN_EXE, IDR_SURVIN64_EXE}));
         job.backupFolder = folder;
         job.hiveMask = kHiveSystem;
         job.overwrite = false;
-        job.retentionMode = 2;
-        job.retentionCount = count;
+        job.retention.mode = 2;
+        job.retention.count = count;
     }
     ~OwnRun() { releaseJob(job); }
     // The run's last line ("处理 成功" or "处理 包含错误").
@@ -28,7 +30,8 @@ struct OwnRun {
         // As the program's entry does: discovery looks for the real system folder's hives.
         PVOID cookie = nullptr;
         const bool redirected = disableFsRedirection(&cookie);
-        runBackup(job, recorder.hwnd(), WaitMode::Pumping);
+        WindowJobListener listener(recorder.hwnd());
+        runBackup(job, &listener);
         if (redirected) revertFsRedirection(cookie);
         recorder.pump();
         const auto lines = recorder.lines(JOB_LOGLINE);

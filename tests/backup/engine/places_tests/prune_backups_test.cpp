@@ -3,6 +3,7 @@
 
 #include "backup_places.h"
 #include "job.h"
+#include "job_window.h"
 #include "places_fixture.h"
 
 using namespace places_testing;
@@ -13,10 +14,10 @@ bool isBackupLeft(const std::wstring& folder) { return fileExists(folder + L"SUR
 
 struct PruneRun {
     PruneRun(int mode, int days, int count) {
-        job.retentionMode = mode;
-        job.retentionDays = days;
-        job.retentionCount = count;
-        job.notifyWindow = recorder.hwnd();
+        job.retention.mode = mode;
+        job.retention.days = days;
+        job.retention.count = count;
+        job.listener = &listener;
     }
     std::vector<std::wstring> run() {
         pruneBackups(job);
@@ -24,6 +25,7 @@ struct PruneRun {
         return recorder.lines(JOB_LOGLINE);
     }
     NotifyRecorder recorder;
+    WindowJobListener listener{recorder.hwnd()};
     BackupJob job;
 };
 

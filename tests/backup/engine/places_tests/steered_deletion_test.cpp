@@ -17,10 +17,11 @@ namespace {
 // Records a pruning's lines and acts when one of them is reported.
 class PruneReport : public JobReport {
 public:
-    void postLine(JobNotifyKind, std::wstring text) const override {
+    void logLine(StepId, const std::wstring& text) const override {
         lines.push_back(text);
         if (onLine) onLine(text);
     }
+    void status(const std::wstring&) const override {}
     void fail(int) override {}
     void failKeepingCode(int) override {}
 
@@ -67,8 +68,8 @@ TEST(SteeredDeletion, FoldersSwappedForLinksAfterTheSearchDeleteNothingOutsideTh
         ASSERT_TRUE(linkA->made && linkMid->made) << "cannot make Unix links from here";
     };
     BackupRun run;
-    run.retentionMode = 2;
-    run.retentionCount = 1;
+    run.retention.mode = 2;
+    run.retention.count = 1;
     pruneBackups(run, report);
     ASSERT_EQ(report.lines.size(), 2u);
     ASSERT_TRUE(linkA && linkA->made);
@@ -124,8 +125,8 @@ TEST(SteeredDeletion, BackupAndRestorePrivilegesAreOffWhileDeletingAndOnAgainAft
         restoreOn = privilegeEnabled(L"SeRestorePrivilege");
     };
     BackupRun run;
-    run.retentionMode = 2;
-    run.retentionCount = 1;
+    run.retention.mode = 2;
+    run.retention.count = 1;
     pruneBackups(run, report);
     EXPECT_FALSE(backupOn);
     EXPECT_FALSE(restoreOn);

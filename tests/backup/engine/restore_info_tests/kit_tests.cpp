@@ -25,6 +25,7 @@ protected:
     Kit() : dir_(L"info-kit"), folder_(dir_ / L"Backup\\") {
         makeDirs(folder_);
         job().backupFolder = folder_;
+        job().carried = {IDR_SURVIN_EXE, IDR_SURVIN64_EXE};
         initSettings(dir_.path().c_str());
     }
     BackupJob& job() { return test_.job; }
@@ -147,27 +148,27 @@ TEST_F(Kit, TheBrowserStartsOnlyTheCarriedRestoreProgram) {
     const std::wstring exe = folder_ + L"SURVIN.EXE";
     ASSERT_TRUE(writeBytes(exe, "a changed restore program"));
     {
-        FileHandle held = holdCarriedRestoreProgram(folder_);
+        FileHandle held = holdCarriedRestoreProgram(folder_, IDR_SURVIN_EXE);
         ASSERT_TRUE(held);
         EXPECT_TRUE(file(L"SURVIN.EXE") == shipped) << "the changed copy was not replaced";
         EXPECT_FALSE(writeBytes(exe, "changed while held"));
         EXPECT_FALSE(DeleteFileW(exe.c_str()));
     }
-    EXPECT_TRUE(holdCarriedRestoreProgram(folder_)) << "the carried copy itself is kept";
+    EXPECT_TRUE(holdCarriedRestoreProgram(folder_, IDR_SURVIN_EXE)) << "the carried copy itself is kept";
 
     // A link planted under the name: the file it leads to is never written.
     const std::wstring elsewhere = dir_ / L"elsewhere.exe";
     ASSERT_TRUE(writeBytes(elsewhere, "someone else's program"));
     ASSERT_TRUE(DeleteFileW(exe.c_str()));
     ASSERT_TRUE(CreateHardLinkW(exe.c_str(), elsewhere.c_str(), nullptr));
-    EXPECT_TRUE(holdCarriedRestoreProgram(folder_));
+    EXPECT_TRUE(holdCarriedRestoreProgram(folder_, IDR_SURVIN_EXE));
     EXPECT_EQ(readBytes(elsewhere), "someone else's program");
     EXPECT_TRUE(file(L"SURVIN.EXE") == shipped);
 
     // What cannot be replaced is not to be started.
     ASSERT_TRUE(DeleteFileW(exe.c_str()));
     ASSERT_TRUE(makeDirs(exe));
-    EXPECT_FALSE(holdCarriedRestoreProgram(folder_));
+    EXPECT_FALSE(holdCarriedRestoreProgram(folder_, IDR_SURVIN_EXE));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "edition.h"
 #include "errors.h"
 #include "info_helpers.h"
+#include "job_window.h"
 #include "restore_info.h"
 #include "settings.h"
 
@@ -79,7 +80,8 @@ protected:
 
     bool write() {
         job().backupFolder = folder_;
-        job().notifyWindow = recorder_.hwnd();
+        WindowJobListener listener(recorder_.hwnd());
+        job().listener = &listener;
         bool ok = writeRestoreInfo(job());
         recorder_.pump();
         return ok;
@@ -272,6 +274,78 @@ TEST_F(Writer, HiveThatCannotBeShortenedIsWrittenAsItIs) {
     job().savedList = {gone};
     ASSERT_TRUE(write());
     EXPECT_EQ(valueOf(crlfLines(readBytes(ini())), "Hive"), ansi(live_ + L"No Such Folder\\SYSTEM"));
+}
+
+// The file formatted in one pass has the bytes that the platform's profile functions give
+// when they write the same record into a new, empty file one key at a time (the way this
+// program wrote it before): Chinese text in the system's code page, several DATA
+// sections, a short path, OSINFO's hex and checksum, and the lines left out when the
+// system could not tell them.
+TEST(RestoreInfoFormat, SameBytesAsTheProfileFunctions) {
+    RestoreInfoRecord full;
+    full.dateTime = L"2026-12-09 , 5:31:07 下午";
+    full.winVer = L"6.1";
+    full.osString = L"Windows 7 旗舰版 Service Pack 1";
+    auto* bytes = reinterpret_cast<unsigned char*>(&full.osInfo);
+    for (size_t i = 0; i < sizeof(full.osInfo); ++i) bytes[i] = static_cast<unsigned char>(i * 37 + 11);
+    full.sysRoot = L"C:\\windows";
+    full.winDevice = L"\\Device\\HarddiskVolume1";
+    full.curUser = L"张三";
+    full.hives = {
+        {L"MACHINE\\SOFTWARE", L"software", L"C:\\windows\\system32\\config\\software", kHiveSystem},
+        {L"USERS\\.DEFAULT", L"DEFAULT", L"C:\\windows\\system32\\config\\DEFAULT", kHiveSystem},
+        {L"USERS\\S-1-5-21-1-2-3-1003", L"Users\\1\\NTUSER.DAT", L"C:\\DOCUME~1\\5F20~1\\NTUSER.DAT",
+         kHiveCurrentUser},
+        {L"USERS\\S-1-5-21-1-2-3-1004_Classes", L"Users\\2\\UsrClass.dat", L"C:\\Users\\李四\\AppData\\UsrClass.dat",
+         kHiveOthers},
+    };
+    full.files = {L"software", L"DEFAULT", L"Users\\1\\NTUSER.DAT", L"Users\\2\\UsrClass.dat",
+                  L"SURVIN.WRC", L"SURVIN.EXE", L"SURVIN64.EXE", L"SURVIN.INI"};
+    RestoreInfoRecord sparse = full;
+    sparse.winVer.clear();
+    sparse.winDevice.clear();
+    sparse.curUser.clear();
+    sparse.sysRoot.clear();
+    sparse.hives.resize(1);
+    sparse.files = {L"software", L"SURVIN.INI"};
+
+    ScratchDir dir(L"info-format");
+    int n = 0;
+    for (const RestoreInfoRecord* record : {&full, &sparse}) {
+        const std::wstring path = dir / (L"profile" + std::to_wstring(n++) + L".ini");
+        ASSERT_TRUE(writeBytes(path, ""));
+        const auto put = [&](const wchar_t* section, const wchar_t* key, const std::wstring& value) {
+            ASSERT_TRUE(WritePrivateProfileStringW(section, key, value.c_str(), path.c_str()));
+        };
+        const auto putIfAny = [&](const wchar_t* key, const std::wstring& value) {
+            if (!value.empty()) put(L"INFO", key, value);
+        };
+        put(L"INFO", L"DateTime", record->dateTime);
+        put(L"INFO", L"IniVersion", L"1");
+        putIfAny(L"WinVer", record->winVer);
+        put(L"INFO", L"OSString", record->osString);
+        put(L"INFO", L"WARNING_1", L"永远不要编辑下面的行");
+        OsInfoRecord osInfo = record->osInfo;
+        ASSERT_TRUE(WritePrivateProfileStructW(L"INFO", L"OSINFO", &osInfo, sizeof(osInfo), path.c_str()));
+        put(L"INFO", L"WARNING_2", L"永远不要编辑上面的行");
+        put(L"INFO", L"SysRoot", record->sysRoot);
+        putIfAny(L"WinDevice", record->winDevice);
+        putIfAny(L"CurUser", record->curUser);
+        for (size_t i = 0; i < record->hives.size(); ++i) {
+            const std::wstring section = L"DATA" + std::to_wstring(i);
+            put(section.c_str(), L"Type", record->hives[i].type);
+            put(section.c_str(), L"Saved", record->hives[i].saved);
+            put(section.c_str(), L"Hive", record->hives[i].hive);
+            put(section.c_str(), L"Category", std::to_wstring(record->hives[i].category));
+        }
+        for (size_t i = 0; i < record->files.size(); ++i)
+            put(L"Files", std::to_wstring(i).c_str(), record->files[i]);
+        WritePrivateProfileStringW(nullptr, nullptr, nullptr, path.c_str());
+
+        const std::string expected = readBytes(path);
+        ASSERT_NE(expected.find(kWarning1), std::string::npos);  // the code page holds the Chinese text
+        EXPECT_EQ(formatRestoreInfo(*record), expected) << "record " << n - 1;
+    }
 }
 
 }  // namespace

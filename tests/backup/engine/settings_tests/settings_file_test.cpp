@@ -47,13 +47,13 @@ TEST(SettingsFile, MissingFileReadsAsAllDefaults) {
     SettingsFile file;
     BackupJob job;
     job.overwrite = true;
-    job.retentionMode = 7;
+    job.retention.mode = 7;
     job.dateFormat = L"x";
     loadJobSettings(job);
     EXPECT_FALSE(job.overwrite);
-    EXPECT_EQ(job.retentionMode, 0);
-    EXPECT_EQ(job.retentionDays, 30);
-    EXPECT_EQ(job.retentionCount, 10);
+    EXPECT_EQ(job.retention.mode, 0u);
+    EXPECT_EQ(job.retention.days, 30u);
+    EXPECT_EQ(job.retention.count, 10u);
     EXPECT_EQ(job.dateFormat, L"yyyy-MM-dd");
     EXPECT_EQ(job.timeFormat, L"HH-mm-ss");
     EXPECT_EQ(readDefHives(), 3u);
@@ -61,9 +61,9 @@ TEST(SettingsFile, MissingFileReadsAsAllDefaults) {
     AdvancedOptions options = loadAdvancedOptions();
     EXPECT_EQ(options.defBackupDir, L"%SystemRoot%\\Tolmen\\<DATE>\\");
     EXPECT_FALSE(options.overwrite);
-    EXPECT_EQ(options.limitMode, 0u);
-    EXPECT_EQ(options.limitDays, 30u);
-    EXPECT_EQ(options.limitCount, 10u);
+    EXPECT_EQ(options.retention.mode, 0u);
+    EXPECT_EQ(options.retention.days, 30u);
+    EXPECT_EQ(options.retention.count, 10u);
     EXPECT_TRUE(readBackupDirs().empty());
 
     EXPECT_EQ(defaultFolderExpanded(job), windowsFolder() + L"\\Tolmen\\" + todayText(L"yyyy-MM-dd") + L"\\");
@@ -77,9 +77,9 @@ TEST(SettingsFile, StoredValuesReachTheJob) {
     BackupJob job;
     loadJobSettings(job);
     EXPECT_TRUE(job.overwrite);
-    EXPECT_EQ(job.retentionMode, 2);
-    EXPECT_EQ(job.retentionDays, 7);
-    EXPECT_EQ(job.retentionCount, 4);
+    EXPECT_EQ(job.retention.mode, 2u);
+    EXPECT_EQ(job.retention.days, 7u);
+    EXPECT_EQ(job.retention.count, 4u);
     EXPECT_EQ(job.dateFormat, L"yyyyMMdd");
     EXPECT_EQ(job.timeFormat, L"HH'h'mm");
     EXPECT_EQ(readDefHives(), 5u);
@@ -94,40 +94,33 @@ TEST(SettingsFile, EmptyPicturesFallBackToTheDefaults) {
 }
 
 TEST(SettingsFile, LimitRepair) {
-    UINT mode = 1, days = 0, count = 0;
-    repairLimits(mode, days, count);
-    EXPECT_EQ(mode, 0u);
-    EXPECT_EQ(days, 30u);
-    EXPECT_EQ(count, 10u);
-
-    mode = 2, days = 0, count = 0;
-    repairLimits(mode, days, count);
-    EXPECT_EQ(mode, 0u);
-
-    mode = 2, days = 0, count = 3;  // days repaired, the count mode stays
-    repairLimits(mode, days, count);
-    EXPECT_EQ(mode, 2u);
-    EXPECT_EQ(days, 30u);
-    EXPECT_EQ(count, 3u);
-
-    mode = 5, days = 400, count = 1000;  // no other check
-    repairLimits(mode, days, count);
-    EXPECT_EQ(mode, 5u);
-    EXPECT_EQ(days, 400u);
-    EXPECT_EQ(count, 1000u);
+    const struct {
+        Retention given, repaired;
+    } cases[] = {
+        {{1, 0, 0}, {0, 30, 10}},
+        {{2, 0, 0}, {0, 30, 10}},
+        {{2, 0, 3}, {2, 30, 3}},           // days repaired, the count mode stays
+        {{1, 7, 0}, {1, 7, 10}},           // and the other way round
+        {{5, 400, 1000}, {5, 400, 1000}},  // no other check
+    };
+    for (const auto& c : cases) {
+        Retention retention = c.given;
+        retention.repair();
+        EXPECT_TRUE(retention == c.repaired) << c.given.mode << " " << c.given.days << " " << c.given.count;
+    }
 }
 
 TEST(SettingsFile, AgeLimitWithoutDaysIsReadAsKeepAllAndWrittenBackRepaired) {
     SettingsFile file("[Settings]\r\nLimitBackup=1\r\nLimitBackupDays=0\r\nLimitBackupCount=6\r\n");
     BackupJob job;
     loadJobSettings(job);
-    EXPECT_EQ(job.retentionMode, 0);
-    EXPECT_EQ(job.retentionDays, 30);
-    EXPECT_EQ(job.retentionCount, 6);
+    EXPECT_EQ(job.retention.mode, 0u);
+    EXPECT_EQ(job.retention.days, 30u);
+    EXPECT_EQ(job.retention.count, 6u);
 
     AdvancedOptions options = loadAdvancedOptions();
-    EXPECT_EQ(options.limitMode, 0u);
-    EXPECT_EQ(options.limitDays, 30u);
+    EXPECT_EQ(options.retention.mode, 0u);
+    EXPECT_EQ(options.retention.days, 30u);
     saveAdvancedOptions(options);
     EXPECT_EQ(GetPrivateProfileIntW(L"Settings", L"LimitBackup", 99, file.path().c_str()), 0u);
     EXPECT_EQ(GetPrivateProfileIntW(L"Settings", L"LimitBackupDays", 99, file.path().c_str()), 30u);
@@ -142,9 +135,9 @@ TEST(SettingsFile, NumbersAreTheirLeadingDigits) {
     loadJobSettings(job);
     EXPECT_FALSE(job.overwrite);
     // Count "abc" reads as 0: repaired to 10, and the count mode it needed is dropped.
-    EXPECT_EQ(job.retentionMode, 0);
-    EXPECT_EQ(job.retentionDays, 30);
-    EXPECT_EQ(job.retentionCount, 10);
+    EXPECT_EQ(job.retention.mode, 0u);
+    EXPECT_EQ(job.retention.days, 30u);
+    EXPECT_EQ(job.retention.count, 10u);
     EXPECT_EQ(readDefHives(), 6u);
 }
 
@@ -202,9 +195,9 @@ TEST(SettingsFile, SaveWritesTheFiveKeysInOrder) {
     AdvancedOptions options;
     options.defBackupDir = L"D:\\备份\\<date>\\";
     options.overwrite = true;
-    options.limitMode = 2;
-    options.limitDays = 0;  // repaired before writing
-    options.limitCount = 12;
+    options.retention.mode = 2;
+    options.retention.days = 0;  // repaired before writing
+    options.retention.count = 12;
     saveAdvancedOptions(options);
     EXPECT_EQ(file.bytes(),
               "[Settings]\r\nDefBackupDir=D:\\" + toAnsi(L"备份") +
@@ -215,7 +208,7 @@ TEST(SettingsFile, SaveWritesTheFiveKeysInOrder) {
     EXPECT_EQ(GetPrivateProfileIntW(L"Settings", L"Overwrite", 99, file.path().c_str()), 0u);
     AdvancedOptions back = loadAdvancedOptions();
     EXPECT_EQ(back.defBackupDir, options.defBackupDir);
-    EXPECT_EQ(back.limitCount, 12u);
+    EXPECT_EQ(back.retention.count, 12u);
 
     writeDefHives(4);
     EXPECT_EQ(readDefHives(), 4u);
@@ -245,11 +238,11 @@ TEST(SettingsFile, AnythingButAFixedDiskIsReadOnly) {
     EXPECT_TRUE(settingsReadOnly());
     BackupJob job;
     loadJobSettings(job);  // reading still works
-    EXPECT_EQ(job.retentionMode, 2);
-    EXPECT_EQ(job.retentionCount, 3);
+    EXPECT_EQ(job.retention.mode, 2u);
+    EXPECT_EQ(job.retention.count, 3u);
 
     AdvancedOptions options = loadAdvancedOptions();
-    options.limitMode = 0;
+    options.retention.mode = 0;
     options.defBackupDir = L"C:\\elsewhere\\";
     saveAdvancedOptions(options);
     writeBackupDirs({L"C:\\B\\"});

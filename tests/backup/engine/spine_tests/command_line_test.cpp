@@ -15,9 +15,9 @@ TEST(CommandLine, FolderComesFirstAndOptionsFollow) {
     EXPECT_TRUE(o.silent);
     EXPECT_TRUE(o.overwrite);
     EXPECT_EQ(o.hiveFlags, 0u);
-    EXPECT_EQ(o.retentionMode, 0);
-    EXPECT_EQ(o.retentionDays, 30);
-    EXPECT_EQ(o.retentionCount, 10);
+    EXPECT_EQ(o.retention.mode, 0u);
+    EXPECT_EQ(o.retention.days, 30u);
+    EXPECT_EQ(o.retention.count, 10u);
 
     // A quoted folder may end in a backslash; a quote is never part of a folder.
     o = parse(L"\"C:\\My Backups\\\" /reg:s");
@@ -46,41 +46,41 @@ TEST(CommandLine, RegLettersInAnyCaseAndUnion) {
 
 TEST(CommandLine, RetentionOptionsAndNormalising) {
     CommandLineOptions o = parse(L"C:\\b /limitdays:0");
-    EXPECT_EQ(o.retentionMode, 0);
-    EXPECT_EQ(o.retentionDays, 30);
+    EXPECT_EQ(o.retention.mode, 0u);
+    EXPECT_EQ(o.retention.days, 30u);
 
     o = parse(L"C:\\b /limitdays:");
-    EXPECT_EQ(o.retentionMode, 0);
-    EXPECT_EQ(o.retentionDays, 30);
+    EXPECT_EQ(o.retention.mode, 0u);
+    EXPECT_EQ(o.retention.days, 30u);
 
     o = parse(L"C:\\b /limitdays:5 /limitcount:3");
-    EXPECT_EQ(o.retentionMode, 2);
-    EXPECT_EQ(o.retentionDays, 5);
-    EXPECT_EQ(o.retentionCount, 3);
+    EXPECT_EQ(o.retention.mode, 2u);
+    EXPECT_EQ(o.retention.days, 5u);
+    EXPECT_EQ(o.retention.count, 3u);
 
     o = parse(L"C:\\b /LimitCount:3 /LIMITDAYS:7");
-    EXPECT_EQ(o.retentionMode, 1);
-    EXPECT_EQ(o.retentionDays, 7);
-    EXPECT_EQ(o.retentionCount, 3);
+    EXPECT_EQ(o.retention.mode, 1u);
+    EXPECT_EQ(o.retention.days, 7u);
+    EXPECT_EQ(o.retention.count, 3u);
 
     o = parse(L"C:\\b /limitcount:0");
-    EXPECT_EQ(o.retentionMode, 0);
-    EXPECT_EQ(o.retentionCount, 10);
+    EXPECT_EQ(o.retention.mode, 0u);
+    EXPECT_EQ(o.retention.count, 10u);
 }
 
 TEST(CommandLine, NumbersTakeLeadingDigitsOnlyAndAreCapped) {
     // "-" is not a digit: no number, so retention is switched off instead of becoming -3.
     CommandLineOptions o = parse(L"C:\\b /limitcount:-");
-    EXPECT_EQ(o.retentionMode, 0);
-    EXPECT_EQ(o.retentionCount, 10);
+    EXPECT_EQ(o.retention.mode, 0u);
+    EXPECT_EQ(o.retention.count, 10u);
 
     o = parse(L"C:\\b /limitcount:12abc");
-    EXPECT_EQ(o.retentionMode, 2);
-    EXPECT_EQ(o.retentionCount, 12);
+    EXPECT_EQ(o.retention.mode, 2u);
+    EXPECT_EQ(o.retention.count, 12u);
 
     o = parse(L"C:\\b /limitdays:99999999999999");
-    EXPECT_EQ(o.retentionMode, 1);
-    EXPECT_EQ(o.retentionDays, 2147483647);
+    EXPECT_EQ(o.retention.mode, 1u);
+    EXPECT_EQ(o.retention.days, 2147483647u);
 
     EXPECT_EQ(leadingNumber(L""), 0);
     EXPECT_EQ(leadingNumber(L"2147483647"), 2147483647);

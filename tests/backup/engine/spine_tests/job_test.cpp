@@ -4,6 +4,8 @@
 #include "errors.h"
 #include "folder_link.h"
 #include "job.h"
+#include "job_window.h"
+#include "resource.h"
 #include "test_support.h"
 
 using testing_support::NotifyRecorder;
@@ -35,7 +37,7 @@ struct InstalledSystem {
 
 // A prepared job that is released at the end of the test.
 struct PreparedJob {
-    PreparedJob() { EXPECT_TRUE(prepareJob(job)); }
+    PreparedJob() { EXPECT_TRUE(prepareJob(job, {IDR_SURVIN_EXE, IDR_SURVIN64_EXE})); }
     ~PreparedJob() { releaseJob(job); }
     BackupJob job;
 };
@@ -133,21 +135,21 @@ TEST(CheckDestination, FileInPlaceAndWindowsFolderRejectedWithoutCode) {
 
 TEST(WindowsLevel, Classification) {
     const DWORD nt = VER_PLATFORM_WIN32_NT, w9x = VER_PLATFORM_WIN32_WINDOWS;
-    EXPECT_EQ(windowsLevelOf(w9x, 3, 95), 0);
-    EXPECT_EQ(windowsLevelOf(nt, 3, 51), 1);
-    EXPECT_EQ(windowsLevelOf(nt, 5, 3), 1);
-    EXPECT_EQ(windowsLevelOf(w9x, 4, 0), 2);
-    EXPECT_EQ(windowsLevelOf(w9x, 5, 0), 2);
-    EXPECT_EQ(windowsLevelOf(w9x, 4, 10), 3);
-    EXPECT_EQ(windowsLevelOf(w9x, 4, 90), 4);
-    EXPECT_EQ(windowsLevelOf(nt, 4, 0), 5);
-    EXPECT_EQ(windowsLevelOf(nt, 5, 0), 6);
-    EXPECT_EQ(windowsLevelOf(nt, 5, 1), 7);
-    EXPECT_EQ(windowsLevelOf(nt, 5, 2), 8);
-    EXPECT_EQ(windowsLevelOf(nt, 6, 0), 9);
-    EXPECT_EQ(windowsLevelOf(nt, 10, 0), 9);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(w9x, 3, 95))), 0);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(nt, 3, 51))), 1);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(nt, 5, 3))), 1);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(w9x, 4, 0))), 2);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(w9x, 5, 0))), 2);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(w9x, 4, 10))), 3);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(w9x, 4, 90))), 4);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(nt, 4, 0))), 5);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(nt, 5, 0))), 6);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(nt, 5, 1))), 7);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(nt, 5, 2))), 8);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(nt, 6, 0))), 9);
+    EXPECT_EQ(levelNumber(backupLevelOf(windowsLevelOf(nt, 10, 0))), 9);
     // Wine reports Windows 7 unless told otherwise.
-    EXPECT_EQ(GetWindowsLevel(), 9);
+    EXPECT_TRUE(GetWindowsLevel() == WindowsLevel::Vista);
 }
 
 // Drains the thread's queue and tells whether anything was waiting.
@@ -167,7 +169,8 @@ TEST(ProgressProtocol, EarlyRejectionPostsOnlyFinished) {
     PreparedJob p;
     p.job.backupFolder = dir / L"afile\\";
     NotifyRecorder recorder;
-    runBackup(p.job, recorder.hwnd(), WaitMode::Pumping);
+    WindowJobListener listener(recorder.hwnd());
+        runBackup(p.job, &listener);
     recorder.pump();
     ASSERT_EQ(recorder.notices().size(), 1u);
     EXPECT_EQ(recorder.notices()[0].kind, static_cast<WPARAM>(JOB_FINISHED));
@@ -182,7 +185,8 @@ TEST(ProgressProtocol, NothingSavedEndsWith601FinishedThenFinalLine) {
     p.job.backupFolder = dir / L"backup\\";
     p.job.hiveMask = 0;  // selects no hive
     NotifyRecorder recorder;
-    runBackup(p.job, recorder.hwnd(), WaitMode::Pumping);
+    WindowJobListener listener(recorder.hwnd());
+        runBackup(p.job, &listener);
     recorder.pump();
     const auto& n = recorder.notices();
     ASSERT_GE(n.size(), 2u);
@@ -195,9 +199,9 @@ TEST(ProgressProtocol, NothingSavedEndsWith601FinishedThenFinalLine) {
     // Both saving runs ended: the worker is idle again. The second run resets its start
     // event just after signalling the done event, so give it a moment.
     EXPECT_EQ(p.job.pending, 0);
-    for (int i = 0; i < 50 && WaitForSingleObject(p.job.startEvent[1], 0) == WAIT_OBJECT_0; ++i) Sleep(20);
-    EXPECT_EQ(WaitForSingleObject(p.job.startEvent[0], 0), static_cast<DWORD>(WAIT_TIMEOUT));
-    EXPECT_EQ(WaitForSingleObject(p.job.startEvent[1], 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    for (int i = 0; i < 50 && WaitForSingleObject(p.job.startEvent[1].get(), 0) == WAIT_OBJECT_0; ++i) Sleep(20);
+    EXPECT_EQ(WaitForSingleObject(p.job.startEvent[0].get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(WaitForSingleObject(p.job.startEvent[1].get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
 TEST(ProgressProtocol, BlockingRunWithoutWindowPostsNothing) {
@@ -206,22 +210,25 @@ TEST(ProgressProtocol, BlockingRunWithoutWindowPostsNothing) {
     p.job.backupFolder = dir / L"backup\\";
     p.job.hiveMask = 0;
     queueHadMessages();
-    runBackup(p.job, nullptr, WaitMode::Blocking);
+    runBackup(p.job, nullptr);
     EXPECT_FALSE(queueHadMessages());
     EXPECT_TRUE(p.job.failed);
 }
 
 TEST(ProgressProtocol, PostedStringsBelongToTheReceiver) {
     NotifyRecorder recorder;
+    WindowJobListener listener(recorder.hwnd());
     BackupJob job;
-    job.notifyWindow = recorder.hwnd();
-    postProgress(job, JOB_LOGLINE, L"保存 (%d / %d) %s ...", 1, 4, L"SYSTEM");
-    postProgress(job, JOB_STATUS, L"保存...\n配置单元 %d / %d", 1, 4);
-    postNotify(job, JOB_FINISHED);
-    job.notifyWindow = nullptr;
-    postProgress(job, JOB_LOGLINE, L"never %s", L"posted");
+    job.listener = &listener;
+    reportLine(job, stepOfSavingHive(1), L"保存 (%d / %d) %s ...", 1, 4, L"SYSTEM");
+    reportStatus(job, L"保存...\n配置单元 %d / %d", 1, 4);
+    listener.finished();
+    job.listener = nullptr;
+    reportLine(job, kLineOfItsOwn, L"never %s", L"posted");
     recorder.pump();
     ASSERT_EQ(recorder.notices().size(), 3u);
+    EXPECT_EQ(recorder.notices()[0].kind, static_cast<WPARAM>(JOB_LOGLINE));
+    EXPECT_EQ(recorder.notices()[0].step, stepOfSavingHive(1));
     EXPECT_EQ(recorder.notices()[0].text, L"保存 (1 / 4) SYSTEM ...");
     EXPECT_EQ(recorder.notices()[1].kind, static_cast<WPARAM>(JOB_STATUS));
     EXPECT_EQ(recorder.notices()[1].text, L"保存...\n配置单元 1 / 4");
@@ -245,15 +252,21 @@ DWORD WINAPI postLinesThenSignal(void* p) {
 
 TEST(WaitPumping, DispatchesWhileWaitingAndReturnsOnSignal) {
     NotifyRecorder recorder;
-    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    PosterArgs args{recorder.hwnd(), event};
-    HANDLE thread = CreateThread(nullptr, 0, postLinesThenSignal, &args, 0, nullptr);
-    waitPumping(event);
+    KernelHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    PosterArgs args{recorder.hwnd(), event.get()};
+    KernelHandle thread(CreateThread(nullptr, 0, postLinesThenSignal, &args, 0, nullptr));
+    // Bounded: a wait that misses the signal fails here rather than hanging the suite.
+    EXPECT_TRUE(waitPumping(event.get(), 60000));
     // The lines posted before the signal were handled inside the wait.
     EXPECT_GE(recorder.notices().size(), 1u);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    CloseHandle(event);
+    EXPECT_EQ(WaitForSingleObject(thread.get(), 60000), static_cast<DWORD>(WAIT_OBJECT_0));
+
+    // Without a signal the wait ends at its time-out, still handling what arrives.
+    ResetEvent(event.get());
+    const size_t before = recorder.notices().size();
+    PostMessageW(recorder.hwnd(), WM_JOB_NOTIFY, JOB_FINISHED, 0);
+    EXPECT_FALSE(waitPumping(event.get(), 300));
+    EXPECT_EQ(recorder.notices().size(), before + 1);
 }
 
 }  // namespace

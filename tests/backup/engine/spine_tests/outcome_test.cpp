@@ -5,6 +5,8 @@
 #include "backup_system.h"
 #include "errors.h"
 #include "job.h"
+#include "job_window.h"
+#include "resource.h"
 #include "platform.h"
 #include "settings.h"
 #include "test_support.h"
@@ -37,15 +39,16 @@ protected:
 
     // The run's last line; the job is left for the test to read.
     static std::wstring run(BackupJob& job, const std::wstring& folder) {
-        EXPECT_TRUE(prepareJob(job));
+        EXPECT_TRUE(prepareJob(job, {IDR_SURVIN_EXE, IDR_SURVIN64_EXE}));
         job.backupFolder = folder;
         job.hiveMask = kHiveSystem;
-        job.retentionMode = 0;
+        job.retention.mode = 0;
         NotifyRecorder recorder;
         // As the program's entry does: discovery looks for the real system folder's hives.
         PVOID cookie = nullptr;
         const bool redirected = disableFsRedirection(&cookie);
-        runBackup(job, recorder.hwnd(), WaitMode::Pumping);
+        WindowJobListener listener(recorder.hwnd());
+        runBackup(job, &listener);
         if (redirected) revertFsRedirection(cookie);
         recorder.pump();
         releaseJob(job);

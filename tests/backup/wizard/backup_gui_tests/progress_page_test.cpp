@@ -12,6 +12,7 @@
 #include "errors.h"
 #include "gui_driver.h"
 #include "job.h"
+#include "job_window.h"
 #include "settings.h"
 #include "test_support.h"
 #include "wizard_pages.h"
@@ -40,33 +41,23 @@ protected:
 
 }  // namespace
 
-TEST_F(LogList, CompletionsFindTheirAnnouncementsInAnyOrder) {
-    addLogLine(list_, L"保存 (1 / 2) SYSTEM ...");
-    addLogLine(list_, L"保存 (2 / 2) SOFTWARE ...");
-    EXPECT_EQ(addLogLine(list_, L"保存 (2 / 2) SOFTWARE ... 成功"), 1);
-    EXPECT_EQ(addLogLine(list_, L"保存 (1 / 2) SYSTEM ... 失败 : 拒绝访问。"), 0);
+TEST_F(LogList, ALineOfAStepTakesThePlaceOfItsEarlierLineInAnyOrder) {
+    addLogLine(list_, stepOfSavingHive(1), L"保存 (1 / 2) SYSTEM ...");
+    addLogLine(list_, stepOfSavingHive(2), L"保存 (2 / 2) SOFTWARE ...");
+    EXPECT_EQ(addLogLine(list_, stepOfSavingHive(2), L"保存 (2 / 2) SOFTWARE ... 成功"), 1);
+    EXPECT_EQ(addLogLine(list_, stepOfSavingHive(1), L"保存 (1 / 2) SYSTEM ... 失败 : 拒绝访问。"), 0);
     EXPECT_EQ(items(), (std::vector<std::wstring>{L"保存 (1 / 2) SYSTEM ... 失败 : 拒绝访问。",
                                                    L"保存 (2 / 2) SOFTWARE ... 成功"}));
 }
 
-TEST_F(LogList, LinesWithoutAMatchOrWithoutDotsAreAppendedWhole) {
-    addLogLine(list_, L"搜索以前备份 ...");
-    EXPECT_EQ(addLogLine(list_, L"删除以前备份（如果有） ... 完成"), 1);
-    EXPECT_EQ(addLogLine(list_, L"处理 成功"), 2);
-    EXPECT_EQ(addLogLine(list_, L"处理 成功"), 3) << "a line without dots never merges";
-    EXPECT_EQ(items(), (std::vector<std::wstring>{L"搜索以前备份 ...", L"删除以前备份（如果有） ... 完成", L"处理 成功",
-                                                   L"处理 成功"}));
-}
-
-TEST_F(LogList, KeysCompareWithoutCaseAndTheFirstMatchWins) {
-    addLogLine(list_, L"Saving ntuser.dat ...");
-    addLogLine(list_, L"Other step ...");
-    // A repeated announcement in other letters finds the first item and adds nothing.
-    EXPECT_EQ(addLogLine(list_, L"Saving NTUSER.DAT ..."), 0);
-    EXPECT_EQ(addLogLine(list_, L"SAVING NTUSER.DAT ... ok"), 0);
-    EXPECT_EQ(items(), (std::vector<std::wstring>{L"Saving ntuser.dat ... ok", L"Other step ..."}));
-    // The key must be a prefix of the item: a longer key does not match.
-    EXPECT_EQ(addLogLine(list_, L"Saving ntuser.dat and more ... ok"), 2);
+TEST_F(LogList, OnlyTheStepMergesNeverTheText) {
+    addLogLine(list_, kStepSearchBackups, L"搜索以前备份 ...");
+    EXPECT_EQ(addLogLine(list_, kStepDeleteBackups, L"删除以前备份（如果有） ..."), 1);
+    EXPECT_EQ(addLogLine(list_, kLineOfItsOwn, L"搜索以前备份 ... 完成"), 2) << "same text, no step";
+    EXPECT_EQ(addLogLine(list_, kLineOfItsOwn, L"处理 成功"), 3);
+    EXPECT_EQ(addLogLine(list_, kLineOfItsOwn, L"处理 成功"), 4) << "lines of their own never merge";
+    EXPECT_EQ(items(), (std::vector<std::wstring>{L"搜索以前备份 ...", L"删除以前备份（如果有） ...",
+                                                   L"搜索以前备份 ... 完成", L"处理 成功", L"处理 成功"}));
 }
 
 namespace {
@@ -81,20 +72,20 @@ protected:
         scratch_ = std::make_unique<ScratchDir>(L"gui-inprocess");
         initSettings(scratch_->path().c_str());
         InitializeCriticalSection(&job_.lock);
-        for (HANDLE& event : job_.startEvent) event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        job_.doneEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        for (KernelHandle& event : job_.startEvent) event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        job_.doneEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     }
     void TearDown() override {
         if (thread_) {
             if (WaitForSingleObject(thread_, 0) != WAIT_OBJECT_0 && wizard_) {
-                for (HANDLE event : job_.startEvent) ResetEvent(event);
+                for (KernelHandle& event : job_.startEvent) ResetEvent(event.get());
                 pressSheetButton(wizard_, PSBTN_CANCEL);
             }
             WaitForSingleObject(thread_, 10000);
             CloseHandle(thread_);
         }
-        for (HANDLE event : job_.startEvent) CloseHandle(event);
-        CloseHandle(job_.doneEvent);
+        for (KernelHandle& event : job_.startEvent) event.reset();
+        job_.doneEvent.reset();
         DeleteCriticalSection(&job_.lock);
         setBackupSystem(nullptr);
     }
@@ -139,15 +130,15 @@ TEST_F(InProcessWizard, CancelIsRefusedWhileTheWorkerSavesHives) {
     EXPECT_EQ(job_.backupFolder, scratch_->path());
     EXPECT_EQ(job_.hiveMask, 3u);
 
-    SetEvent(job_.startEvent[1]);
+    SetEvent(job_.startEvent[1].get());
     pressSheetButton(wizard_, PSBTN_CANCEL);
     EXPECT_FALSE(wizardClosed(1000));
-    ResetEvent(job_.startEvent[1]);
-    SetEvent(job_.startEvent[0]);
+    ResetEvent(job_.startEvent[1].get());
+    SetEvent(job_.startEvent[0].get());
     pressSheetButton(wizard_, PSBTN_CANCEL);
     EXPECT_FALSE(wizardClosed(1000));
 
-    ResetEvent(job_.startEvent[0]);
+    ResetEvent(job_.startEvent[0].get());
     pressSheetButton(wizard_, PSBTN_CANCEL);
     EXPECT_TRUE(wizardClosed(5000));
 }
@@ -159,9 +150,11 @@ TEST_F(InProcessWizard, NotificationsFillTheStatusAndTheLog) {
     ASSERT_TRUE(link) << "Windows XP and later show the status in a link control";
     EXPECT_FALSE(IsWindowVisible(GetDlgItem(page, 1007)));
 
-    post(page, JOB_STATUS, L"正在保存 SYSTEM");
-    post(page, JOB_LOGLINE, L"保存 (1 / 1) SYSTEM ...");
-    post(page, JOB_LOGLINE, L"保存 (1 / 1) SYSTEM ... 成功");
+    // As a run reports through the page's listener.
+    WindowJobListener listener(page);
+    listener.status(L"正在保存 SYSTEM");
+    listener.logLine(stepOfSavingHive(1), L"保存 (1 / 1) SYSTEM ...");
+    listener.logLine(stepOfSavingHive(1), L"保存 (1 / 1) SYSTEM ... 成功");
     EXPECT_TRUE(waitUntil([&] { return listCount(GetDlgItem(page, 1018)) == 1; }));
     EXPECT_EQ(listItemText(GetDlgItem(page, 1018), 0), L"保存 (1 / 1) SYSTEM ... 成功");
     EXPECT_EQ(textOf(link), L"正在保存 SYSTEM");
@@ -188,7 +181,7 @@ TEST_F(InProcessWizard, AFailedJobShowsItsErrorMessage) {
 
 namespace {
 struct Windows2000 : BackupSystem {
-    int windowsLevel() override { return 6; }
+    WindowsLevel windowsLevel() override { return WindowsLevel::Windows2000; }
 };
 }  // namespace
 
