@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+#include "backup_deletion.h"
 #include "backup_places.h"
 #include "platform.h"
 #include "places_fixture.h"
@@ -141,4 +142,24 @@ TEST(SteeredDeletion, BackupAndRestorePrivilegesAreOffWhileDeletingAndOnAgainAft
     EXPECT_TRUE(privilegeEnabled(L"SeBackupPrivilege"));
     EXPECT_FALSE(privilegeEnabled(L"SeRestorePrivilege"));
     enablePrivilege(true, L"SeRestorePrivilege");
+}
+
+TEST(SteeredDeletion, APlaceSwappedForALinkBetweenTwoDeletionsOfOnePruneLeadsNowhere) {
+    // A prune checks each place once; a place swapped afterwards must not carry the next
+    // deletion, nor the removal of emptied folders at its end, to where the link leads.
+    PlacesFixture f;
+    ASSERT_TRUE(makeBackup(f / L"T\\g\\a\\", nowFileTime() - 2 * kDay));
+    ASSERT_TRUE(makeBackup(f / L"T\\h\\b\\", nowFileTime() - kDay));
+    ASSERT_TRUE(makeBackup(f / L"elsewhere\\h\\b\\", nowFileTime() - kDay));
+    BackupDeletion deletion;
+    EXPECT_TRUE(deletion.remove(f / L"T\\g\\a\\", f / L"T\\"));
+    ASSERT_TRUE(MoveFileW((f / L"T").c_str(), (f / L"T.old").c_str()));
+    FolderLink swapped(f / L"T", f / L"elsewhere");
+    ASSERT_TRUE(swapped.made);
+    EXPECT_FALSE(deletion.remove(f / L"T\\h\\b\\", f / L"T\\"));
+    ASSERT_TRUE(makeDirs(f / L"elsewhere\\g"));  // empty, where the first backup's folder was
+    deletion.finish();
+    for (const wchar_t* name : kBackupFiles) EXPECT_TRUE(fileExists(f / L"elsewhere\\h\\b\\" + name)) << toUtf8(name);
+    EXPECT_TRUE(dirExists(f / L"elsewhere\\g"));
+    EXPECT_TRUE(fileExists(f / L"T.old\\h\\b\\SURVIN.INI"));
 }
