@@ -98,30 +98,54 @@ std::wstring trimmed(const std::wstring& text) {
     return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
 }
 
-// The keys of one section of SURVIN.INI, read once, answering as the profile-string read
-// of each key would: the first key of a name counts, the value without blanks around it
-// and without one pair of quotes that encloses it.
+// The keys of one section of SURVIN.INI, read once from the very file whose owner was
+// checked, answering as the profile-string read of each key would: the first section and
+// the first key of a name count, the value without blanks around it and without one pair
+// of quotes that encloses it. The file is UTF-16 after its byte-order mark (as the backup
+// writes it), UTF-8 after its mark, else in the ANSI code page.
 class SectionKeys {
 public:
-    SectionKeys(const std::wstring& ini, const wchar_t* section) {
-        std::vector<wchar_t> buffer(32768);
-        for (;;) {
-            const DWORD cch = GetPrivateProfileSectionW(section, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                                        ini.c_str());
-            if (cch + 2 < buffer.size() || buffer.size() >= (1u << 22)) {
-                buffer.resize(cch + 1);
-                break;
+    SectionKeys(HANDLE file, const wchar_t* section) {
+        std::string bytes;
+        char chunk[16384];
+        DWORD got = 0;
+        while (bytes.size() < kMaxBytes && ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
+            bytes.append(chunk, got);
+        std::wstring text;
+        if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+            static_cast<unsigned char>(bytes[1]) == 0xFE) {
+            text.assign(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
+        } else {
+            UINT codePage = CP_ACP;
+            size_t start = 0;
+            if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) codePage = CP_UTF8, start = 3;
+            const int cch = MultiByteToWideChar(codePage, 0, bytes.data() + start, static_cast<int>(bytes.size() - start),
+                                                nullptr, 0);
+            if (cch > 0) {
+                text.resize(cch);
+                MultiByteToWideChar(codePage, 0, bytes.data() + start, static_cast<int>(bytes.size() - start), &text[0],
+                                    cch);
             }
-            buffer.resize(buffer.size() * 2);
         }
-        for (const wchar_t* line = buffer.data(); *line; line += wcslen(line) + 1) {
-            const std::wstring text = line;
-            const size_t equals = text.find(L'=');
-            if (equals == std::wstring::npos) continue;
-            std::wstring value = trimmed(text.substr(equals + 1));
+        bool inSection = false, seen = false;
+        for (size_t at = 0; at < text.size();) {
+            size_t end = text.find_first_of(L"\r\n", at);
+            if (end == std::wstring::npos) end = text.size();
+            const std::wstring line = trimmed(text.substr(at, end - at));
+            at = end + 1;
+            if (!line.empty() && line[0] == L'[') {
+                const size_t close = line.find(L']');
+                const std::wstring name = trimmed(line.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1));
+                inSection = !seen && lstrcmpiW(name.c_str(), section) == 0;
+                seen = seen || inSection;
+                continue;
+            }
+            const size_t equals = line.find(L'=');
+            if (!inSection || equals == std::wstring::npos) continue;
+            std::wstring value = trimmed(line.substr(equals + 1));
             if (value.size() >= 2 && (value[0] == L'"' || value[0] == L'\'') && value.back() == value[0])
                 value = value.substr(1, value.size() - 2);
-            keys_.emplace_back(trimmed(text.substr(0, equals)), value);
+            keys_.emplace_back(trimmed(line.substr(0, equals)), value);
         }
     }
 
@@ -136,6 +160,8 @@ public:
     }
 
 private:
+    // A backup's list is a few hundred bytes; a larger file is read only this far.
+    static constexpr size_t kMaxBytes = 1 << 20;
     std::vector<std::pair<std::wstring, std::wstring>> keys_;
 };
 
@@ -288,12 +314,13 @@ bool BackupDeletion::remove(const std::wstring& folderPath, const std::wstring& 
     UserFolders userFolders(held.get(), folderFinal, root);
     if (hadBackup) {
         // A list that another user wrote steers nothing.
-        FileHandle info = openRelative(held.get(), infoName, false, FILE_READ_ATTRIBUTES | READ_CONTROL);
+        FileHandle info = openRelative(held.get(), infoName, false, FILE_READ_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL);
         if (info && !isOurs(info.get())) return false;
-        // The list is read once; SURVIN.INI, the last file a backup lists, ends it as its
-        // deletion ends the list. Whatever the list says, only files inside the held folder
-        // can go.
-        const SectionKeys files(folder + infoName, survinini::kSectionFiles<wchar_t>.text);
+        // The list is read once, from the file just checked; SURVIN.INI, the last file a
+        // backup lists, ends it as its deletion ends the list. Whatever the list says, only
+        // files inside the held folder can go.
+        const SectionKeys files(info.get(), survinini::kSectionFiles<wchar_t>.text);
+        info.reset();
         survinini::FilesWalk<wchar_t, const SectionKeys> walk(files);
         while (const wchar_t* entry = walk.next()) {
             deleteEntry(held.get(), userFolders, listing, entry);
