@@ -163,3 +163,22 @@ TEST(SteeredDeletion, APlaceSwappedForALinkBetweenTwoDeletionsOfOnePruneLeadsNow
     EXPECT_TRUE(dirExists(f / L"elsewhere\\g"));
     EXPECT_TRUE(fileExists(f / L"T.old\\h\\b\\SURVIN.INI"));
 }
+
+TEST(SteeredDeletion, AFilesListOfAnOddShapeDeletesWhatTheProfileReadOfItNames) {
+    // Blanks, quotes, another case, a repeated key (the first counts) and entries after
+    // SURVIN.INI (its deletion ends the list), in the backup's own UTF-16 and in ANSI.
+    const std::wstring ini = L"[INFO]\r\nDateTime=x\r\n[files]\r\n 0 = \"SURVIN.EXE\" \r\n1=Users\\1\\NTUSER.DAT\r\n"
+                             L"0=SYSTEM\r\n2 =SURVIN.INI\r\n3=SURVIN.WRC\r\n";
+    std::string utf16 = "\xFF\xFE";
+    utf16.append(reinterpret_cast<const char*>(ini.data()), ini.size() * sizeof(wchar_t));
+    for (const std::string& bytes : {utf16, toUtf8(ini)}) {
+        PlacesFixture f;
+        const std::wstring folder = f / L"T\\a\\";
+        ASSERT_TRUE(makeBackup(folder, nowFileTime()));
+        ASSERT_TRUE(writeBytes(folder + L"SURVIN.INI", bytes));
+        EXPECT_TRUE(deleteBackup(folder, f / L"T\\"));
+        for (const wchar_t* name : {L"SURVIN.EXE", L"Users\\1\\NTUSER.DAT", L"SURVIN.INI"})
+            EXPECT_FALSE(fileExists(folder + name)) << toUtf8(name);
+        for (const wchar_t* name : {L"SYSTEM", L"SURVIN.WRC"}) EXPECT_TRUE(fileExists(folder + name)) << toUtf8(name);
+    }
+}
