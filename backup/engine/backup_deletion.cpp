@@ -83,24 +83,163 @@ bool holdsRestoreInfo(HANDLE folder) {
     return static_cast<bool>(openRelative(folder, survinini::kFileName<wchar_t>.text, false, FILE_READ_ATTRIBUTES));
 }
 
-// Deletes one listed file of the folder: it must be a plain file (not a link) at exactly
-// the place its name gives, seen from the folder's real path, and never inside a user
-// folder that holds a backup of its own.
-void deleteEntry(HANDLE folder, const std::wstring& folderFinal, const std::wstring& root,
+bool isListed(const std::vector<FolderEntry>& entries, const std::wstring& name, bool directory) {
+    for (const FolderEntry& entry : entries) {
+        if (lstrcmpiW(entry.name.c_str(), name.c_str()) != 0) continue;
+        const bool isDirectory = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        return isDirectory == directory && !(entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    }
+    return false;
+}
+
+std::wstring trimmed(const std::wstring& text) {
+    const size_t first = text.find_first_not_of(L" \t");
+    if (first == std::wstring::npos) return std::wstring();
+    return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
+}
+
+// The keys of one section of SURVIN.INI, read once from the very file whose owner was
+// checked, answering as the profile-string read of each key would: the first section and
+// the first key of a name count, the value without blanks around it and without one pair
+// of quotes that encloses it. The file is UTF-16 after its byte-order mark (as the backup
+// writes it), UTF-8 after its mark, else in the ANSI code page.
+class SectionKeys {
+public:
+    SectionKeys(HANDLE file, const wchar_t* section) {
+        std::string bytes;
+        char chunk[16384];
+        DWORD got = 0;
+        while (bytes.size() < kMaxBytes && ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
+            bytes.append(chunk, got);
+        std::wstring text;
+        if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+            static_cast<unsigned char>(bytes[1]) == 0xFE) {
+            text.assign(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
+        } else {
+            UINT codePage = CP_ACP;
+            size_t start = 0;
+            if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) codePage = CP_UTF8, start = 3;
+            const int cch = MultiByteToWideChar(codePage, 0, bytes.data() + start, static_cast<int>(bytes.size() - start),
+                                                nullptr, 0);
+            if (cch > 0) {
+                text.resize(cch);
+                MultiByteToWideChar(codePage, 0, bytes.data() + start, static_cast<int>(bytes.size() - start), &text[0],
+                                    cch);
+            }
+        }
+        bool inSection = false, seen = false;
+        for (size_t at = 0; at < text.size();) {
+            size_t end = text.find_first_of(L"\r\n", at);
+            if (end == std::wstring::npos) end = text.size();
+            const std::wstring line = trimmed(text.substr(at, end - at));
+            at = end + 1;
+            if (!line.empty() && line[0] == L'[') {
+                const size_t close = line.find(L']');
+                const std::wstring name = trimmed(line.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1));
+                inSection = !seen && lstrcmpiW(name.c_str(), section) == 0;
+                seen = seen || inSection;
+                continue;
+            }
+            const size_t equals = line.find(L'=');
+            if (!inSection || equals == std::wstring::npos) continue;
+            std::wstring value = trimmed(line.substr(equals + 1));
+            if (value.size() >= 2 && (value[0] == L'"' || value[0] == L'\'') && value.back() == value[0])
+                value = value.substr(1, value.size() - 2);
+            keys_.emplace_back(trimmed(line.substr(0, equals)), value);
+        }
+    }
+
+    int operator()(const wchar_t*, const wchar_t* key, wchar_t* out, int cch) const {
+        out[0] = 0;
+        for (const auto& pair : keys_) {
+            if (lstrcmpiW(pair.first.c_str(), key) != 0) continue;
+            lstrcpynW(out, pair.second.c_str(), cch);
+            return lstrlenW(out);
+        }
+        return 0;
+    }
+
+private:
+    // A backup's list is a few hundred bytes; a larger file is read only this far.
+    static constexpr size_t kMaxBytes = 1 << 20;
+    std::vector<std::pair<std::wstring, std::wstring>> keys_;
+};
+
+// The user folders of a backup, each opened relative to the one above it without
+// following a link, and checked to be where its name says seen from the backup's real
+// path (where the file system shows no link as one), once per backup. A level that is
+// not such a plain folder, or holds a SURVIN.INI of its own (a backup below this one), is
+// never entered.
+class UserFolders {
+public:
+    UserFolders(HANDLE backup, const std::wstring& backupFinal, const std::wstring& root)
+        : backup_(backup), usersFinal_(backupFinal + L"\\Users"), root_(root) {}
+
+    // The held Users folder, or nullptr.
+    HANDLE users() {
+        if (!usersOpened_) {
+            usersOpened_ = true;
+            users_ = openRelative(backup_, L"Users", true, DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES);
+            if (users_ && !isEnterable(users_.get(), usersFinal_)) users_.reset();
+        }
+        return users_.get();
+    }
+
+    // The held Users\<number> folder, or nullptr.
+    HANDLE user(const std::wstring& number) {
+        for (const auto& known : userHandles_)
+            if (known.first == number) return known.second.get();
+        HANDLE parent = this->users();
+        FileHandle user;
+        if (parent) user = openRelative(parent, number, true, DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES);
+        if (user && !isEnterable(user.get(), usersFinal_ + L'\\' + number)) user.reset();
+        userHandles_.emplace_back(number, std::move(user));
+        return userHandles_.back().second.get();
+    }
+
+    // Removes the empty user folders, then Users when it is left empty.
+    void removeEmpty() {
+        HANDLE parent = this->users();
+        if (!parent) return;
+        for (const FolderEntry& entry : entriesOf(parent)) {
+            if (!isDigits(entry.name) || (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+            HANDLE user = this->user(entry.name);
+            if (user) deleteThrough(user);  // fails while the folder holds anything
+        }
+        userHandles_.clear();
+        deleteThrough(parent);
+        users_.reset();
+    }
+
+private:
+    bool isEnterable(HANDLE folder, const std::wstring& expected) const {
+        return isPlainFolder(folder) && samePath(finalPathOf(folder, root_), expected) && !holdsRestoreInfo(folder);
+    }
+
+    HANDLE backup_;
+    std::wstring usersFinal_;
+    std::wstring root_;
+    bool usersOpened_ = false;
+    FileHandle users_;
+    std::vector<std::pair<std::wstring, FileHandle>> userHandles_;
+};
+
+// Deletes one listed file of the folder: a plain file (not a link) right in the held
+// folder or in one of its held user folders, opened relative to it, so that no link on
+// the way can lead elsewhere.
+void deleteEntry(HANDLE folder, UserFolders& userFolders, const std::vector<FolderEntry>& listing,
                  const std::wstring& entry) {
     std::wstring userFolder, name;
     if (!isBackupFileEntry(entry, userFolder, name)) return;
+    HANDLE parent = folder;
     if (!userFolder.empty()) {
-        for (const std::wstring& level : {std::wstring(L"Users"), userFolder}) {
-            FileHandle inner = openRelative(folder, level, true, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES);
-            if (!inner || !isPlainFolder(inner.get()) || holdsRestoreInfo(inner.get())) return;
-        }
+        parent = userFolders.user(userFolder.substr(userFolder.find(L'\\') + 1));
+        if (!parent) return;
+    } else if (!isListed(listing, name, false) && name.find(L'~') == std::wstring::npos) {
+        return;  // not there (a short alias is not listed: it is opened)
     }
-    const std::wstring relative = userFolder.empty() ? name : userFolder + L'\\' + name;
-    FileHandle file = openRelative(folder, relative, false, DELETE | FILE_READ_ATTRIBUTES);
-    if (!file || !isPlainFile(file.get())) return;
-    if (!samePath(finalPathOf(file.get(), root), folderFinal + L'\\' + relative)) return;
-    deleteThrough(file.get());
+    FileHandle file = openRelative(parent, name, false, DELETE | FILE_READ_ATTRIBUTES);
+    if (file && isPlainFile(file.get())) deleteThrough(file.get());
 }
 
 // Removes an empty folder of the backup through a handle, when it is a plain folder whose
@@ -114,17 +253,31 @@ bool removeEmptyFolder(const std::wstring& path, const std::wstring& expected, c
     return deleteThrough(folder.get());
 }
 
-void removeEmptyUserFolder(HANDLE folder, const std::wstring& folderFinal, const std::wstring& root,
-                           const std::wstring& name) {
-    FileHandle users = openRelative(folder, name, true, DELETE | FILE_READ_ATTRIBUTES);
-    if (users && isPlainFolder(users.get()) && samePath(finalPathOf(users.get(), root), folderFinal + L'\\' + name))
-        deleteThrough(users.get());  // fails while the folder holds anything
-}
-
 }  // namespace
 
-bool deleteBackup(const std::wstring& folderPath, const std::wstring& placePath,
-                  const std::vector<BYTE>& shareOwner) {
+bool deleteBackup(const std::wstring& folder, const std::wstring& place, const std::vector<BYTE>& shareOwner) {
+    BackupDeletion deletion(shareOwner);
+    return deletion.remove(folder, place);
+}
+
+const std::wstring* BackupDeletion::placeFinal(const std::wstring& place, const std::wstring& root, bool network) {
+    for (const Place& known : places_)
+        if (samePath(known.path, place)) return known.final.empty() ? nullptr : &known.final;
+    // The place is taken where it leads (the backup program registered it); each folder
+    // must be exactly where the found path goes from there, with no link on the way.
+    FileHandle handle(CreateFileW(withoutBackslash(place).c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    // A place or a backup that another user made is not the program's to delete (a drive
+    // root is nobody's to make). On a share the place is the run's own backup root, which
+    // a computer's first backup there made and an administrator may have made for it.
+    std::wstring final;
+    if (handle && (network || isRootPath(place) || isOwnedByAdmins(handle.get()))) final = finalPathOf(handle.get(), root);
+    places_.push_back(Place{place, final});
+    return final.empty() ? nullptr : &places_.back().final;
+}
+
+bool BackupDeletion::remove(const std::wstring& folderPath, const std::wstring& placePath) {
     BackupPrivileges privilegesOff(false);
     std::wstring folder, place;
     if (!qualified(folderPath, folder)) return false;
@@ -137,23 +290,17 @@ bool deleteBackup(const std::wstring& folderPath, const std::wstring& placePath,
     const std::wstring root = rootOfPath(folder);
     // Whose backups these may be: on a share only the account the server gives this run.
     const bool network = isNetworkPath(folder);
-    if (network && shareOwner.empty()) return false;
-    const auto isOurs = [&](HANDLE handle) { return network ? isOwnedBy(handle, shareOwner) : isOwnedByAdmins(handle); };
+    if (network && shareOwner_.empty()) return false;
+    const auto isOurs = [&](HANDLE handle) {
+        return network ? isOwnedBy(handle, shareOwner_) : isOwnedByAdmins(handle);
+    };
+    const std::wstring* placeReal = placeFinal(place, root, network);
+    if (!placeReal) return false;
+    const std::wstring folderFinal = withoutBackslash(withBackslash(*placeReal) + folder.substr(place.size()));
 
-    // The place is taken where it leads (the backup program registered it); the folder
-    // must be exactly where the found path goes from there, with no link on the way.
-    FileHandle placeHandle(CreateFileW(withoutBackslash(place).c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    // A place or a backup that another user made is not the program's to delete (a drive
-    // root is nobody's to make). On a share the place is the run's own backup root, which
-    // a computer's first backup there made and an administrator may have made for it.
-    if (!placeHandle || (!network && !isRootPath(place) && !isOwnedByAdmins(placeHandle.get()))) return false;
-    const std::wstring placeFinal = finalPathOf(placeHandle.get(), root);
-    placeHandle.reset();
-    if (placeFinal.empty()) return false;
-    const std::wstring folderFinal = withoutBackslash(withBackslash(placeFinal) + folder.substr(place.size()));
-
+    // The folder is held from its check to its end: everything below is opened relative
+    // to it, and a folder swapped for a link after the search is not where its real path
+    // must be.
     FileHandle held(CreateFileW(withoutBackslash(folder).c_str(),
                                 FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | DELETE | READ_CONTROL |
                                     SYNCHRONIZE,
@@ -161,54 +308,69 @@ bool deleteBackup(const std::wstring& folderPath, const std::wstring& placePath,
                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!held || !isPlainFolder(held.get()) || !samePath(finalPathOf(held.get(), root), folderFinal)) return false;
     if (!isOurs(held.get())) return false;
-    {
+    const std::vector<FolderEntry> listing = entriesOf(held.get());
+    const wchar_t* const infoName = survinini::kFileName<wchar_t>.text;
+    const bool hadBackup = isListed(listing, infoName, false);
+    UserFolders userFolders(held.get(), folderFinal, root);
+    if (hadBackup) {
         // A list that another user wrote steers nothing.
-        FileHandle info = openRelative(held.get(), survinini::kFileName<wchar_t>.text, false, FILE_READ_ATTRIBUTES | READ_CONTROL);
+        FileHandle info = openRelative(held.get(), infoName, false, FILE_READ_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL);
         if (info && !isOurs(info.get())) return false;
+        // The list is read once, from the file just checked; SURVIN.INI, the last file a
+        // backup lists, ends it as its deletion ends the list. Whatever the list says, only
+        // files inside the held folder can go.
+        const SectionKeys files(info.get(), survinini::kSectionFiles<wchar_t>.text);
+        info.reset();
+        survinini::FilesWalk<wchar_t, const SectionKeys> walk(files);
+        while (const wchar_t* entry = walk.next()) {
+            deleteEntry(held.get(), userFolders, listing, entry);
+            if (lstrcmpiW(trimmed(entry).c_str(), infoName) == 0) break;
+        }
     }
-
-    // Each entry is read just before its deletion: SURVIN.INI comes last and ends the list.
-    // Whatever the list says, only files inside the held folder can go.
-    const std::wstring ini = folder + survinini::kFileName<wchar_t>.text;
-    const DWORD iniAttributes = GetFileAttributesW(ini.c_str());
-    const bool hadBackup = iniAttributes != INVALID_FILE_ATTRIBUTES && !(iniAttributes & FILE_ATTRIBUTE_DIRECTORY);
-    auto readKey = [&ini](const wchar_t* section, const wchar_t* key, wchar_t* out, int cch) {
-        return static_cast<int>(GetPrivateProfileStringW(section, key, L"", out, cch, ini.c_str()));
-    };
-    survinini::FilesWalk<wchar_t, decltype(readKey)> files(readKey);
-    while (const wchar_t* entry = files.next()) deleteEntry(held.get(), folderFinal, root, entry);
     // The help file is not listed, yet the kit put it there: it goes with a backup, never
     // from a folder that holds none, nor from the program's own folder (its only copy).
-    if (hadBackup && !samePath(folder, programFolder()))
-        deleteEntry(held.get(), folderFinal, root, L"Tolmen.chm");
-
-    FileHandle users = openRelative(held.get(), L"Users", true, FILE_READ_ATTRIBUTES);
-    if (users && isPlainFolder(users.get())) {
-        users.reset();
-        for (int n = 1; n <= 99; ++n) {
-            const std::wstring name = L"Users\\" + std::to_wstring(n);
-            FileHandle user = openRelative(held.get(), name, true, FILE_READ_ATTRIBUTES);
-            if (!user || !isPlainFolder(user.get())) break;
-            user.reset();
-            removeEmptyUserFolder(held.get(), folderFinal, root, name);
-        }
-        removeEmptyUserFolder(held.get(), folderFinal, root, L"Users");
-    }
+    if (hadBackup && isListed(listing, L"Tolmen.chm", false) && !samePath(folder, programFolder()))
+        deleteEntry(held.get(), userFolders, listing, L"Tolmen.chm");
+    if (isListed(listing, L"Users", true)) userFolders.removeEmpty();
     // What a hive check interrupted in this backup left behind (never on a share).
-    if (!network) removeLeftoverScratch(folder);
+    const size_t prefix = wcslen(kHiveCheckKeyPrefix);
+    for (const FolderEntry& entry : listing) {
+        if (network || !(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+        if (_wcsnicmp(entry.name.c_str(), kHiveCheckKeyPrefix, prefix) != 0) continue;
+        removeLeftoverScratch(folder);
+        break;
+    }
 
-    // The folder itself through the handle that has held it since its check, then each
-    // parent that is left empty, up to the drive root or the share. A link is not ours to
-    // remove, nor is what lies above it. Each parent must really be where the held
-    // folder's real path says, one level up.
+    // The folder itself through the handle that has held it since its check; its parents
+    // that are left empty go at the end (finish).
     const bool folderGoes = !isRootPath(folder) && deleteThrough(held.get());
     held.reset();
-    if (!folderGoes) return true;
-    std::wstring currentFinal = folderFinal;
-    for (std::wstring current = parentOf(folder); !current.empty() && !isRootPath(current);
-         current = parentOf(current)) {
-        currentFinal = withoutBackslash(parentOf(currentFinal));
-        if (currentFinal.empty() || !removeEmptyFolder(current, currentFinal, root)) break;
+    if (folderGoes) {
+        const std::wstring parent = parentOf(folder);
+        if (!parent.empty() && !isRootPath(parent)) {
+            bool known = false;
+            for (const Parent& other : parents_) known = known || samePath(other.path, parent);
+            if (!known) parents_.push_back(Parent{parent, withoutBackslash(parentOf(folderFinal))});
+        }
     }
     return true;
+}
+
+void BackupDeletion::finish() {
+    // Each parent left empty, deepest first, then its own parent, up to the drive root or
+    // the share. A link is not ours to remove, nor is what lies above it. Each parent must
+    // really be where the held folder's real path said, one level up.
+    while (!parents_.empty()) {
+        auto deepest = std::max_element(parents_.begin(), parents_.end(), [](const Parent& a, const Parent& b) {
+            return a.path.size() < b.path.size();
+        });
+        const Parent parent = *deepest;
+        parents_.erase(deepest);
+        if (parent.final.empty() || !removeEmptyFolder(parent.path, parent.final, rootOfPath(parent.path))) continue;
+        const std::wstring above = parentOf(parent.path);
+        if (above.empty() || isRootPath(above)) continue;
+        bool known = false;
+        for (const Parent& other : parents_) known = known || samePath(other.path, above);
+        if (!known) parents_.push_back(Parent{above, withoutBackslash(parentOf(parent.final))});
+    }
 }

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 // Deletes the files listed in the folder's SURVIN.INI, the help file, its empty user
@@ -22,3 +23,32 @@
 // run created on the share), and without one nothing there is deleted.
 bool deleteBackup(const std::wstring& folder, const std::wstring& place = L"",
                   const std::vector<BYTE>& shareOwner = {});
+
+// The same for many backups, as a prune deletes them: each place is checked once, and the
+// parents left empty are removed once all are done (finish, or the end of the object),
+// each a single time however many backups it held.
+class BackupDeletion {
+public:
+    explicit BackupDeletion(std::vector<BYTE> shareOwner = {}) : shareOwner_(std::move(shareOwner)) {}
+    ~BackupDeletion() { finish(); }
+    BackupDeletion(const BackupDeletion&) = delete;
+    BackupDeletion& operator=(const BackupDeletion&) = delete;
+
+    bool remove(const std::wstring& folder, const std::wstring& place = L"");
+    void finish();
+
+private:
+    struct Place {
+        std::wstring path;   // qualified, with its backslash
+        std::wstring final;  // where it leads; empty: refused
+    };
+    struct Parent {
+        std::wstring path;   // as found, with its backslash
+        std::wstring final;  // where it must really be
+    };
+    const std::wstring* placeFinal(const std::wstring& place, const std::wstring& root, bool network);
+
+    std::vector<BYTE> shareOwner_;
+    std::vector<Place> places_;
+    std::vector<Parent> parents_;
+};

@@ -281,9 +281,10 @@ void pruneBackups(const BackupRun& backup, JobReport& report) {
     const ULONGLONG keep = backup.retention.count;
     const ULONGLONG keepOthers = ownFound && keep > 0 ? keep - 1 : keep;
     const ULONGLONG total = found.size();
+    BackupDeletion deletion(backup.shareOwner);
     if (mode == Retention::kByCount) {
         for (ULONGLONG i = total > keepOthers ? total - keepOthers : 0; i-- > 0;)
-            deleteBackup(found[i].folder, found[i].place, backup.shareOwner);
+            deletion.remove(found[i].folder, found[i].place);
     } else if (mode == Retention::kByAge) {
         // The newest LimitBackupCount backups stay whatever their age.
         FILETIME nowTime;
@@ -293,7 +294,7 @@ void pruneBackups(const BackupRun& backup, JobReport& report) {
         for (ULONGLONG i = 0; i + keepOthers < total; ++i) {
             if (found[i].time > now) continue;  // dated in the future: its age is unknown
             if ((now - found[i].time) / kFileTimePerDay > days)
-                deleteBackup(found[i].folder, found[i].place, backup.shareOwner);
+                deletion.remove(found[i].folder, found[i].place);
         }
     }
 }

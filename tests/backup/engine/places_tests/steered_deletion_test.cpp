@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+#include "backup_deletion.h"
 #include "backup_places.h"
 #include "platform.h"
 #include "places_fixture.h"
@@ -142,4 +143,43 @@ TEST(SteeredDeletion, BackupAndRestorePrivilegesAreOffWhileDeletingAndOnAgainAft
     EXPECT_TRUE(privilegeEnabled(L"SeBackupPrivilege"));
     EXPECT_FALSE(privilegeEnabled(L"SeRestorePrivilege"));
     enablePrivilege(true, L"SeRestorePrivilege");
+}
+
+TEST(SteeredDeletion, APlaceSwappedForALinkBetweenTwoDeletionsOfOnePruneLeadsNowhere) {
+    // A prune checks each place once; a place swapped afterwards must not carry the next
+    // deletion, nor the removal of emptied folders at its end, to where the link leads.
+    PlacesFixture f;
+    ASSERT_TRUE(makeBackup(f / L"T\\g\\a\\", nowFileTime() - 2 * kDay));
+    ASSERT_TRUE(makeBackup(f / L"T\\h\\b\\", nowFileTime() - kDay));
+    ASSERT_TRUE(makeBackup(f / L"elsewhere\\h\\b\\", nowFileTime() - kDay));
+    BackupDeletion deletion;
+    EXPECT_TRUE(deletion.remove(f / L"T\\g\\a\\", f / L"T\\"));
+    ASSERT_TRUE(MoveFileW((f / L"T").c_str(), (f / L"T.old").c_str()));
+    FolderLink swapped(f / L"T", f / L"elsewhere");
+    ASSERT_TRUE(swapped.made);
+    EXPECT_FALSE(deletion.remove(f / L"T\\h\\b\\", f / L"T\\"));
+    ASSERT_TRUE(makeDirs(f / L"elsewhere\\g"));  // empty, where the first backup's folder was
+    deletion.finish();
+    for (const wchar_t* name : kBackupFiles) EXPECT_TRUE(fileExists(f / L"elsewhere\\h\\b\\" + name)) << toUtf8(name);
+    EXPECT_TRUE(dirExists(f / L"elsewhere\\g"));
+    EXPECT_TRUE(fileExists(f / L"T.old\\h\\b\\SURVIN.INI"));
+}
+
+TEST(SteeredDeletion, AFilesListOfAnOddShapeDeletesWhatTheProfileReadOfItNames) {
+    // Blanks, quotes, another case, a repeated key (the first counts) and entries after
+    // SURVIN.INI (its deletion ends the list), in the backup's own UTF-16 and in ANSI.
+    const std::wstring ini = L"[INFO]\r\nDateTime=x\r\n[files]\r\n 0 = \"SURVIN.EXE\" \r\n1=Users\\1\\NTUSER.DAT\r\n"
+                             L"0=SYSTEM\r\n2 =SURVIN.INI\r\n3=SURVIN.WRC\r\n";
+    std::string utf16 = "\xFF\xFE";
+    utf16.append(reinterpret_cast<const char*>(ini.data()), ini.size() * sizeof(wchar_t));
+    for (const std::string& bytes : {utf16, toUtf8(ini)}) {
+        PlacesFixture f;
+        const std::wstring folder = f / L"T\\a\\";
+        ASSERT_TRUE(makeBackup(folder, nowFileTime()));
+        ASSERT_TRUE(writeBytes(folder + L"SURVIN.INI", bytes));
+        EXPECT_TRUE(deleteBackup(folder, f / L"T\\"));
+        for (const wchar_t* name : {L"SURVIN.EXE", L"Users\\1\\NTUSER.DAT", L"SURVIN.INI"})
+            EXPECT_FALSE(fileExists(folder + name)) << toUtf8(name);
+        for (const wchar_t* name : {L"SYSTEM", L"SURVIN.WRC"}) EXPECT_TRUE(fileExists(folder + name)) << toUtf8(name);
+    }
 }
