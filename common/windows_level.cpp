@@ -36,7 +36,7 @@ WindowsLevel windowsLevelOf(DWORD platformId, DWORD major, DWORD minor) {
     return WindowsLevel::Windows7;
 }
 
-WindowsLevel windowsLevelOfWinVer(const char* winVer) {
+void winVerNumbers(const char* winVer, int32_t* major, int32_t* minor) {
     const char* begin = winVer;
     const char* end = winVer;
     while (*end) ++end;
@@ -44,8 +44,13 @@ WindowsLevel windowsLevelOfWinVer(const char* winVer) {
     while (end > begin && isWhite(end[-1])) --end;
     const char* dot = begin;
     while (dot != end && *dot != '.') ++dot;
-    const int32_t major = accumulate(begin, dot);
-    const int32_t minor = dot == end ? 0 : accumulate(dot + 1, end);
+    *major = accumulate(begin, dot);
+    *minor = dot == end ? 0 : accumulate(dot + 1, end);
+}
+
+WindowsLevel windowsLevelOfWinVer(const char* winVer) {
+    int32_t major = 0, minor = 0;
+    winVerNumbers(winVer, &major, &minor);
     if (major < 4) return WindowsLevel::Unknown;
     if (major == 4) return WindowsLevel::Nt4;
     if (major == 5) {

@@ -3,6 +3,7 @@
 // program's levels end at Vista (it treats every later Windows alike); the restore
 // program also tells Windows 7 and later apart, and reads a backup's WinVer text.
 #pragma once
+#include <stdint.h>
 #include <windows.h>
 
 enum class WindowsLevel : int {
@@ -32,6 +33,9 @@ inline WindowsLevel backupLevelOf(WindowsLevel level) {
 // Unknown when the pair names no NT version (9x backups carry none). 6.1 is Windows 7;
 // every other 6.x or later version reads as Vista.
 WindowsLevel windowsLevelOfWinVer(const char* winVer);
+// The major and minor numbers of a WinVer text as that rule reads them: blanks around it
+// dropped, plain decimal accumulation around its first dot, a missing minor 0.
+void winVerNumbers(const char* winVer, int32_t* major, int32_t* minor);
 // The running system's level, computed once: the platform from the packed version, the
 // numbers from the extended query.
 WindowsLevel runningWindowsLevel();

@@ -12,6 +12,7 @@
 #include "resource.h"
 #include "restore_wizard.h"
 #include "session.h"
+#include "windows_level.h"
 
 namespace {
 
@@ -27,9 +28,9 @@ void enablePrivileges() {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     restrictDllSearch();
-    const int versionCode = runningVersionCode();
+    const WindowsLevel level = runningWindowsLevel();
     INITCOMMONCONTROLSEX icc = {sizeof(icc), 0xFF};
-    if (versionCode >= 7) icc.dwICC |= ICC_LINK_CLASS;
+    if (level >= WindowsLevel::WindowsXp) icc.dwICC |= ICC_LINK_CLASS;
     InitCommonControlsEx(&icc);
 
     // One restore at a time; the lock stays until the process ends. A user who took the
@@ -37,7 +38,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     SingleInstance instance(L"SURVIN_RESTORE_MUTEX_2008");
     if (instance.otherRunning()) return 0;
 
-    const bool nineX = isNineXType(versionCode);
+    // No privileges on the 9x family.
+    const bool nineX = isNineX(level);
     if (!nineX) enablePrivileges();
     HRESULT com = CoInitialize(nullptr);
     PVOID cookie = nullptr;

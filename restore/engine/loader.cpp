@@ -9,6 +9,7 @@
 #include "platform.h"
 #include "session.h"
 #include "survin_ini.h"
+#include "windows_level.h"
 
 namespace {
 
@@ -39,22 +40,6 @@ std::string readInfo(const std::string& file, const char* key) {
     char buffer[kCchProfileText] = "";
     GetPrivateProfileStringA(ini::kSectionInfo<char>, key, "", buffer, kCchProfileText, file.c_str());
     return buffer;
-}
-
-// Plain decimal accumulation, as the version text has always been read: no check of the
-// characters (wrap-around arithmetic keeps odd input defined).
-int32_t accumulate(const std::string& digits) {
-    uint32_t value = 0;
-    for (char c : digits) value = value * 10u + static_cast<uint32_t>(static_cast<int32_t>(c) - '0');
-    return static_cast<int32_t>(value);
-}
-
-// WinVer split at its first "."; without one the minor is 0.
-void parseWinVer(const std::string& winVer, int32_t* major, int32_t* minor) {
-    std::string text = trimmedWhite(winVer);
-    size_t dot = text.find('.');
-    *major = accumulate(text.substr(0, dot));
-    *minor = dot == std::string::npos ? 0 : accumulate(text.substr(dot + 1));
 }
 
 // Windows 8 and every later Windows report 6.2 or more (or a major above 6) and share one
@@ -146,57 +131,6 @@ void restrictDllSearch() {
     if (setDirectory) setDirectory("");
 }
 
-int versionCodeOfSystem(DWORD platformId, DWORD major, DWORD minor) {
-    if (platformId != VER_PLATFORM_WIN32_NT) {
-        if (major < 4) return 0;
-        if (major == 4 && minor == 10) return 3;
-        if (major == 4 && minor == 90) return 4;
-        return 2;
-    }
-    if (major <= 3) return 1;
-    if (major == 4) return 5;
-    if (major == 5) {
-        if (minor == 0) return 6;
-        if (minor == 1) return 7;
-        if (minor == 2) return 8;
-        return 1;
-    }
-    if (major == 6 && minor == 0) return 9;
-    return 10;
-}
-
-int versionCodeOfWinVer(const std::string& winVer) {
-    int32_t major = 0, minor = 0;
-    parseWinVer(winVer, &major, &minor);
-    if (major < 4) return 0;
-    if (major == 4) return 5;
-    if (major == 5) {
-        if (minor == 0) return 6;
-        if (minor == 1) return 7;
-        if (minor == 2) return 8;
-        return 0;
-    }
-    if (major == 6 && minor == 1) return 10;
-    return 9;
-}
-
-int runningVersionCode() {
-    static const int code = [] {
-        // The platform comes from the packed version, the numbers from the extended query.
-        DWORD packed = GetVersion();
-        DWORD platform = (packed & 0x80000000u) ? VER_PLATFORM_WIN32_WINDOWS : VER_PLATFORM_WIN32_NT;
-        OSVERSIONINFOEXA info = {};
-        info.dwOSVersionInfoSize = sizeof(info);
-        if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info))) {
-            info.dwMajorVersion = LOBYTE(LOWORD(packed));
-            info.dwMinorVersion = HIBYTE(LOWORD(packed));
-        }
-        return versionCodeOfSystem(platform, info.dwMajorVersion, info.dwMinorVersion);
-    }();
-    return code;
-}
-
-bool isNineXType(int versionCode) { return versionCode >= 2 && versionCode <= 4; }
 
 std::string currentWindowsRootA() {
     char buffer[MAX_PATH] = "";
@@ -237,10 +171,10 @@ bool LoadRestoreInfo(RestoreSession& session) {
 
     std::string winVer = readInfo(file, ini::kKeyWinVer<char>);
     if (winVer.empty()) return false;
-    int versionCode = versionCodeOfWinVer(winVer);
+    int versionCode = levelNumber(windowsLevelOfWinVer(winVer.c_str()));
     if (versionCode == 0) return false;
     session.backupVersionCode = versionCode;
-    parseWinVer(winVer, &session.backupWinVerMajor, &session.backupWinVerMinor);
+    winVerNumbers(winVer.c_str(), &session.backupWinVerMajor, &session.backupWinVerMinor);
 
     std::string osString = readInfo(file, ini::kKeyOsString<char>);
     if (osString.empty()) return false;
@@ -294,7 +228,7 @@ void detectRestoreTargetFrom(RestoreSession& session, const std::string& program
                       backup.majorVersion == running.majorVersion && backup.minorVersion == running.minorVersion &&
                       backup.buildNumber == running.buildNumber;
     } else {
-        sameVersion = session.backupVersionCode == runningVersionCode();
+        sameVersion = session.backupVersionCode == levelNumber(runningWindowsLevel());
     }
     // In Windows PE the record and the root can still match (a recovery system of the same
     // build, started from a disk that is C: again): it is not that Windows all the same.

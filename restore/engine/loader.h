@@ -1,4 +1,4 @@
-// Start-up of the restore state: the version classification, loading SURVIN.INI and the
+// Start-up of the restore state: loading SURVIN.INI and the
 // automatic detection of the restore mode and target Windows root.
 #pragma once
 #include <windows.h>
@@ -11,13 +11,6 @@ struct RestoreSession;
 // that are loaded by name once it runs come from the system folder only, never from the
 // program's own folder or the current one. Called first at entry.
 void restrictDllSearch();
-
-// The running system's WindowsVersionCode (0-10), computed once at process start.
-int runningVersionCode();
-// WindowsVersionCode of a running system's platform and version.
-int versionCodeOfSystem(DWORD platformId, DWORD major, DWORD minor);
-// WindowsVersionCode of a WinVer text ("5.1", "6", ...); 0 when the pair is invalid.
-int versionCodeOfWinVer(const std::string& winVer);
 
 // Start-up steps of the session for the program in folder (trailing backslash):
 // paths, initial values, current Windows root, LoadRestoreInfo, DetectRestoreTarget.
@@ -35,7 +28,5 @@ std::string ansiPathOf(const std::wstring& path);
 // wide API so that a folder whose name the code page lacks is still found.
 std::string programPathA();
 std::string programFolderA();
-// Codes 2, 3 and 4 are the 9x-type platforms: no privileges there.
-bool isNineXType(int versionCode);
 // The Windows directory without quotes, blanks or backslashes at either end.
 std::string currentWindowsRootA();

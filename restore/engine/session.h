@@ -35,7 +35,7 @@ struct RestoreSession {
     std::string backupDateTime;
     std::string backupOsString;
     std::string backupSysRoot;
-    int backupVersionCode = 0;
+    int backupVersionCode = 0;  // levelNumber of the WinVer text's WindowsLevel (0: none)
     int32_t backupWinVerMajor = 0;  // INFO/WinVer as read
     int32_t backupWinVerMinor = 0;
     OsInfoRecord backupOsInfo = {};

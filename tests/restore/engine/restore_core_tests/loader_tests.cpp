@@ -7,52 +7,53 @@
 #include "edition.h"
 #include "errors.h"
 #include "loader.h"
+#include "windows_level.h"
 #include "restore_fixture.h"
 
 using namespace restore_tests;
 
 TEST(VersionCode, WinVerTextUsesTheStoredTable) {
-    EXPECT_EQ(5, versionCodeOfWinVer("4.0"));
-    EXPECT_EQ(5, versionCodeOfWinVer("4.10"));
-    EXPECT_EQ(6, versionCodeOfWinVer("5.0"));
-    EXPECT_EQ(6, versionCodeOfWinVer("5"));  // no "." reads as major.0
-    EXPECT_EQ(7, versionCodeOfWinVer("5.1"));
-    EXPECT_EQ(8, versionCodeOfWinVer("5.2"));
-    EXPECT_EQ(9, versionCodeOfWinVer("6.0"));
-    EXPECT_EQ(10, versionCodeOfWinVer(" 6.1\t"));
-    EXPECT_EQ(9, versionCodeOfWinVer("6.2"));  // later versions are never the running "10"
-    EXPECT_EQ(9, versionCodeOfWinVer("7.0"));
-    EXPECT_EQ(9, versionCodeOfWinVer("10.0"));
-    EXPECT_EQ(0, versionCodeOfWinVer("3.51"));
-    EXPECT_EQ(0, versionCodeOfWinVer("5.3"));
-    EXPECT_EQ(0, versionCodeOfWinVer(""));
+    EXPECT_EQ(5, levelNumber(windowsLevelOfWinVer("4.0")));
+    EXPECT_EQ(5, levelNumber(windowsLevelOfWinVer("4.10")));
+    EXPECT_EQ(6, levelNumber(windowsLevelOfWinVer("5.0")));
+    EXPECT_EQ(6, levelNumber(windowsLevelOfWinVer("5")));  // no "." reads as major.0
+    EXPECT_EQ(7, levelNumber(windowsLevelOfWinVer("5.1")));
+    EXPECT_EQ(8, levelNumber(windowsLevelOfWinVer("5.2")));
+    EXPECT_EQ(9, levelNumber(windowsLevelOfWinVer("6.0")));
+    EXPECT_EQ(10, levelNumber(windowsLevelOfWinVer(" 6.1\t")));
+    EXPECT_EQ(9, levelNumber(windowsLevelOfWinVer("6.2")));  // later versions are never the running "10"
+    EXPECT_EQ(9, levelNumber(windowsLevelOfWinVer("7.0")));
+    EXPECT_EQ(9, levelNumber(windowsLevelOfWinVer("10.0")));
+    EXPECT_EQ(0, levelNumber(windowsLevelOfWinVer("3.51")));
+    EXPECT_EQ(0, levelNumber(windowsLevelOfWinVer("5.3")));
+    EXPECT_EQ(0, levelNumber(windowsLevelOfWinVer("")));
 }
 
 TEST(VersionCode, RunningSystemUsesItsOwnTable) {
     const DWORD nt = VER_PLATFORM_WIN32_NT, nineX = VER_PLATFORM_WIN32_WINDOWS;
-    EXPECT_EQ(0, versionCodeOfSystem(nineX, 3, 95));
-    EXPECT_EQ(2, versionCodeOfSystem(nineX, 4, 0));
-    EXPECT_EQ(3, versionCodeOfSystem(nineX, 4, 10));
-    EXPECT_EQ(4, versionCodeOfSystem(nineX, 4, 90));
-    EXPECT_EQ(2, versionCodeOfSystem(nineX, 5, 0));
-    EXPECT_EQ(1, versionCodeOfSystem(nt, 3, 51));
-    EXPECT_EQ(5, versionCodeOfSystem(nt, 4, 0));
-    EXPECT_EQ(6, versionCodeOfSystem(nt, 5, 0));
-    EXPECT_EQ(7, versionCodeOfSystem(nt, 5, 1));
-    EXPECT_EQ(8, versionCodeOfSystem(nt, 5, 2));
-    EXPECT_EQ(1, versionCodeOfSystem(nt, 5, 3));
-    EXPECT_EQ(9, versionCodeOfSystem(nt, 6, 0));
-    EXPECT_EQ(10, versionCodeOfSystem(nt, 6, 1));
-    EXPECT_EQ(10, versionCodeOfSystem(nt, 6, 2));
-    EXPECT_EQ(10, versionCodeOfSystem(nt, 10, 0));
-    EXPECT_TRUE(isNineXType(2) && isNineXType(3) && isNineXType(4));
-    EXPECT_FALSE(isNineXType(0) || isNineXType(1) || isNineXType(5));
+    EXPECT_EQ(0, levelNumber(windowsLevelOf(nineX, 3, 95)));
+    EXPECT_EQ(2, levelNumber(windowsLevelOf(nineX, 4, 0)));
+    EXPECT_EQ(3, levelNumber(windowsLevelOf(nineX, 4, 10)));
+    EXPECT_EQ(4, levelNumber(windowsLevelOf(nineX, 4, 90)));
+    EXPECT_EQ(2, levelNumber(windowsLevelOf(nineX, 5, 0)));
+    EXPECT_EQ(1, levelNumber(windowsLevelOf(nt, 3, 51)));
+    EXPECT_EQ(5, levelNumber(windowsLevelOf(nt, 4, 0)));
+    EXPECT_EQ(6, levelNumber(windowsLevelOf(nt, 5, 0)));
+    EXPECT_EQ(7, levelNumber(windowsLevelOf(nt, 5, 1)));
+    EXPECT_EQ(8, levelNumber(windowsLevelOf(nt, 5, 2)));
+    EXPECT_EQ(1, levelNumber(windowsLevelOf(nt, 5, 3)));
+    EXPECT_EQ(9, levelNumber(windowsLevelOf(nt, 6, 0)));
+    EXPECT_EQ(10, levelNumber(windowsLevelOf(nt, 6, 1)));
+    EXPECT_EQ(10, levelNumber(windowsLevelOf(nt, 6, 2)));
+    EXPECT_EQ(10, levelNumber(windowsLevelOf(nt, 10, 0)));
+    EXPECT_TRUE(isNineX(WindowsLevel::Windows95) && isNineX(WindowsLevel::Windows98) && isNineX(WindowsLevel::WindowsMe));
+    EXPECT_FALSE(isNineX(WindowsLevel::Unknown) || isNineX(WindowsLevel::OlderNt) || isNineX(WindowsLevel::Nt4));
 
     OSVERSIONINFOA info = {};
     info.dwOSVersionInfoSize = sizeof(info);
     ASSERT_TRUE(GetVersionExA(&info));
-    EXPECT_EQ(versionCodeOfSystem(info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion),
-              runningVersionCode());
+    EXPECT_EQ(levelNumber(windowsLevelOf(info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion)),
+              levelNumber(runningWindowsLevel()));
 }
 
 namespace {
@@ -80,7 +81,7 @@ TEST_F(LoadTest, CompleteFileFillsTheSession) {
     SystemRecord system = runningSystem();
     EXPECT_EQ("2026-12-08 , 7:30:00 上午", session.backupDateTime);
     EXPECT_EQ(system.osString, session.backupOsString);
-    EXPECT_EQ(versionCodeOfWinVer(system.winVer), session.backupVersionCode);
+    EXPECT_EQ(levelNumber(windowsLevelOfWinVer(system.winVer.c_str())), session.backupVersionCode);
     EXPECT_EQ(0, memcmp(&system.record, &session.backupOsInfo, sizeof(OsInfoRecord)));
     EXPECT_EQ("C:\\WINDOWS", session.backupSysRoot);  // quotes, blanks and backslash trimmed
     EXPECT_EQ("C:\\WINDOWS", session.targetWindowsRoot);
