@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <memory>
 #include <string>
 
 #include "backup_system.h"
@@ -96,7 +97,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandTail, int) {
         PVOID cookie = nullptr;
         bool redirected = disableFsRedirection(&cookie);
 
-        BackupJob& job = theJob();
+        // The program's one job, for the wizard or the unattended run.
+        std::unique_ptr<BackupJob> owned(new BackupJob());
+        BackupJob& job = *owned;
         if (prepareJob(job, {IDR_SURVIN_EXE, IDR_SURVIN64_EXE})) {
             if (unattended)
                 exitCode = runUnattended(job);

@@ -1,6 +1,6 @@
-// One backup run as its steps fill and read it: the folder and the options it is made
-// with, and the hives saved into it. The job is built on it; saving fills it, and the
-// restore information writer, the kit and the places read it.
+// One backup run as its steps fill and read it: what it is asked for (the folder and the
+// options it is made with) and what it records (the hives saved into it). The job is
+// built on it, with how the run ended.
 #pragma once
 #include <windows.h>
 
@@ -13,8 +13,19 @@
 #include "hive_types.h"
 #include "settings.h"
 
-struct BackupRun : JobOptions {
+// What a run is asked for: the folder, the options it is made with (hive mask, retention,
+// overwrite, hive check), and the restore programs it puts beside the hives.
+struct BackupRequest : JobOptions {
     std::wstring backupFolder;  // always ends in a backslash
+    // An unattended run whose command line named /limitdays: or /limitcount:: its backup
+    // root on a network share is pruned too.
+    bool limitOnCommandLine = false;
+    // The restore programs the running program carries, written into the folder.
+    CarriedPrograms carried;
+};
+
+// What a run records as it goes: the hives saved and where they went.
+struct RunRecord {
     std::vector<SavedHiveEntry> savedList;
     // First Windows error of a failed registry save (0 when every save succeeded). A run
     // with such a hive does not end as a plain success.
@@ -33,12 +44,11 @@ struct BackupRun : JobOptions {
     // On a share, the owner that the server gave the backup folder this run created there
     // (its account on the server); empty when the folder was there before.
     std::vector<BYTE> shareOwner;
-    // An unattended run whose command line named /limitdays: or /limitcount:: its backup
-    // root on a network share is pruned too.
-    bool limitOnCommandLine = false;
-    // The restore programs the running program carries, written into the folder.
-    CarriedPrograms carried;
 };
+
+// One run as its steps read and fill it: saving fills the record, the restore
+// information writer, the kit and the places read both parts.
+struct BackupRun : BackupRequest, RunRecord {};
 
 // A saved hive's path relative to the backup folder, as the Saved value records it
 // (e.g. software, Users\1\NTUSER.DAT).

@@ -97,11 +97,6 @@ void BackupJob::failKeepingCode(int code) {
     if (errorCode == 0) errorCode = code;
 }
 
-BackupJob& theJob() {
-    static BackupJob job;
-    return job;
-}
-
 bool prepareJob(BackupJob& job, const CarriedPrograms& carried) {
     if (settingsPath().empty()) initSettings();
     InitializeCriticalSection(&job.lock);

@@ -13,7 +13,13 @@
 #include "hive_types.h"
 #include "job_report.h"
 
-struct BackupJob final : BackupRun, HiveSelection, JobReport {
+// How a run ended: failed, and the error code of its message and exit code.
+struct JobOutcome {
+    int errorCode = 0;
+    bool failed = false;
+};
+
+struct BackupJob final : BackupRun, HiveSelection, JobOutcome, JobReport {
     KernelHandle startEvent[2];  // manual reset; each wakes one saveLoop run (parameter 1, 2)
     KernelHandle doneEvent;
     KernelHandle worker;
@@ -22,9 +28,6 @@ struct BackupJob final : BackupRun, HiveSelection, JobReport {
     volatile LONG nextIndex = 0;
     CRITICAL_SECTION lock;
     JobListener* listener = nullptr;  // who shows the run: none for an unattended one
-
-    int errorCode = 0;
-    bool failed = false;
 
     // Pass the line or status on to the listener; nothing happens without one.
     void logLine(StepId step, const std::wstring& text) const override;
@@ -37,9 +40,6 @@ struct BackupJob final : BackupRun, HiveSelection, JobReport {
     // kept for the run's message.
     void noteMissingHive(DWORD error);
 };
-
-// The process-wide job.
-BackupJob& theJob();
 
 // Prepares the job once at start-up: settings path, worker thread, events, defaults,
 // the restore programs the program carries, then the settings file's job values.
