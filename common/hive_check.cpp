@@ -84,15 +84,22 @@ bool processRuns(DWORD pid) {
     return WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
+// A name for a new scratch folder: the prefix, this process's id and 64 random bits, so
+// that nobody can take the names a check will use.
+std::wstring randomScratchName() {
+    BYTE random[8];
+    randomBytes(random, sizeof(random));
+    wchar_t name[64];
+    wsprintfW(name, L"%s%lu.%02X%02X%02X%02X%02X%02X%02X%02X", kHiveCheckKeyPrefix, GetCurrentProcessId(),
+              random[0], random[1], random[2], random[3], random[4], random[5], random[6], random[7]);
+    return name;
+}
+
 // A new scratch folder inside the open parent, made for administrators only; it must not
 // exist before. Its name is random, so nobody can take the names a check will use.
 FileHandle createScratch(HANDLE parent, std::wstring& name, DWORD* error) {
     for (int attempt = 0; attempt < kScratchNameTries; ++attempt) {
-        BYTE random[8];
-        randomBytes(random, sizeof(random));
-        wchar_t text[64];
-        wsprintfW(text, L"%s%lu.%02X%02X%02X%02X%02X%02X%02X%02X", kHiveCheckKeyPrefix, GetCurrentProcessId(),
-                  random[0], random[1], random[2], random[3], random[4], random[5], random[6], random[7]);
+        const std::wstring text = randomScratchName();
         FileHandle scratch = createRelative(
             parent, text, true,
             DELETE | FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL,
@@ -236,11 +243,7 @@ bool LocalCheckFolder::make() {
     // Folders of earlier runs that were stopped half-way.
     removeLeftoverScratch(parent);
     for (int attempt = 0; attempt < kScratchNameTries; ++attempt) {
-        BYTE random[8];
-        randomBytes(random, sizeof(random));
-        wchar_t name[64];
-        wsprintfW(name, L"%s%lu.%02X%02X%02X%02X%02X%02X%02X%02X", kHiveCheckKeyPrefix, GetCurrentProcessId(),
-                  random[0], random[1], random[2], random[3], random[4], random[5], random[6], random[7]);
+        const std::wstring name = randomScratchName();
         const std::wstring folder = parent + name;
         if (!CreateDirectoryW(folder.c_str(), adminOnlyFolderAttributes())) {
             if (GetLastError() == ERROR_ALREADY_EXISTS) continue;

@@ -245,16 +245,6 @@ bool queryFile(HANDLE handle, void* buffer, ULONG cb, int informationClass) {
            ntQueryInformationFile(handle, &io, buffer, cb, static_cast<FILE_INFORMATION_CLASS>(informationClass)) >= 0;
 }
 
-std::wstring upperCase(std::wstring text) {
-    if (!text.empty()) CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
-    return text;
-}
-
-std::wstring withoutBackslash(std::wstring path) {
-    while (!path.empty() && path.back() == L'\\') path.pop_back();
-    return path;
-}
-
 // The native open or create of a name relative to an open folder; the status is returned.
 LONG ntOpen(HANDLE folder, const std::wstring& name, bool directory, ACCESS_MASK access,
             PSECURITY_DESCRIPTOR security, ULONG disposition, HANDLE* out, ULONG_PTR* information,
@@ -439,4 +429,19 @@ bool isNetworkPath(const std::wstring& path) {
     if (path.size() < 2 || path[1] != L':') return false;
     const wchar_t root[] = {path[0], L':', L'\\', L'\0'};
     return GetDriveTypeW(root) == DRIVE_REMOTE;
+}
+
+std::wstring upperCase(std::wstring text) {
+    if (!text.empty()) CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
+std::wstring withoutBackslash(std::wstring path) {
+    while (!path.empty() && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
+std::wstring withBackslash(std::wstring path) {
+    if (path.empty() || path.back() != L'\\') path += L'\\';
+    return path;
 }

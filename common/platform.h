@@ -61,6 +61,12 @@ private:
     bool otherRunning_ = false;
 };
 
+// Path text: upper case (the system's case mapping), without any trailing backslash, and
+// with exactly one at the end (an empty path gets one).
+std::wstring upperCase(std::wstring text);
+std::wstring withoutBackslash(std::wstring path);
+std::wstring withBackslash(std::wstring path);
+
 // The full path of the running program in its plain form (a network path as
 // "\\server\share\..."); empty when it cannot be told.
 std::wstring programPath();

@@ -15,21 +15,6 @@ namespace {
 
 constexpr DWORD kCchPath = 520;
 
-std::wstring upperCase(std::wstring text) {
-    if (!text.empty()) CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
-    return text;
-}
-
-std::wstring withoutBackslash(std::wstring path) {
-    while (!path.empty() && path.back() == L'\\') path.pop_back();
-    return path;
-}
-
-std::wstring withBackslash(std::wstring path) {
-    if (path.empty() || path.back() != L'\\') path += L'\\';
-    return path;
-}
-
 std::wstring parentOf(const std::wstring& folder) {
     std::wstring path = withoutBackslash(folder);
     size_t slash = path.rfind(L'\\');

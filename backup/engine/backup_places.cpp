@@ -26,11 +26,6 @@ std::wstring trimmed(const std::wstring& text, bool (*drop)(wchar_t)) {
     return text.substr(first, last - first);
 }
 
-std::wstring withBackslash(std::wstring path) {
-    if (path.empty() || path.back() != L'\\') path += L'\\';
-    return path;
-}
-
 // A stored place as the list rules read it; false ends the list.
 bool storedPlace(const std::wstring& value, std::wstring& place) {
     std::wstring text = trimmed(value, isBlank);
@@ -39,11 +34,6 @@ bool storedPlace(const std::wstring& value, std::wstring& place) {
     if (text.empty()) return false;
     place = text;
     return true;
-}
-
-std::wstring upperCase(std::wstring text) {
-    if (!text.empty()) CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
-    return text;
 }
 
 // Shell wildcard match without regard to case: "*" any run, "?" one character. Unlike

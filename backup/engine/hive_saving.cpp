@@ -17,11 +17,6 @@ const wchar_t* fileNameOf(const wchar_t* path) {
     return slash ? slash + 1 : path;
 }
 
-std::wstring withoutBackslash(std::wstring path) {
-    while (!path.empty() && path.back() == L'\\') path.pop_back();
-    return path;
-}
-
 // The live path with ".bak" added only when its file name has no extension, as the
 // shell's add-extension rule does (…\config\SYSTEM.bak, …\NTUSER.DAT unchanged).
 std::wstring replacementBackupPathOf(const wchar_t* livePath) {
