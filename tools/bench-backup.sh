@@ -33,18 +33,13 @@ set -euo pipefail
 . "$(dirname "$(realpath "$0")")/lib.sh"
 root=$TOLMEN_ROOT
 arguments=("$@")
-rounds=5
-bits=both
+usage="bench-backup.sh [--rounds N] [--bits 32|64|both] [--no-held]"
+tolmen_bench_options "$usage" "$@"
 held=yes
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --rounds) rounds=$2; shift 2 ;;
-    --bits) bits=$2; shift 2 ;;
-    --no-held) held=no; shift ;;
-    *) echo "usage: bench-backup.sh [--rounds N] [--bits 32|64|both] [--no-held]" >&2; exit 2 ;;
-  esac
+for option in ${bench_rest[@]+"${bench_rest[@]}"}; do
+  [ "$option" = --no-held ] || { echo "usage: $usage" >&2; exit 2; }
+  held=no
 done
-tolmen_widths "$bits"
 tolmen_start ${arguments[@]+"${arguments[@]}"}
 tolmen_build save_bench start_bench
 tolmen_wine_env build/bench-backup-prefix

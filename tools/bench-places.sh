@@ -21,22 +21,19 @@ set -euo pipefail
 . "$(dirname "$(realpath "$0")")/lib.sh"
 root=$TOLMEN_ROOT
 arguments=("$@")
-rounds=5
-bits=both
+usage="bench-places.sh [--rounds N] [--bits 32|64|both] [--only search|prune] [count ...]"
+tolmen_bench_options "$usage" "$@"
 only=""
 counts=()
+set -- ${bench_rest[@]+"${bench_rest[@]}"}
 while [ $# -gt 0 ]; do
   case "$1" in
-    --rounds) rounds=$2; shift 2 ;;
-    --bits) bits=$2; shift 2 ;;
-    --only) only=$2; shift 2 ;;
+    --only) [ $# -ge 2 ] || { echo "usage: $usage" >&2; exit 2; }; only=$2; shift 2 ;;
     [0-9]*) counts+=("$1"); shift ;;
-    *) echo "usage: bench-places.sh [--rounds N] [--bits 32|64|both] [--only search|prune] [count ...]" >&2
-       exit 2 ;;
+    *) echo "usage: $usage" >&2; exit 2 ;;
   esac
 done
 [ ${#counts[@]} -gt 0 ] || counts=(100 1000 10000)
-tolmen_widths "$bits"
 tolmen_start ${arguments[@]+"${arguments[@]}"}
 tolmen_build places_bench
 tolmen_wine_env build/bench-places-prefix

@@ -15,16 +15,9 @@ set -euo pipefail
 . "$(dirname "$(realpath "$0")")/lib.sh"
 root=$TOLMEN_ROOT
 arguments=("$@")
-rounds=5
-bits=both
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --rounds) rounds=$2; shift 2 ;;
-    --bits) bits=$2; shift 2 ;;
-    *) echo "usage: bench-wizard.sh [--rounds N] [--bits 32|64|both]" >&2; exit 2 ;;
-  esac
-done
-tolmen_widths "$bits"
+usage="bench-wizard.sh [--rounds N] [--bits 32|64|both]"
+tolmen_bench_options "$usage" "$@"
+[ ${#bench_rest[@]} -eq 0 ] || { echo "usage: $usage" >&2; exit 2; }
 tolmen_start ${arguments[@]+"${arguments[@]}"}
 tolmen_build sheet_bench start_bench
 tolmen_wine_env build/bench-wizard-prefix

@@ -23,6 +23,10 @@
 #                                  which then stamps it: tolmen_prefix_stamp PREFIX FILE...);
 #                                  TOLMEN_PREFIX_MADE says yes or no
 #   tolmen_widths 32|64|both       the array widths of a benchmark's --bits
+#   tolmen_bench_options USAGE ARG...
+#                                  a benchmark's common options: --rounds N (rounds, 5) and
+#                                  --bits 32|64|both (widths, both); the others are left in
+#                                  bench_rest; a bad one prints "usage: USAGE" and exits 2
 #   tolmen_wine_up PREFIX          a Wine server for the prefix that stays (the caller ends
 #                                  it: wineserver -k), with its session (services, desktop)
 #                                  started by one short program within 3 minutes; once more
@@ -182,6 +186,24 @@ tolmen_widths() {
     both) widths=(32 64) ;;
     *) echo "--bits takes 32, 64 or both" >&2; exit 2 ;;
   esac
+}
+
+tolmen_bench_options() {
+  local usage=$1
+  shift
+  rounds=5
+  bench_rest=()
+  local bits=both
+  while [ $# -gt 0 ]; do
+    case "$1" in
+      --rounds|--bits)
+        [ $# -ge 2 ] || { echo "usage: $usage" >&2; exit 2; }
+        if [ "$1" = --rounds ]; then rounds=$2; else bits=$2; fi
+        shift 2 ;;
+      *) bench_rest+=("$1"); shift ;;
+    esac
+  done
+  tolmen_widths "$bits"
 }
 
 tolmen_display() {
