@@ -14,6 +14,19 @@
 #include "survin_dos.h"
 #include "text.h"
 
+inline bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Runs the program to its finished screen (which waits for a key).
+inline void runToFinish(const std::string& keys) {
+    sim::typeText(keys);
+    bool waiting = false;
+    sim::runSurvin(&waiting);
+    ASSERT_TRUE(waiting);
+    ASSERT_EQ(sim::row(10), "Finsihed restoring registry.") << sim::screenText();
+}
+
 struct SavedHive {
     std::string saved;     // relative to the backup folder
     std::string hive;      // live path as SURVIN.INI records it

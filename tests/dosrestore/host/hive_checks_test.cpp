@@ -17,19 +17,6 @@ const std::string kSystem = "C:\\WINDOWS\\system32\\config\\system";
 const std::string kSecurity = "C:\\WINDOWS\\system32\\config\\SECURITY";
 const char kNextHive[] = "Do you want to continue with the next hive? (Y/N):";
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-// Runs the program to its finished screen (which waits for a key).
-void runToFinish(const std::string& keys) {
-    sim::typeText(keys);
-    bool waiting = false;
-    sim::runSurvin(&waiting);
-    ASSERT_TRUE(waiting);
-    ASSERT_EQ(sim::row(10), "Finsihed restoring registry.") << sim::screenText();
-}
-
 TEST(HivePathRules, TargetMustBeAFileOfItsTypesKind) {
     struct Case {
         const char* hive;

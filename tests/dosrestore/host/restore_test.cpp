@@ -18,19 +18,6 @@ std::string copyCommand(const std::string& from, const std::string& to) {
     return "copy \"" + from + "\" \"" + to + "\" /Y";
 }
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-// Runs the program to its finished screen (which waits for a key).
-void runToFinish(const std::string& keys) {
-    sim::typeText(keys);
-    bool waiting = false;
-    sim::runSurvin(&waiting);
-    ASSERT_TRUE(waiting);
-    ASSERT_EQ(sim::row(10), "Finsihed restoring registry.") << sim::screenText();
-}
-
 TEST_F(DosTest, RestoresEveryHiveWithBakCopies) {
     addBackup(systemHives());
     sim::typeText("\r");
